@@ -1,0 +1,68 @@
+# Entry points: `make run` builds and starts Veilmark, `make test` builds everything and
+# runs every test. Both install what is missing first (tools/setup.sh).
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+# The Windows tests run in the build that this host's Wine can execute: the shipped 32-bit
+# one, or its 64-bit twin where the kernel runs 64-bit code only.
+WINE_ARCH := $(shell tools/wine-run --arch 2>/dev/null || echo i686)
+WINTEST := $(if $(filter x86_64,$(WINE_ARCH)),build/windows-x64,build/windows)
+
+.PHONY: all setup host windows test test-host test-windows asan fuzz fuzz-long bench bench-regex bench-png run dist clean
+
+all: host windows
+
+setup:
+	@tools/setup.sh
+
+build/host/build.ninja: | setup
+	cmake --preset host >/dev/null
+build/windows/build.ninja: | setup
+	cmake --preset windows >/dev/null
+build/windows-x64/build.ninja: | setup
+	cmake --preset windows-x64 >/dev/null
+build/host-asan/build.ninja: | setup
+	cmake --preset host-asan >/dev/null
+build/fuzz/build.ninja: | setup
+	cmake --preset fuzz >/dev/null
+build/host-release/build.ninja: | setup
+	cmake --preset host-release >/dev/null
+
+host: build/host/build.ninja
+	cmake --build build/host -j $(JOBS)
+windows: build/windows/build.ninja $(WINTEST)/build.ninja
+	cmake --build build/windows -j $(JOBS)
+ifneq ($(WINTEST),build/windows)
+	cmake --build $(WINTEST) -j $(JOBS)
+endif
+asan: build/host-asan/build.ninja
+	cmake --build build/host-asan -j $(JOBS)
+
+# Host tests under the sanitizers, a short fuzz run, then the Windows and end-to-end tests
+# under Wine; CTest's summary of the last run closes the output.
+test: setup asan windows fuzz-build
+	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
+	tools/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+	ctest --test-dir $(WINTEST) --output-on-failure
+
+test-host: asan
+	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
+test-windows: windows
+	ctest --test-dir $(WINTEST) --output-on-failure
+
+fuzz-build: build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS)
+fuzz: fuzz-build
+	tools/run-fuzzers build/fuzz 600
+
+bench: bench-regex bench-png
+bench-regex bench-png: build/host-release/build.ninja
+	cmake --build build/host-release -j $(JOBS) --target $@
+	build/host-release/bench/$@ --benchmark_min_time=0.2
+
+run: windows
+	tools/run-veilmark $(WINTEST)
+
+clean:
+	-tools/wine-run --stop
+	rm -rf build
