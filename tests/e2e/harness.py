@@ -1,0 +1,154 @@
+"""Drives the real veilmark.exe under Wine from outside, as a user would.
+
+The driver program (tools/driver) runs under the same Wine and answers one line per
+command; this module starts the program and the driver, maps Windows paths into the
+prefix, reads the registry with Wine's reg.exe and saves screenshots as test artifacts.
+"""
+import os
+import pathlib
+import subprocess
+import time
+import unittest
+
+BUILD = pathlib.Path(os.environ["VM_BUILD"])
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
+WINE_RUN = str(SOURCE / "tools" / "wine-run")
+STATE = pathlib.Path(os.environ.get("VM_WINE_STATE", BUILD / "wine"))
+PREFIX = STATE / "prefix"
+ARTIFACTS = pathlib.Path(os.environ.get("VM_ARTIFACTS", BUILD / "test-artifacts"))
+VEILMARK = BUILD / "app" / "veilmark.exe"
+DRIVER = BUILD / "tools" / "vmdriver.exe"
+
+
+class DriverError(Exception):
+    pass
+
+
+class Driver:
+    """One long-lived driver process: a Wine process start costs more than a command."""
+
+    def __init__(self):
+        self.proc = subprocess.Popen([WINE_RUN, str(DRIVER)], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     text=True, encoding="cp1252", errors="replace", bufsize=1)
+
+    def __call__(self, *fields):
+        self.proc.stdin.write("\t".join(str(f) for f in fields) + "\n")
+        self.proc.stdin.flush()
+        lines = [self.proc.stdout.readline().rstrip("\n")]
+        if fields[0] == "children" and lines[0].startswith("ok"):
+            while lines[-1] != "end":
+                lines.append(self.proc.stdout.readline().rstrip("\n"))
+            lines.pop()
+        status, _, rest = lines[0].partition("\t")
+        if status != "ok":
+            raise DriverError(f"{fields[0]}: {rest or 'driver ended'}")
+        return "\n".join([rest] + lines[1:])
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(timeout=30)
+
+    # Conveniences over the raw commands.
+    def wait(self, cls="*", title="*", ms=15000):
+        return self("wait", cls, title, ms)
+
+    def children(self, hwnd):
+        rows = []
+        for line in self("children", hwnd).splitlines():
+            if not line:
+                continue
+            h, cls, ident, enabled, visible, text = (line.split("\t") + [""] * 6)[:6]
+            rows.append(dict(hwnd=h, cls=cls, id=int(ident), enabled=enabled == "1", visible=visible == "1",
+                             text=text))
+        return rows
+
+    def child(self, hwnd, cls, text="*"):
+        return self("child", hwnd, cls, text)
+
+    def items(self, hwnd):
+        fields = self("items", hwnd).split("\t")
+        return fields[1:] if int(fields[0]) else []
+
+    def enabled(self, hwnd):
+        return self("state", hwnd).split("\t")[0] == "1"
+
+    def rect(self, hwnd):
+        return [int(v) for v in self("rect", hwnd).split("\t")]
+
+    def msgbox(self, ms=15000):
+        hwnd, caption, text = (self("msgbox", ms).split("\t") + ["", ""])[:3]
+        return hwnd, caption, text
+
+
+def wine(*args, check=True):
+    return subprocess.run([WINE_RUN, *args], capture_output=True, text=True, encoding="cp1252",
+                          errors="replace", check=check, timeout=120)
+
+
+def unix_path(windows_path):
+    """A path of the prefix's C: drive as seen from Linux."""
+    drive, _, rest = windows_path.partition(":")
+    assert drive.upper() == "C", windows_path
+    return PREFIX / "drive_c" / rest.strip("\\").replace("\\", "/")
+
+
+def screenshot(name):
+    ARTIFACTS.mkdir(parents=True, exist_ok=True)
+    path = ARTIFACTS / f"{name}.png"
+    subprocess.run([WINE_RUN, "--screenshot", str(path)], check=True, capture_output=True, timeout=60)
+    return path
+
+
+def reg_query(key, value=None):
+    """The data of a registry value as reg.exe prints it, or None when it is missing."""
+    args = ["reg", "query", key] + (["/v", value] if value else [])
+    out = wine(*args, check=False)
+    if out.returncode != 0:
+        return None
+    return out.stdout
+
+
+def reg_delete(key):
+    wine("reg", "delete", key, "/f", check=False)
+
+
+class Program:
+    """veilmark.exe started under Wine; ended by the test or killed at tear-down."""
+
+    def __init__(self, driver):
+        self.driver = driver
+        self.proc = subprocess.Popen([WINE_RUN, str(VEILMARK)], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+
+    def wait_exit(self, timeout=30):
+        return self.proc.wait(timeout=timeout)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def kill(self):
+        if self.running():
+            self.proc.kill()
+            self.proc.wait(timeout=30)
+            # Wine's process lives on in the server; end it from inside too.
+            wine("taskkill", "/f", "/im", "veilmark.exe", check=False)
+
+
+class E2ETest(unittest.TestCase):
+    """Base class: one driver for the class, a fresh program per test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = Driver()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.close()
+
+    def start(self):
+        program = Program(self.driver)
+        self.addCleanup(program.kill)
+        return program
+
+    def wait_gone(self, hwnd, ms=15000):
+        self.driver("gone", hwnd, ms)

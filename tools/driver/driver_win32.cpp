@@ -1,0 +1,232 @@
+// The end-to-end driver: a console program that drives another program's windows as a
+// user would, run under the same Wine as the program. It reads one command per line on
+// standard input, fields separated by tabs, and answers one line per command:
+// "ok<TAB>result..." or "err<TAB>reason". Windows are named by their handle in hex.
+//
+//   wait      CLASS TITLE MS      a visible top-level window ("*" matches any), its handle
+//   gone      HWND MS             waits until the window no longer exists
+//   children  HWND                one line per child: handle class id enabled visible text
+//   child     HWND CLASS TEXT     the first child of that class (and text, "*": any)
+//   text      HWND                the window's text
+//   state     HWND                enabled visible minimised maximised
+//   rect      HWND                window rectangle and client size
+//   click     HWND                presses an enabled button (its parent gets BN_CLICKED)
+//   items     HWND                list box items, one field each
+//   select    HWND INDEX          selects a list item (LBN_SELCHANGE to the parent)
+//   dblclick  HWND INDEX          selects and double-clicks a list item
+//   syscmd    HWND CMD            posts WM_SYSCOMMAND
+//   msgbox    MS                  waits for a message box: handle, caption, text
+//   press     HWND TEXT           presses the button with that text in a dialog
+//   size      HWND W H            resizes the window
+//   close     HWND                posts WM_CLOSE
+//   folder    CSIDL               the path of a special folder
+//   sleep     MS
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> f;
+  std::stringstream ss(line);
+  std::string part;
+  while (std::getline(ss, part, '\t')) f.push_back(part);
+  return f;
+}
+
+std::string Hex(HWND h) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)));
+  return buf;
+}
+
+HWND ToHwnd(const std::string& s) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(s, nullptr, 16))); }
+
+std::string WindowText(HWND h) {
+  char buf[4096] = "";
+  // WM_GETTEXT, unlike GetWindowText, reads the text of another process's controls.
+  SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, nullptr);
+  return buf;
+}
+
+std::string ClassOf(HWND h) {
+  char buf[256] = "";
+  GetClassNameA(h, buf, sizeof buf);
+  return buf;
+}
+
+bool Matches(const std::string& pattern, const std::string& value) { return pattern == "*" || pattern == value; }
+
+struct Search {
+  std::string cls, title;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTop(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<Search*>(p);
+  if (IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) && Matches(s->title, WindowText(h))) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+template <class F>
+bool WaitFor(int ms, F done) {
+  for (DWORD start = GetTickCount();;) {
+    if (done()) return true;
+    if (int(GetTickCount() - start) >= ms) return false;
+    Sleep(50);
+  }
+}
+
+HWND WaitTop(const std::string& cls, const std::string& title, int ms) {
+  Search s{cls, title};
+  WaitFor(ms, [&] {
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+    return s.found != nullptr;
+  });
+  return s.found;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> list;
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
+  return list;
+}
+
+void Notify(HWND control, int code) {
+  PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
+               reinterpret_cast<LPARAM>(control));
+}
+
+std::string Run(const std::vector<std::string>& f) {
+  const std::string& cmd = f[0];
+  auto arg = [&](size_t i) -> const std::string& {
+    if (i >= f.size()) throw std::runtime_error("missing argument");
+    return f[i];
+  };
+  if (cmd == "wait") {
+    HWND h = WaitTop(arg(1), arg(2), std::stoi(arg(3)));
+    if (!h) throw std::runtime_error("no such window");
+    return Hex(h);
+  }
+  if (cmd == "gone") {
+    HWND h = ToHwnd(arg(1));
+    if (!WaitFor(std::stoi(arg(2)), [&] { return !IsWindow(h); })) throw std::runtime_error("still there");
+    return "";
+  }
+  if (cmd == "children") {
+    std::string out;
+    for (HWND c : Children(ToHwnd(arg(1))))
+      out += (out.empty() ? "" : "\n") + Hex(c) + "\t" + ClassOf(c) + "\t" + std::to_string(GetDlgCtrlID(c)) + "\t" +
+             (IsWindowEnabled(c) ? "1" : "0") + "\t" + (IsWindowVisible(c) ? "1" : "0") + "\t" + WindowText(c);
+    return out + "\nend";
+  }
+  if (cmd == "child") {
+    for (HWND c : Children(ToHwnd(arg(1))))
+      if (Matches(arg(2), ClassOf(c)) && Matches(arg(3), WindowText(c))) return Hex(c);
+    throw std::runtime_error("no such child");
+  }
+  if (cmd == "text") return WindowText(ToHwnd(arg(1)));
+  if (cmd == "state") {
+    HWND h = ToHwnd(arg(1));
+    return std::string(IsWindowEnabled(h) ? "1" : "0") + "\t" + (IsWindowVisible(h) ? "1" : "0") + "\t" +
+           (IsIconic(h) ? "1" : "0") + "\t" + (IsZoomed(h) ? "1" : "0");
+  }
+  if (cmd == "rect") {
+    HWND h = ToHwnd(arg(1));
+    RECT r, c;
+    GetWindowRect(h, &r);
+    GetClientRect(h, &c);
+    return std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right - r.left) + "\t" +
+           std::to_string(r.bottom - r.top) + "\t" + std::to_string(c.right) + "\t" + std::to_string(c.bottom);
+  }
+  if (cmd == "click") {
+    HWND h = ToHwnd(arg(1));
+    if (!IsWindowEnabled(h) || !IsWindowVisible(h)) throw std::runtime_error("button is disabled or hidden");
+    Notify(h, BN_CLICKED);
+    return "";
+  }
+  if (cmd == "items") {
+    HWND h = ToHwnd(arg(1));
+    int n = int(SendMessageA(h, LB_GETCOUNT, 0, 0));
+    std::string out = std::to_string(n);
+    for (int i = 0; i < n; ++i) {
+      char buf[1024] = "";
+      SendMessageA(h, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(buf));
+      out += std::string("\t") + buf;
+    }
+    return out;
+  }
+  if (cmd == "select" || cmd == "dblclick") {
+    HWND h = ToHwnd(arg(1));
+    int index = std::stoi(arg(2));
+    if (SendMessageA(h, LB_SETCURSEL, WPARAM(index), 0) == LB_ERR) throw std::runtime_error("no such item");
+    Notify(h, LBN_SELCHANGE);
+    if (cmd == "dblclick") Notify(h, LBN_DBLCLK);
+    return "";
+  }
+  if (cmd == "syscmd") {
+    PostMessageA(ToHwnd(arg(1)), WM_SYSCOMMAND, WPARAM(std::stoul(arg(2))), 0);
+    return "";
+  }
+  if (cmd == "msgbox") {
+    HWND box = WaitTop("#32770", "*", std::stoi(arg(1)));
+    if (!box) throw std::runtime_error("no message box");
+    HWND text = GetDlgItem(box, 0xFFFF);
+    return Hex(box) + "\t" + WindowText(box) + "\t" + (text ? WindowText(text) : "");
+  }
+  if (cmd == "press") {
+    for (HWND c : Children(ToHwnd(arg(1))))
+      if (ClassOf(c) == "Button" && WindowText(c) == arg(2)) {
+        PostMessageA(ToHwnd(arg(1)), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), BN_CLICKED), reinterpret_cast<LPARAM>(c));
+        return "";
+      }
+    throw std::runtime_error("no such button");
+  }
+  if (cmd == "size") {
+    if (!SetWindowPos(ToHwnd(arg(1)), nullptr, 0, 0, std::stoi(arg(2)), std::stoi(arg(3)),
+                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+      throw std::runtime_error("cannot resize");
+    return "";
+  }
+  if (cmd == "close") {
+    PostMessageA(ToHwnd(arg(1)), WM_CLOSE, 0, 0);
+    return "";
+  }
+  if (cmd == "folder") {
+    char path[MAX_PATH] = "";
+    if (FAILED(SHGetFolderPathA(nullptr, std::stoi(arg(1)), nullptr, 0, path))) throw std::runtime_error("no folder");
+    return path;
+  }
+  if (cmd == "sleep") {
+    Sleep(DWORD(std::stoul(arg(1))));
+    return "";
+  }
+  throw std::runtime_error("unknown command " + cmd);
+}
+
+}  // namespace
+
+int main() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::string answer;
+    try {
+      answer = "ok\t" + Run(Fields(line));
+    } catch (const std::exception& e) {
+      answer = std::string("err\t") + e.what();
+    }
+    std::cout << answer << "\n" << std::flush;
+  }
+  return 0;
+}
