@@ -1,8 +1,23 @@
 #include "app/FormVeilmark_win32.h"
 
+#include <objbase.h>
+
+#include "app/ClientIdFile.h"
+#include "base/FileIO.h"
+#include "base/StringList.h"
+#include "settings/qbxConfig.h"
+#include "toolkit/Dialogs_win32.h"
+
 namespace vm {
 
 namespace {
+
+const char* const kBackupValue = "IDBackup";
+const char* const kNoIdMessage = "No client ID found in the config file.";
+const char* const kNoFileMessage =
+    "Did not find the Google Chrome configuration file \"Local State\". Please use after Chrome has been installed.";
+
+const TFontSpec kMonoFont{"Courier New", -11, false};
 
 TFormSpec MainFormSpec() {
   TFormSpec spec;
@@ -17,8 +32,165 @@ TFormSpec MainFormSpec() {
   return spec;
 }
 
+TControlSpec Label(const char* name, const char* caption, TRect bounds) {
+  TControlSpec s;
+  s.Kind = TControlKind::Label;
+  s.Name = name;
+  s.Caption = caption;
+  s.Bounds = bounds;
+  return s;
+}
+
+TControlSpec Button(const char* name, const char* caption, TRect bounds, TAnchors anchors, int tabOrder) {
+  TControlSpec s;
+  s.Kind = TControlKind::Button;
+  s.Name = name;
+  s.Caption = caption;
+  s.Bounds = bounds;
+  s.Anchors = anchors;
+  s.TabOrder = tabOrder;
+  return s;
+}
+
+TControlSpec EditSpec() {
+  TControlSpec s;
+  s.Kind = TControlKind::Edit;
+  s.Name = "editID";
+  s.Bounds = {120, 8, 289, 22};
+  s.Anchors = akLeft | akTop | akRight;
+  s.ReadOnly = true;
+  s.Font = &kMonoFont;
+  s.TabOrder = 0;
+  return s;
+}
+
+TControlSpec ListSpec() {
+  TControlSpec s;
+  s.Kind = TControlKind::ListBox;
+  s.Name = "lbOldIDs";
+  s.Bounds = {120, 35, 289, 54};
+  s.Anchors = akLeft | akTop | akRight | akBottom;
+  s.Font = &kMonoFont;
+  s.ItemHeight = 14;
+  s.TabOrder = 1;
+  return s;
+}
+
+TControlSpec UniformSpec() {
+  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 95, 178, 25}, akLeft | akRight | akBottom, 2);
+  s.Default = true;
+  s.Hint = "Use this button to set your ID to a uniform one that is used by many and does not allow tracking to you.";
+  return s;
+}
+
+TControlSpec RandomSpec() {
+  TControlSpec s = Button("bnNewRandom", "New &random ID", {304, 95, 105, 25}, akRight | akBottom, 3);
+  s.Hint = "Use this if you just want to change your ID to irritate Google.";
+  return s;
+}
+
+TStringList ToList(const std::vector<std::string>& items) {
+  TStringList list;
+  for (const auto& item : items) list.Add(item);
+  return list;
+}
+
+void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError, mbOK); }
+
 }  // namespace
 
-TformVeilmark::TformVeilmark() : TForm(MainFormSpec()) {}
+TformVeilmark::TformVeilmark()
+    : TForm(MainFormSpec()),
+      labelID(AddControl(Label("labelID", "Current Chrome ID:", {8, 11, 106, 13}))),
+      labelOldIDs(AddControl(Label("labelOldIDs", "Old IDs (backup):", {8, 35, 106, 13}))),
+      editID(AddControl(EditSpec())),
+      lbOldIDs(AddControl(ListSpec())),
+      bnNewUniform(AddControl(UniformSpec())),
+      bnNewRandom(AddControl(RandomSpec())),
+      bnExit(AddControl(Button("bnExit", "E&xit", {8, 95, 97, 25}, akLeft | akBottom, 4))) {
+  bnNewUniform.SetOnClick([this] { bnNewUniformClick(); });
+  bnNewRandom.SetOnClick([this] { bnNewRandomClick(); });
+  bnExit.SetOnClick([this] { bnExitClick(); });
+  lbOldIDs.SetOnDblClick([this] { lbOldIDsDblClick(); });
+}
+
+void TformVeilmark::FormCreate() {}
+
+void TformVeilmark::FormShow() {
+  FLocalStatePath = GetLocalStatePath();
+  if (!FileExists(FLocalStatePath)) {
+    ShowError(kNoFileMessage);
+    Close();
+    return;
+  }
+  TStringList backup;
+  if (ConfigManager.LoadStrings("", kBackupValue, backup)) lbOldIDs.SetItems(backup.Items());
+  FBackupListLoaded = true;
+  ConfigManager.RestoreAllForms();
+  std::string id;
+  if (ReadClientID(FLocalStatePath, id))
+    editID.SetText(id);
+  else
+    ShowError(kNoIdMessage);
+  UpdateUniformButton();
+}
+
+void TformVeilmark::FormClose() {
+  if (!FBackupListLoaded) return;
+  SaveBackupList();
+  ConfigManager.SaveAllForms();
+}
+
+void TformVeilmark::SaveBackupList() { ConfigManager.SaveStrings("", kBackupValue, ToList(lbOldIDs.Items())); }
+
+void TformVeilmark::ChangeID(const std::string& newId) {
+  std::string shown = editID.Text();
+  if (!shown.empty() && lbOldIDs.FindExact(shown) < 0) {
+    lbOldIDs.AddItem(shown);
+    SaveBackupList();
+  }
+  if (shown == newId) return;
+  editID.SetText(newId);
+  if (!WriteClientID(FLocalStatePath, editID.Text())) ShowError(kNoIdMessage);
+  UpdateUniformButton();
+}
+
+void TformVeilmark::UpdateUniformButton() { bnNewUniform.SetEnabled(editID.Text() != kUniformID); }
+
+void TformVeilmark::bnNewUniformClick() { ChangeID(kUniformID); }
+
+void TformVeilmark::bnNewRandomClick() { ChangeID(NewRandomID()); }
+
+void TformVeilmark::lbOldIDsDblClick() {
+  int index = lbOldIDs.ItemIndex();
+  if (index >= 0) ChangeID(lbOldIDs.Item(index));
+}
+
+void TformVeilmark::bnExitClick() { Close(); }
+
+LRESULT TformVeilmark::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = TForm::WndProc(msg, wParam, lParam);
+  return result;
+}
+
+std::string StripGuidBraces(std::string text) {
+  if (!text.empty() && text.front() == '{') text.erase(0, 1);
+  if (!text.empty() && text.back() == '}') text.pop_back();
+  return text;
+}
+
+std::string NewRandomID() {
+  GUID guid;
+  HRESULT hr = CoCreateGuid(&guid);
+  if (FAILED(hr)) throw EOSError(SysErrorMessage(DWORD(hr)), DWORD(hr));
+  LPOLESTR wide = nullptr;
+  hr = StringFromCLSID(guid, &wide);
+  if (FAILED(hr)) throw EOSError(SysErrorMessage(DWORD(hr)), DWORD(hr));
+  // The GUID text is plain ASCII: hex digits, hyphens and braces.
+  std::string text;
+  for (const wchar_t* p = wide; *p; ++p) text += char(*p);
+  CoTaskMemFree(wide);
+  return StripGuidBraces(text);
+}
 
 }  // namespace vm

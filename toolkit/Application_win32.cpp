@@ -28,6 +28,8 @@ void TApplication::RemoveForm(TForm* form) {
   if (FMainForm == form) FMainForm = nullptr;
 }
 
+IConfigForm& TApplication::Form(int index) { return *FForms.at(size_t(index)); }
+
 void TApplication::Dispatch(MSG& msg) {
   HWND active = GetActiveWindow();
   bool ours = std::any_of(FForms.begin(), FForms.end(), [&](TForm* f) { return f->Handle() == active; });

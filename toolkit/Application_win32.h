@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/ConfigForms.h"
+
 namespace vm {
 
 class TForm;
 
-class TApplication {
+class TApplication : public IConfigApplication {
 public:
   using TExceptionHandler = std::function<void(std::exception_ptr)>;
 
@@ -28,6 +30,8 @@ public:
   TForm* MainForm() const { return FMainForm; }
   void AddForm(TForm* form);
   void RemoveForm(TForm* form);
+  int FormCount() const override { return int(FForms.size()); }
+  IConfigForm& Form(int index) override;
 
   // Shows the main form and pumps messages until it is destroyed.
   void Run();

@@ -49,6 +49,9 @@ public:
   const TControlSpec& Spec() const { return FSpec; }
   const std::string& Name() const { return FSpec.Name; }
 
+  void SetOnClick(std::function<void()> handler) { FSpec.OnClick = std::move(handler); }
+  void SetOnDblClick(std::function<void()> handler) { FSpec.OnDblClick = std::move(handler); }
+
   std::string Text() const;
   void SetText(const std::string& text);
   bool Enabled() const;

@@ -234,18 +234,19 @@ TRect TForm::BoundsRect() const {
   return ToRect(r);
 }
 
-TRect TForm::NormalBounds() const {
+TFormBounds TForm::NormalBounds() const {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   GetWindowPlacement(FHandle, &wp);
-  return ToRect(wp.rcNormalPosition);
+  TRect r = ToRect(wp.rcNormalPosition);
+  return {r.Left, r.Top, r.Width, r.Height};
 }
 
-void TForm::SetNormalBounds(const TRect& r) {
+void TForm::SetNormalBounds(const TFormBounds& r) {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   GetWindowPlacement(FHandle, &wp);
-  wp.rcNormalPosition = RECT{r.Left, r.Top, r.Right(), r.Bottom()};
+  wp.rcNormalPosition = RECT{r.Left, r.Top, r.Left + r.Width, r.Top + r.Height};
   if (!IsWindowVisible(FHandle)) wp.showCmd = SW_HIDE;
   SetWindowPlacement(FHandle, &wp);
 }

@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "base/Handles_win32.h"
+#include "settings/ConfigForms.h"
 #include "toolkit/Controls_win32.h"
 #include "toolkit/Layout.h"
 
 namespace vm {
-
-enum class TWindowState { wsNormal = 0, wsMinimized = 1, wsMaximized = 2 };
 
 enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES, mrNo = IDNO };
 
@@ -32,10 +31,10 @@ struct TFormSpec {
   COLORREF Color = CLR_INVALID;  // CLR_INVALID: button face
 };
 
-class TForm {
+class TForm : public IConfigForm {
 public:
   explicit TForm(TFormSpec spec);
-  virtual ~TForm();
+  ~TForm() override;
   TForm(const TForm&) = delete;
   TForm& operator=(const TForm&) = delete;
 
@@ -63,13 +62,14 @@ public:
   std::string Caption() const;
   void SetCaption(const std::string& caption);
 
-  // Placement in screen coordinates; the normal bounds are those of the restored window,
-  // also while it is minimised or maximised.
+  // Placement in screen coordinates, as the settings manager stores it; the normal bounds
+  // are those of the restored window, also while it is minimised or maximised.
+  std::string ComponentName() const override { return FSpec.Name; }
   TRect BoundsRect() const;
-  TRect NormalBounds() const;
-  void SetNormalBounds(const TRect& r);
-  TWindowState WindowState() const;
-  void SetWindowState(TWindowState state);
+  TFormBounds NormalBounds() const override;
+  void SetNormalBounds(const TFormBounds& r) override;
+  TWindowState WindowState() const override;
+  void SetWindowState(TWindowState state) override;
 
 protected:
   virtual void FormCreate() {}
