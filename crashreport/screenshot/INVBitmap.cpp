@@ -29,12 +29,15 @@ std::string TINVBitmap::SaveToPNGBytes(int scrShotDepth) const {
 
 bool TINVBitmap::SaveToPNGFile(const std::string& path, int scrShotDepth) const {
   try {
-    WriteFileCreate(path, SaveToPNGBytes(scrShotDepth));
+    // Written beside and then moved into place, so no half-written PNG is ever seen there.
+    ReplaceFileContents(path, SaveToPNGBytes(scrShotDepth));
     return true;
   } catch (const std::exception&) {
-    // Half a PNG is worse than none: the receiver would reject the whole report.
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
+    // An older screenshot left at the path must not go out with this report.
+    if (FileExists(path)) {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
     return false;
   }
 }

@@ -63,7 +63,7 @@ public:
 
   // The PNG in the encoding that `ScrShotDepth` selects (see ScreenshotEncoding.h).
   std::string SaveToPNGBytes(int scrShotDepth) const;
-  // Writes the PNG; a file that cannot be written completely is deleted. False on failure.
+  // Writes the PNG whole or not at all; on failure nothing is left at `path`. False on failure.
   bool SaveToPNGFile(const std::string& path, int scrShotDepth) const;
 
 private:

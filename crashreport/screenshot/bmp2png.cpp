@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <string>
 
 #include "base/FileIO.h"
@@ -37,13 +36,7 @@ int main(int argc, char** argv) {
   try {
     const vm::TINVBitmap picture = vm::TINVBitmap::LoadFromBMPFile(argv[1]);
     const std::string png = picture.SaveToPNGBytes(depth);
-    try {
-      vm::WriteFileCreate(output, png);
-    } catch (...) {
-      std::error_code ignored;
-      std::filesystem::remove(output, ignored);
-      throw;
-    }
+    vm::ReplaceFileContents(output, png);  // whole or not at all
     std::printf("%s: %d x %d, %u bytes\n", output.c_str(), picture.Width(), picture.Height(), unsigned(png.size()));
     return 0;
   } catch (const std::exception& e) {

@@ -1,6 +1,5 @@
 # Screenshot tests: portable ones everywhere, libpng decoding on the host, the capture
 # under Wine with a helper process whose window lies over the test's own.
-set(screenshot_host_sources ScreenshotPngTest.cpp PngDecoder.cpp)
 set(screenshot_host_libs)
 if(VM_HOST_BUILD AND NOT VM_FUZZ)
   find_package(PNG REQUIRED)
@@ -8,6 +7,21 @@ if(VM_HOST_BUILD AND NOT VM_FUZZ)
 endif()
 vm_test(screenshot_tests
   SOURCES ScreenshotBmpTest.cpp WuQuantizerTest.cpp ScreenshotSamples.cpp
-  HOST_SOURCES ${screenshot_host_sources}
+  HOST_SOURCES ScreenshotPngTest.cpp PngDecoder.cpp
+  WIN32_SOURCES ScreenCaptureTest_win32.cpp
   LIBS vm_screenshot ${screenshot_host_libs})
 
+if(WIN32 AND NOT VM_FUZZ)
+  add_executable(screenshot_overlay WIN32 ScreenshotOverlay_win32.cpp)
+  vm_target_defaults(screenshot_overlay)
+  target_link_libraries(screenshot_overlay PRIVATE gdi32 user32)
+  add_dependencies(screenshot_tests screenshot_overlay)
+endif()
+
+vm_fuzzer(fuzz_bmp_loader SOURCES FuzzBmpLoader.cpp LIBS vm_screenshot
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/fuzz_bmp_loader)
+
+if(VM_BENCH)
+  find_package(PNG REQUIRED)
+  vm_benchmark(bench-png SOURCES BenchPng.cpp ScreenshotSamples.cpp LIBS vm_screenshot PNG::PNG imagequant)
+endif()
