@@ -1,0 +1,11 @@
+// The built-in defaults: one property per known key (CrashSettingsKeys.h), read when a
+// module's record lacks the key. Tests: tests/crashreport/CrashSettingsTest.cpp.
+#pragma once
+
+#include "crashreport/CrashSettingsStream.h"
+
+namespace vm {
+
+const TCrashPropertyList& CrashSettingsDefaults();
+
+}  // namespace vm
