@@ -26,7 +26,7 @@ std::string SystemFile(const char* name) {
 }
 
 std::vector<std::string> CheckedFiles() {
-  return {
+  std::vector<std::string> files = {
       OwnExecutable(),
       VM_BUILT_FIXTURE,
       vmtest::FixturePath("versions32.dll"),
@@ -40,6 +40,10 @@ std::vector<std::string> CheckedFiles() {
       SystemFile("version.dll"),
       SystemFile("user32.dll"),
   };
+#ifdef VM_VEILMARK_EXE
+  files.push_back(VM_VEILMARK_EXE);
+#endif
+  return files;
 }
 
 // What the platform's library gives for one file: its translations and, per translation,
