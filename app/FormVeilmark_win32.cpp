@@ -2,10 +2,13 @@
 
 #include <objbase.h>
 
+#include "about/qbxUIDlgAbout_win32.h"
 #include "app/ClientIdFile.h"
+#include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/StringList.h"
 #include "settings/qbxConfig.h"
+#include "toolkit/Application_win32.h"
 #include "toolkit/Dialogs_win32.h"
 
 namespace vm {
@@ -114,7 +117,7 @@ TformVeilmark::TformVeilmark()
   lbOldIDs.SetOnDblClick([this] { lbOldIDsDblClick(); });
 }
 
-void TformVeilmark::FormCreate() {}
+void TformVeilmark::FormCreate() { AddAboutMenuItem(this); }
 
 void TformVeilmark::FormShow() {
   FLocalStatePath = GetLocalStatePath();
@@ -170,6 +173,7 @@ void TformVeilmark::bnExitClick() { Close(); }
 
 LRESULT TformVeilmark::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT result = TForm::WndProc(msg, wParam, lParam);
+  if (msg == WM_SYSCOMMAND && (wParam & 0xFFFFFFFFu) == kAboutCommand) ShowAbout(Application.Title(), false);
   return result;
 }
 

@@ -67,12 +67,20 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
     if (!f) throw EFCreateError(CreateErrorText(path, GetLastError()));
     if (!WriteAll(f.get(), bytes) || !FlushFileBuffers(f.get())) error = GetLastError();
   }
-  // ReplaceFileA keeps the original's attributes and security; MoveFileExA covers volumes
-  // and file systems where it is not available. The first failure says most to the user.
-  if (error == 0 && !ReplaceFileA(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+  // ReplaceFileA keeps the original's attributes and security. It is given a backup name of
+  // ours, so that no stray file of its own is left behind, and so that the one failure
+  // after which the original stands under the backup name can be undone. MoveFileExA
+  // covers file systems where ReplaceFileA is not available. The first failure says most.
+  std::string backup = path + ".vmold" + std::to_string(GetCurrentProcessId());
+  if (error == 0 && !ReplaceFileA(path.c_str(), temp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                  nullptr, nullptr)) {
     error = GetLastError();
-    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) error = 0;
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+      MoveFileExA(backup.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    else if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      error = 0;
   }
+  DeleteFileA(backup.c_str());
   if (error != 0) {
     DeleteFileA(temp.c_str());
     throw EFCreateError(CreateErrorText(path, error));

@@ -14,8 +14,10 @@ struct TClassAndStyle {
 
 TClassAndStyle ClassFor(const TControlSpec& s) {
   switch (s.Kind) {
-    case TControlKind::Label:
-      return {"STATIC", SS_LEFT, 0};
+    case TControlKind::Label: {
+      DWORD style = s.Centered ? SS_CENTER : s.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+      return {"STATIC", style | (s.NoPrefix ? SS_NOPREFIX : 0), 0};
+    }
     case TControlKind::Edit:
       return {"EDIT", DWORD(ES_AUTOHSCROLL | (s.ReadOnly ? ES_READONLY : 0)), WS_EX_CLIENTEDGE};
     case TControlKind::ListBox:
@@ -23,7 +25,9 @@ TClassAndStyle ClassFor(const TControlSpec& s) {
     case TControlKind::Button:
       return {"BUTTON", DWORD(s.Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0};
     case TControlKind::Image:
-      return {"STATIC", SS_BITMAP | SS_REALSIZECONTROL, 0};
+      return {"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
+    case TControlKind::Icon:
+      return {"STATIC", SS_ICON | SS_CENTERIMAGE, 0};
   }
   return {"STATIC", 0, 0};
 }
@@ -40,6 +44,12 @@ void TControl::CreateHandle(HWND parent, HINSTANCE instance, int dpi, HFONT font
   if (FSpec.Kind == TControlKind::ListBox && FSpec.ItemHeight > 0)
     SendMessageA(FHandle, LB_SETITEMHEIGHT, 0, ScaleForDpi(FSpec.ItemHeight, dpi));
 }
+
+void TControl::SetBitmap(HBITMAP bitmap) {
+  SendMessageA(FHandle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+}
+
+void TControl::SetIcon(HICON icon) { SendMessageA(FHandle, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0); }
 
 std::string TControl::Text() const {
   int n = GetWindowTextLengthA(FHandle);

@@ -12,7 +12,7 @@
 
 namespace vm {
 
-enum class TControlKind { Label, Edit, ListBox, Button, Image };
+enum class TControlKind { Label, Edit, ListBox, Button, Image, Icon };
 
 struct TFontSpec {
   std::string Face = "Tahoma";
@@ -33,6 +33,10 @@ struct TControlSpec {
   std::string Hint;      // shown as a tooltip
   const TFontSpec* Font = nullptr;  // nullptr: the form's font
   int ItemHeight = 0;    // list boxes, at 96 DPI
+  bool WordWrap = false;  // labels
+  bool Centered = false;  // labels
+  bool NoPrefix = false;  // labels: "&" is shown, not an accelerator
+  int ModalResult = 0;    // buttons: ends a modal form with this result
   bool Visible = true;
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;
@@ -58,6 +62,10 @@ public:
   void SetEnabled(bool enabled);
   bool Visible() const;
   void SetVisible(bool visible);
+
+  // Pictures: a bitmap for an Image, an icon for an Icon; the control does not own them.
+  void SetBitmap(HBITMAP bitmap);
+  void SetIcon(HICON icon);
 
   // List boxes.
   std::vector<std::string> Items() const;

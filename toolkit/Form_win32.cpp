@@ -92,7 +92,7 @@ HFONT TForm::FontFor(const TFontSpec& spec) {
 
 void TForm::CreateHandle() {
   if (FHandle) return;
-  FDpi = ScreenDpi();
+  FDpi = FSpec.Scaled ? ScreenDpi() : 96;
   RegisterClass();
   if (FSpec.Color != CLR_INVALID) FBackground.reset(CreateSolidBrush(FSpec.Color));
   RECT r{0, 0, ScaleForDpi(FSpec.ClientWidth, FDpi), ScaleForDpi(FSpec.ClientHeight, FDpi)};
@@ -269,6 +269,10 @@ void TForm::SetWindowState(TWindowState state) {
 void TForm::OnCommand(int id, int code) {
   if (TControl* c = ControlById(id)) {
     if (code == BN_CLICKED && c->Spec().OnClick) c->Spec().OnClick();
+    if (code == BN_CLICKED && c->Spec().ModalResult != mrNone) {
+      FModalResult = c->Spec().ModalResult;
+      Close();
+    }
     if (code == LBN_DBLCLK && c->Spec().OnDblClick) c->Spec().OnDblClick();
     return;
   }

@@ -24,6 +24,19 @@ class DriverError(Exception):
     pass
 
 
+def unescape(text):
+    """Undoes the driver's escaping of backslash, tab, CR and LF in texts."""
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"t": "\t", "r": "\r", "n": "\n"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
 class Driver:
     """One long-lived driver process: a Wine process start costs more than a command."""
 
@@ -59,7 +72,7 @@ class Driver:
                 continue
             h, cls, ident, enabled, visible, text = (line.split("\t") + [""] * 6)[:6]
             rows.append(dict(hwnd=h, cls=cls, id=int(ident), enabled=enabled == "1", visible=visible == "1",
-                             text=text))
+                             text=unescape(text)))
         return rows
 
     def child(self, hwnd, cls, text="*"):
@@ -67,7 +80,10 @@ class Driver:
 
     def items(self, hwnd):
         fields = self("items", hwnd).split("\t")
-        return fields[1:] if int(fields[0]) else []
+        return [unescape(f) for f in fields[1:]] if int(fields[0]) else []
+
+    def text(self, hwnd):
+        return unescape(self("text", hwnd))
 
     def enabled(self, hwnd):
         return self("state", hwnd).split("\t")[0] == "1"
@@ -77,7 +93,7 @@ class Driver:
 
     def msgbox(self, ms=15000):
         hwnd, caption, text = (self("msgbox", ms).split("\t") + ["", ""])[:3]
-        return hwnd, caption, text
+        return hwnd, unescape(caption), unescape(text)
 
 
 def wine(*args, check=True):
@@ -132,6 +148,13 @@ class Program:
             self.proc.wait(timeout=30)
             # Wine's process lives on in the server; end it from inside too.
             wine("taskkill", "/f", "/im", "veilmark.exe", check=False)
+
+
+def local_state_path(driver):
+    """Chrome's file in the prefix's local application-data folder: Linux and Windows paths."""
+    folder = driver("folder", 28)
+    return (unix_path(folder) / "Google" / "Chrome" / "User Data" / "Local State",
+            folder + r"\Google\Chrome\User Data\Local State")
 
 
 class E2ETest(unittest.TestCase):

@@ -2,6 +2,7 @@
 // user would, run under the same Wine as the program. It reads one command per line on
 // standard input, fields separated by tabs, and answers one line per command:
 // "ok<TAB>result..." or "err<TAB>reason". Windows are named by their handle in hex.
+// Texts in answers escape backslash, tab, CR and LF as \\, \t, \r and \n.
 //
 //   wait      CLASS TITLE MS      a visible top-level window ("*" matches any), its handle
 //   gone      HWND MS             waits until the window no longer exists
@@ -20,6 +21,9 @@
 //   size      HWND W H            resizes the window
 //   close     HWND                posts WM_CLOSE
 //   folder    CSIDL               the path of a special folder
+//   hold      PATH SHARE          opens the file and keeps it open; SHARE "none" lets others
+//                                 do nothing with it, "read" lets them read it
+//   release                       closes what `hold` opened
 //   sleep     MS
 #include <windows.h>
 #include <shlobj.h>
@@ -48,11 +52,25 @@ std::string Hex(HWND h) {
 
 HWND ToHwnd(const std::string& s) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(s, nullptr, 16))); }
 
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 std::string WindowText(HWND h) {
   char buf[4096] = "";
   // WM_GETTEXT, unlike GetWindowText, reads the text of another process's controls.
   SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, nullptr);
-  return buf;
+  return Escape(buf);
 }
 
 std::string ClassOf(HWND h) {
@@ -100,6 +118,8 @@ std::vector<HWND> Children(HWND parent) {
   for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
   return list;
 }
+
+HANDLE held = INVALID_HANDLE_VALUE;
 
 void Notify(HWND control, int code) {
   PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
@@ -159,9 +179,13 @@ std::string Run(const std::vector<std::string>& f) {
     int n = int(SendMessageA(h, LB_GETCOUNT, 0, 0));
     std::string out = std::to_string(n);
     for (int i = 0; i < n; ++i) {
-      char buf[1024] = "";
-      SendMessageA(h, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(buf));
-      out += std::string("\t") + buf;
+      // Wine marshals the wide form of LB_GETTEXT between processes faithfully, the ANSI
+      // form not always; the text comes back in the ANSI code page all the same.
+      wchar_t wide[1024] = L"";
+      SendMessageW(h, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(wide));
+      char buf[2048] = "";
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+      out += "\t" + Escape(buf);
     }
     return out;
   }
@@ -205,6 +229,18 @@ std::string Run(const std::vector<std::string>& f) {
     char path[MAX_PATH] = "";
     if (FAILED(SHGetFolderPathA(nullptr, std::stoi(arg(1)), nullptr, 0, path))) throw std::runtime_error("no folder");
     return path;
+  }
+  if (cmd == "hold") {
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    DWORD share = arg(2) == "read" ? FILE_SHARE_READ : 0;
+    held = CreateFileA(arg(1).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + arg(1));
+    return "";
+  }
+  if (cmd == "release") {
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+    return "";
   }
   if (cmd == "sleep") {
     Sleep(DWORD(std::stoul(arg(1))));

@@ -1,0 +1,62 @@
+// The About dialog: product name, version, description and legal text from the running
+// program's own version information, the translators, and the entry in the main window's
+// system menu that opens it. Tests: tests/e2e/test_about.py.
+#pragma once
+
+#include <string>
+
+#include "base/StringList.h"
+#include "toolkit/Form_win32.h"
+
+namespace vm {
+
+// The system-menu command of the About entry.
+inline constexpr unsigned kAboutCommand = 5666;
+
+// The update file name every dialog takes; empty in Veilmark, so no update check is offered.
+extern std::string AboutUpdateName;
+
+class TdlgAbout : public TForm {
+public:
+  TdlgAbout();
+
+  void SetUpdateName(const std::string& name);
+  void LoadVersionInfo(const std::string& fileName);
+  void SetTitle(const std::string& title) { FTitle = title; }
+  void SetCheckOnShow(bool check) { FCheckOnShow = check; }
+  const std::string& Version() const { return FVersion; }
+  const std::string& UpdateName() const { return FUpdateName; }
+
+protected:
+  void FormCreate() override;
+  void FormShow() override;
+
+private:
+  void bnTranslationsClick();
+
+  TControl& bnOk;
+  TControl& labelLegal;
+  TControl& labelProduct;
+  TControl& labelVersion;
+  TControl& imgQBXLogo;
+  TControl& labelDescription;
+  TControl& imgIcon;
+  TControl& bnTranslations;
+  TControl& bnUpdates;
+
+  TStringList FTranslators;
+  std::string FTitle;
+  std::string FUpdateName;
+  std::string FVersion;
+  bool FCheckOnShow = false;
+  GdiObject FLogo;
+};
+
+// Opens the dialog modally for the running program.
+void ShowAbout(const std::string& title, bool checkOnShow);
+
+// Adds "&About <title>..." at position 6 of the form's system menu (the main form's when
+// `form` is null).
+void AddAboutMenuItem(TForm* form);
+
+}  // namespace vm

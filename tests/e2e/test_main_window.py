@@ -1,0 +1,232 @@
+"""The main window end to end: reading Chrome's file, every kind of replacement, the backup
+list in the registry, restarts, and the error paths. Chrome's file is checked byte for byte."""
+import re
+import unittest
+
+from harness import E2ETest, local_state_path, reg_delete, reg_query, screenshot
+
+UNIFORM = "11111111-2222-3333-4444-555555555555"
+KEY = r"HKCU\Software\Quembrix Limited\Veilmark"
+FORM_KEY = KEY + r"\UI\Forms\formVeilmark"
+GUID = re.compile(r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
+
+ID_A = "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"
+ID_B = "9F8E7D6C-5B4A-3928-1706-F5E4D3C2B1A0"
+
+
+def classic_file(client_id, other=""):
+    """A pretty-printed Local State with LF line breaks and no final one, as in the wild."""
+    return (f'{{\n   "browser": {{\n      "last_redirect_origin": "{other}"\n   }},\n'
+            f'   "user_experience_metrics": {{\n      "client_id": "{client_id}",\n'
+            f'      "session_id": 12\n   }}\n}}').encode()
+
+
+def crlf(data):
+    return data.replace(b"\n", b"\r\n") + b"\r\n"
+
+
+class MainWindowTest(E2ETest):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.local_state, cls.windows_local_state = local_state_path(cls.driver)
+
+    def setUp(self):
+        reg_delete(KEY)
+        self.local_state.parent.mkdir(parents=True, exist_ok=True)
+
+    def tearDown(self):
+        self.driver("release")
+        if self.local_state.exists():
+            self.local_state.unlink()
+
+    # Helpers ---------------------------------------------------------------------------
+
+    def write_file(self, data):
+        self.local_state.write_bytes(data)
+
+    def open_window(self):
+        program = self.start()
+        hwnd = self.driver.wait("TformVeilmark")
+        self.driver("sleep", 300)
+        kids = {c["text"]: c["hwnd"] for c in self.driver.children(hwnd) if c["cls"] == "Button"}
+        window = dict(
+            hwnd=hwnd, program=program,
+            edit=self.driver.child(hwnd, "Edit"), list=self.driver.child(hwnd, "ListBox"),
+            uniform=kids["Replace with &uniform ID"], random=kids["New &random ID"], exit=kids["E&xit"])
+        return window
+
+    def backup_in_registry(self):
+        out = reg_query(KEY, "IDBackup")
+        if out is None:
+            return None
+        m = re.search(r"IDBackup\s+REG_MULTI_SZ\s*(.*)", out)
+        data = m.group(1).strip() if m else ""
+        return [item for item in data.split("\\0") if item]
+
+    def close(self, w):
+        self.driver("click", w["exit"])
+        self.wait_gone(w["hwnd"])
+        self.assertEqual(w["program"].wait_exit(), 0)
+
+    def settle(self):
+        self.driver("sleep", 400)
+
+    # Tests -----------------------------------------------------------------------------
+
+    def test_first_showing_and_uniform_replacement(self):
+        original = classic_file(ID_A)
+        self.write_file(original)
+        w = self.open_window()
+        self.assertEqual(self.driver.text(w["edit"]), ID_A)
+        self.assertEqual(self.driver.items(w["list"]), [])
+        self.assertTrue(self.driver.enabled(w["uniform"]))
+        self.assertTrue(self.driver.enabled(w["random"]))
+        screenshot("main-first-showing")
+
+        self.driver("click", w["uniform"])
+        self.settle()
+        self.assertEqual(self.driver.text(w["edit"]), UNIFORM)
+        self.assertFalse(self.driver.enabled(w["uniform"]), "the uniform ID is shown now")
+        self.assertEqual(self.driver.items(w["list"]), [ID_A])
+        self.assertEqual(self.backup_in_registry(), [ID_A], "the list is saved at once")
+        self.assertEqual(self.local_state.read_bytes(), crlf(original.replace(ID_A.encode(), UNIFORM.encode())))
+        screenshot("main-after-uniform")
+        self.close(w)
+
+    def test_random_replacement_and_double_click_swap(self):
+        self.write_file(classic_file(ID_A))
+        w = self.open_window()
+        self.driver("click", w["random"])
+        self.settle()
+        new_id = self.driver.text(w["edit"])
+        self.assertRegex(new_id, GUID)
+        self.assertNotEqual(new_id, ID_A)
+        self.assertEqual(self.local_state.read_bytes(), crlf(classic_file(new_id)))
+        self.assertEqual(self.driver.items(w["list"]), [ID_A])
+
+        self.driver("dblclick", w["list"], 0)
+        self.settle()
+        self.assertEqual(self.driver.text(w["edit"]), ID_A)
+        self.assertEqual(self.driver.items(w["list"]), [ID_A, new_id])
+        self.assertEqual(self.local_state.read_bytes(), crlf(classic_file(ID_A)))
+
+        self.driver("dblclick", w["list"], 1)
+        self.settle()
+        self.assertEqual(self.driver.text(w["edit"]), new_id)
+        self.assertEqual(self.driver.items(w["list"]), [ID_A, new_id], "swapping does not grow the list")
+        self.assertEqual(self.backup_in_registry(), [ID_A, new_id])
+        self.assertEqual(self.local_state.read_bytes(), crlf(classic_file(new_id)))
+        screenshot("main-after-swap")
+        self.close(w)
+
+    def test_only_first_occurrence_changes(self):
+        data = classic_file(ID_A, other=ID_A)  # the same ID stands earlier in the file
+        self.write_file(data)
+        w = self.open_window()
+        self.driver("click", w["uniform"])
+        self.settle()
+        expected = crlf(data).replace(ID_A.encode(), UNIFORM.encode(), 1)
+        self.assertEqual(self.local_state.read_bytes(), expected)
+        self.assertIn(ID_A.encode(), self.local_state.read_bytes(), "the later occurrence stays")
+        self.close(w)
+
+    def test_restart_restores_list_and_size(self):
+        self.write_file(classic_file(ID_A))
+        w = self.open_window()
+        self.driver("click", w["uniform"])
+        self.settle()
+        self.driver("size", w["hwnd"], 600, 300)
+        self.settle()
+        self.close(w)
+        self.assertIsNotNone(reg_query(FORM_KEY, "Width"))
+
+        w = self.open_window()
+        self.assertEqual(self.driver.items(w["list"]), [ID_A])
+        self.assertEqual(self.driver.text(w["edit"]), UNIFORM)
+        self.assertFalse(self.driver.enabled(w["uniform"]))
+        left, top, width, height, _, _ = self.driver.rect(w["hwnd"])
+        self.assertEqual((width, height), (600, 300))
+        # Centred on the 1024 x 768 desktop although a position was stored.
+        self.assertEqual((left, top), ((1024 - 600) // 2, (768 - 300) // 2))
+        screenshot("main-restarted")
+        self.close(w)
+
+    def test_modern_minified_file(self):
+        modern = ('{"browser":{"enabled_labs_experiments":[]},"user_experience_metrics":'
+                  '{"client_id2":"3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f","low_entropy_source3":1234}}').encode()
+        self.write_file(modern)
+        w = self.open_window()
+        self.assertEqual(self.driver.text(w["edit"]), "3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f")
+        self.driver("click", w["uniform"])
+        self.settle()
+        self.assertEqual(self.local_state.read_bytes(),
+                         modern.replace(b"3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f", UNIFORM.encode()) + b"\r\n")
+        self.close(w)
+
+    def test_missing_file_message_keeps_the_stored_list(self):
+        self.write_file(classic_file(ID_A))
+        w = self.open_window()
+        self.driver("click", w["uniform"])
+        self.settle()
+        self.close(w)
+        self.local_state.unlink()
+
+        program = self.start()
+        box, caption, text = self.driver.msgbox()
+        self.assertEqual(caption, "Error")
+        self.assertEqual(text, 'Did not find the Google Chrome configuration file "Local State". '
+                               'Please use after Chrome has been installed.')
+        screenshot("main-missing-file")
+        self.driver("press", box, "OK")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(self.backup_in_registry(), [ID_A], "closing must not erase the stored list")
+
+    def test_file_without_id(self):
+        data = b'{\r\n   "client_id":"0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"\r\n}\r\n'
+        self.write_file(data)
+        program = self.start()
+        box, caption, text = self.driver.msgbox()
+        self.assertEqual((caption, text), ("Error", "No client ID found in the config file."))
+        self.driver("press", box, "OK")
+        hwnd = self.driver.wait("TformVeilmark")
+        edit = self.driver.child(hwnd, "Edit")
+        self.assertEqual(self.driver.text(edit), "")
+        uniform = self.driver.child(hwnd, "Button", "Replace with &uniform ID")
+        self.assertTrue(self.driver.enabled(uniform))
+        self.driver("click", uniform)
+        box, caption, text = self.driver.msgbox()
+        self.assertEqual(text, "No client ID found in the config file.")
+        self.driver("press", box, "OK")
+        self.settle()
+        self.assertEqual(self.driver.text(edit), UNIFORM, "the field shows the new ID all the same")
+        self.assertEqual(self.local_state.read_bytes(), data, "the file is unchanged")
+        self.driver("close", hwnd)
+        self.assertEqual(program.wait_exit(), 0)
+
+    def check_write_refused(self, share, message):
+        original = classic_file(ID_A)
+        self.write_file(original)
+        w = self.open_window()
+        self.driver("hold", self.windows_local_state, share)
+        self.driver("click", w["uniform"])
+        box, caption, text = self.driver.msgbox()
+        self.assertEqual(caption, "Error")
+        self.assertTrue(text.startswith(f'{message} "{self.windows_local_state}". '), text)
+        screenshot(f"main-file-held-{share}")
+        self.driver("press", box, "OK")
+        self.driver("release")
+        self.assertEqual(self.local_state.read_bytes(), original, "Chrome's file is unchanged")
+        self.assertEqual(self.backup_in_registry(), [ID_A], "the backup list was saved before the write")
+        leftovers = [p.name for p in self.local_state.parent.iterdir() if p.name != "Local State"]
+        self.assertEqual(leftovers, [], "no temporary file is left behind")
+        self.close(w)
+
+    def test_write_while_another_program_holds_the_file_for_reading(self):
+        self.check_write_refused("read", "Cannot create file")
+
+    def test_write_while_another_program_holds_the_file_without_sharing(self):
+        self.check_write_refused("none", "Cannot open file")
+
+if __name__ == "__main__":
+    unittest.main()
