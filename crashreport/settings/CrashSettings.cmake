@@ -14,11 +14,13 @@ endif()
 # The shipped record: settings/Zentrapix.settings, turned into stream bytes by a Python
 # script at build time (it runs on the build machine, so cross builds need nothing more).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(VM_CRASH_STREAM_TOOL ${CMAKE_CURRENT_SOURCE_DIR}/settings/make_settings_stream.py)
+# Cached, so that the function below also works from the tests' folder.
+set(VM_CRASH_STREAM_TOOL ${CMAKE_CURRENT_SOURCE_DIR}/settings/make_settings_stream.py CACHE INTERNAL "")
+set(VM_CRASH_PYTHON ${Python3_EXECUTABLE} CACHE INTERNAL "")
 # vm_crash_settings_stream(<output .bin> <source>): one record built from a source file.
 function(vm_crash_settings_stream output source)
   add_custom_command(OUTPUT ${output}
-    COMMAND ${Python3_EXECUTABLE} ${VM_CRASH_STREAM_TOOL} ${source} ${output}
+    COMMAND ${VM_CRASH_PYTHON} ${VM_CRASH_STREAM_TOOL} ${source} ${output}
     DEPENDS ${VM_CRASH_STREAM_TOOL} ${source}
     COMMENT "Building crash settings record ${output}"
     VERBATIM)
