@@ -24,7 +24,9 @@ constexpr uint32_t kLangNeutral = 0, kLangEnglishUS = 0x0409;
 constexpr size_t kMaxVersionBytes = 0x10000;
 
 uint16_t Word(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
-uint32_t DWord(const std::string& b, size_t at) { return uint32_t(Word(b, at)) | uint32_t(Word(b, at + 2)) << 16; }
+uint32_t DWord(const std::string& b, size_t at) {
+  return uint32_t(Word(b, at)) | uint32_t(Word(b, at + 2)) << 16;
+}
 
 struct TSection {
   uint32_t VirtualAddress, RawSize, RawOffset;
@@ -35,14 +37,14 @@ struct TEntry {
 };
 
 class TPEFile {
-public:
+ public:
   explicit TPEFile(const TByteSource& file) : FFile(file) {}
 
   // Reads the headers; true when the file is a PE image with a resource directory.
   bool Open();
   std::optional<std::string> VersionResource() const;
 
-private:
+ private:
   bool ReadRva(uint32_t rva, size_t count, std::string& out) const;
   std::optional<std::vector<TEntry>> Directory(uint32_t offset) const;
   std::optional<uint32_t> Subdirectory(uint32_t offset, uint32_t id) const;
@@ -64,9 +66,12 @@ bool TPEFile::Open() {
 
   uint16_t magic = Word(nt, kOptionalHeaderAt);
   size_t countAt = kOptionalHeaderAt;
-  if (magic == kMagicPE32) countAt += kDirectoryCountAt32;
-  else if (magic == kMagicPE32Plus) countAt += kDirectoryCountAt64;
-  else return false;
+  if (magic == kMagicPE32)
+    countAt += kDirectoryCountAt32;
+  else if (magic == kMagicPE32Plus)
+    countAt += kDirectoryCountAt64;
+  else
+    return false;
   size_t resourceAt = countAt + 4 + kResourceDirectory * 8;
   if (nt.size() < resourceAt + 8 || DWord(nt, countAt) <= kResourceDirectory) return false;
   FResourceRva = DWord(nt, resourceAt);
@@ -76,7 +81,8 @@ bool TPEFile::Open() {
     return false;
   for (size_t i = 0; i < sectionCount; ++i) {
     size_t at = i * kSectionHeaderBytes;
-    FSections.push_back(TSection{DWord(sections, at + 12), DWord(sections, at + 16), DWord(sections, at + 20)});
+    FSections.push_back(
+        TSection{DWord(sections, at + 12), DWord(sections, at + 16), DWord(sections, at + 20)});
   }
   return true;
 }

@@ -18,9 +18,9 @@ namespace vm {
 // The keys of a result list, in their order. The last one, "Translators", is written only
 // when it has a value; the others always are, empty or not.
 inline constexpr std::array<std::string_view, 13> VersionKeys = {
-    "FileVersion",  "CompanyName",      "InternalName",   "Comments",        "LegalCopyright",
-    "LegalTrademarks", "OriginalFilename", "ProductName", "ProductVersion", "FileDescription",
-    "PrivateBuild", "SpecialBuild",     "Translators"};
+    "FileVersion",     "CompanyName",      "InternalName", "Comments",       "LegalCopyright",
+    "LegalTrademarks", "OriginalFilename", "ProductName",  "ProductVersion", "FileDescription",
+    "PrivateBuild",    "SpecialBuild",     "Translators"};
 
 // Number of translations of the file; 0 when it cannot be read or has no version information.
 int GetTranslationCount(const std::string& fileName);

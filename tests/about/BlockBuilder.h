@@ -11,8 +11,8 @@ namespace vmtest {
 
 struct TNodeSpec {
   std::u16string Key;
-  std::string Value;          // stored bytes
-  uint16_t ValueLength = 0;   // as written in the header
+  std::string Value;         // stored bytes
+  uint16_t ValueLength = 0;  // as written in the header
   bool IsText = false;
   std::vector<TNodeSpec> Children;
 };

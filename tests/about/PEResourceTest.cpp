@@ -1,11 +1,10 @@
 // Covers about/PEResource: finding the version resource in PE32 and PE32+ files, the
 // language choice, and files that are damaged or no PE files at all.
-#include "about/PEResource.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "about/PEResource.h"
 #include "about/VersionBlock.h"
 #include "tests/about/Fixtures.h"
 
@@ -14,10 +13,14 @@ namespace {
 using vm::ReadVersionResource;
 using vm::TMemorySource;
 
-std::optional<std::string> FromBytes(const std::string& bytes) { return ReadVersionResource(TMemorySource(bytes)); }
+std::optional<std::string> FromBytes(const std::string& bytes) {
+  return ReadVersionResource(TMemorySource(bytes));
+}
 
 std::string ProductName(const std::string& block, const char* table) {
-  return vm::TVersionBlock(block).QueryText(std::string("\\StringFileInfo\\") + table + "\\ProductName").value_or("<none>");
+  return vm::TVersionBlock(block)
+      .QueryText(std::string("\\StringFileInfo\\") + table + "\\ProductName")
+      .value_or("<none>");
 }
 
 TEST(PEResource, SameBlockFromPE32AndPE32Plus) {

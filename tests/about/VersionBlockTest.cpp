@@ -1,9 +1,8 @@
 // Covers about/VersionBlock: path look-ups, text conversion, translations, and blocks
 // damaged in the ways a hostile file can damage them.
-#include "about/VersionBlock.h"
-
 #include <gtest/gtest.h>
 
+#include "about/VersionBlock.h"
 #include "tests/about/BlockBuilder.h"
 
 namespace {
@@ -26,9 +25,9 @@ TNodeSpec Root(std::vector<TNodeSpec> children) {
 std::string GoodBlock() {
   return Build(Root({
       Node(u"StringFileInfo",
-           {Node(u"040904E4",
-                 {Text(u"ProductName", u"Prod"), Text(u"Empty", u""), Text(u"Nul", std::u16string(u"before\0after", 12)),
-                  Text(u"Cafe", u"Caf\u00e9 \u20ac"), Text(u"Last", u"last value")})}),
+           {Node(u"040904E4", {Text(u"ProductName", u"Prod"), Text(u"Empty", u""),
+                               Text(u"Nul", std::u16string(u"before\0after", 12)),
+                               Text(u"Cafe", u"Caf\u00e9 \u20ac"), Text(u"Last", u"last value")})}),
       Node(u"VarFileInfo",
            {Binary(u"Translation", Translation({{0x0409, 1252}, {0x0407, 1252}, {0x0C0A, 1200}}))}, false),
   }));
@@ -44,15 +43,15 @@ TEST(VersionBlock, PathsAreLookedUpAsThePlatformDoes) {
   ASSERT_TRUE(block.IsValid());
   const TLookup rows[] = {
       {"\\StringFileInfo\\040904E4\\ProductName", "Prod"},
-      {"\\stringfileinfo\\040904e4\\PRODUCTNAME", "Prod"},  // keys ignore letter case
-      {"StringFileInfo\\040904E4\\ProductName", "Prod"},    // leading backslash optional
+      {"\\stringfileinfo\\040904e4\\PRODUCTNAME", "Prod"},        // keys ignore letter case
+      {"StringFileInfo\\040904E4\\ProductName", "Prod"},          // leading backslash optional
       {"\\\\StringFileInfo\\\\040904E4\\ProductName\\", "Prod"},  // empty components skipped
-      {"\\StringFileInfo\\040904E4\\Product", nullptr},     // a key's prefix is not the key
+      {"\\StringFileInfo\\040904E4\\Product", nullptr},           // a key's prefix is not the key
       {"\\StringFileInfo\\040904E4\\ProductNames", nullptr},
       {"\\StringFileInfo\\040704E4\\ProductName", nullptr},
       {"\\StringFileInfo\\040904E4\\Empty", ""},
-      {"\\StringFileInfo\\040904E4\\Nul", "before"},        // text ends at its first NUL
-      {"\\StringFileInfo\\040904E4\\Cafe", "Caf\xE9 \x80"}, // code page 1252
+      {"\\StringFileInfo\\040904E4\\Nul", "before"},         // text ends at its first NUL
+      {"\\StringFileInfo\\040904E4\\Cafe", "Caf\xE9 \x80"},  // code page 1252
       {"\\StringFileInfo\\040904E4\\Last", "last value"},
   };
   for (const TLookup& row : rows) {
@@ -70,7 +69,8 @@ TEST(VersionBlock, TranslationsAreTheValueIn4ByteSteps) {
   EXPECT_EQ(TVersionBlock(GoodBlock()).Translations(),
             (std::vector<TTranslation>{{0x0409, 1252}, {0x0407, 1252}, {0x0C0A, 1200}}));
   // A ragged length counts whole entries only.
-  std::string ragged = Build(Root({Node(u"VarFileInfo", {Binary(u"Translation", Translation({{1, 2}}) + "xy")})}));
+  std::string ragged =
+      Build(Root({Node(u"VarFileInfo", {Binary(u"Translation", Translation({{1, 2}}) + "xy")})}));
   EXPECT_EQ(TVersionBlock(ragged).Translations(), (std::vector<TTranslation>{{1, 2}}));
   EXPECT_TRUE(TVersionBlock(Build(Root({}))).Translations().empty());
 }
@@ -103,12 +103,11 @@ TEST(VersionBlock, DamagedBlocksNeverReadOutside) {
        [](std::string& b) { PutWord(b, NodeOffset(b, u"ProductName"), 6 + 10); }, true, nullptr, nullptr},
       {"child longer than its parent is cut at the parent's end",
        [](std::string& b) { PutWord(b, NodeOffset(b, u"040904E4"), 0xFFF0); }, true, "Prod", "last value"},
-      {"root longer than the bytes is cut at their end",
-       [](std::string& b) { PutWord(b, 0, 0xFFFF); }, true, "Prod", "last value"},
-      {"bytes cut inside the root's key",
-       [](std::string& b) { b.resize(12); }, false, nullptr, nullptr},
-      {"a text byte at offset 4 marks the 16-bit layout",
-       [](std::string& b) { b[4] = 'V'; }, false, nullptr, nullptr},
+      {"root longer than the bytes is cut at their end", [](std::string& b) { PutWord(b, 0, 0xFFFF); }, true,
+       "Prod", "last value"},
+      {"bytes cut inside the root's key", [](std::string& b) { b.resize(12); }, false, nullptr, nullptr},
+      {"a text byte at offset 4 marks the 16-bit layout", [](std::string& b) { b[4] = 'V'; }, false, nullptr,
+       nullptr},
       {"empty bytes", [](std::string& b) { b.clear(); }, false, nullptr, nullptr},
   };
   for (const TCase& c : cases) {
