@@ -16,8 +16,8 @@ namespace vm {
 
 class TPngWriter {
 public:
-  // `palette` holds 1 to 2^bitDepth colours; bitDepth is 1, 2, 4 or 8.
-  TPngWriter(int width, int height, int bitDepth, const std::vector<TPixel>& palette);
+  // `palette` holds 1 to 2^bitDepth colours; bitDepth is 1, 2, 4 or 8; level is zlib's 0..9.
+  TPngWriter(int width, int height, int bitDepth, const std::vector<TPixel>& palette, int level);
   ~TPngWriter();
   TPngWriter(const TPngWriter&) = delete;
   TPngWriter& operator=(const TPngWriter&) = delete;
