@@ -30,17 +30,18 @@ bool TPatternMatcher::TryAt(const Byte* start) {
   return true;
 }
 
+// Each recursion level costs a frame; past the budget the run ends in an orderly error.
+void TPatternMatcher::CheckStack() {
+  const char here = 0;
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(&here);
+  const std::uintptr_t used = FStackBase > at ? FStackBase - at : at - FStackBase;
+  if (used > kMaxStackBytes) Fail(TPatternEngine::kErrRecursionTooDeep);
+}
+
 // --- MatchPrim ---------------------------------------------------------------------
 
 bool TPatternMatcher::MatchPrim(const Byte* scan) {
-  if (++FDepth > kMaxRecursion) {
-    FDepth = 0;
-    Fail(TPatternEngine::kErrRecursionTooDeep);
-  }
-  struct TLeave {
-    int& depth;
-    ~TLeave() { --depth; }
-  } leave{FDepth};
+  CheckStack();
   if (D.stepLimit && ++FSteps > D.stepLimit) Fail(TPatternEngine::kErrStepLimit);
 
   while (scan) {

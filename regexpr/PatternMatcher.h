@@ -12,9 +12,10 @@ namespace vm {
 
 class TPatternMatcher {
 public:
-  // Deep enough for real patterns over long lines, and small enough that the deepest
-  // recursion stays well inside a 1 MB Windows thread stack.
-  static constexpr int kMaxRecursion = 6000;
+  // The most stack that one run may take: well inside a 1 MB Windows thread stack, and
+  // room for a few thousand repetitions of a complex atom. Measured in bytes rather than
+  // calls, because frame sizes differ between debug, sanitizer and release builds.
+  static constexpr std::size_t kMaxStackBytes = 512 * 1024;
 
   TPatternMatcher(TPatternEngine& engine, TPatternData& data);
   // Tries start positions from `from` (a position in the subject copy) onwards.
@@ -25,6 +26,7 @@ private:
 
   bool TryAt(const Byte* start);
   bool MatchPrim(const Byte* node);
+  void CheckStack();
   bool MatchRepeat(const Byte* node, const Byte* next);
   bool MatchLoopEntry(const Byte* node, const Byte* next);
   bool MatchLoop(const Byte* node, const Byte* next);
@@ -44,7 +46,7 @@ private:
   const Byte* FEnd;     // the subject's terminating NUL
   const Byte* FInput;   // match cursor
   const Byte* FFlip;
-  int FDepth = 0;
+  std::uintptr_t FStackBase = 0;
   std::uint64_t FSteps = 0;
 };
 

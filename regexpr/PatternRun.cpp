@@ -10,6 +10,8 @@ namespace vm {
 using namespace pattern;
 
 bool TPatternMatcher::Run(const Byte* from) {
+  const char base = 0;
+  FStackBase = reinterpret_cast<std::uintptr_t>(&base);
   if (D.requiredLiteral && !FindRequiredLiteral(from)) return false;
   D.loopDepth = 0;
   for (const Byte*& pos : D.jumpBackPos) pos = nullptr;
