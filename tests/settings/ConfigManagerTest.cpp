@@ -22,6 +22,7 @@ const THKey HKLM = kHKeyLocalMachine;
 struct TManagerCase {
   std::string Name;
   std::function<void(TQBXConfigManager&)> Run;
+  friend void PrintTo(const TManagerCase& row, std::ostream* os) { *os << row.Name; }
 };
 
 std::string FormKey(const std::string& form) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ public:
 struct TBackendKind {
   std::string Name;
   std::function<std::unique_ptr<TRegistryBackend>()> Make;
+  friend void PrintTo(const TBackendKind& kind, std::ostream* os) { *os << kind.Name; }
 };
 
 // The backends of this build: "Memory", and "Windows" in Windows builds.

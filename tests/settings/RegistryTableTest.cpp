@@ -32,6 +32,7 @@ std::string ThrownMessage(const std::function<void()>& action) {
 struct TRegistryCase {
   std::string Name;
   std::function<void(TRegistryBackend&)> Run;
+  friend void PrintTo(const TRegistryCase& row, std::ostream* os) { *os << row.Name; }
 };
 
 const TRegistryCase kRegistryCases[] = {
