@@ -25,3 +25,9 @@ if(VM_BENCH)
   find_package(PNG REQUIRED)
   vm_benchmark(bench-png SOURCES BenchPng.cpp ScreenshotSamples.cpp LIBS vm_screenshot PNG::PNG imagequant)
 endif()
+
+# The bmp2png tool, its PNGs read back with Python's zlib.
+if(VM_HOST_BUILD AND NOT VM_FUZZ)
+  add_test(NAME host.bmp2png COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/bmp2png_test.py $<TARGET_FILE:bmp2png>)
+  set_tests_properties(host.bmp2png PROPERTIES LABELS host)
+endif()
