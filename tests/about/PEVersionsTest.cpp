@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "about/qbxPEVersions.h"
+#include "tests/about/BlockBuilder.h"
 #include "tests/about/Fixtures.h"
 
 namespace {
@@ -69,6 +70,36 @@ TEST(PEVersions, IndexOutsideTheTranslationsIsFalse) {
     TStringList lines;
     EXPECT_FALSE(GetVersionInfo(FixturePath("versions64.dll"), index, lines)) << index;
     EXPECT_TRUE(lines.Empty());
+  }
+}
+
+// The Translators line is left out only when its value is empty; a value that happens to
+// end in "=" (a translator still without a name) is kept.
+TEST(PEVersions, TranslatorsLineOnlyWithAValue) {
+  using namespace vmtest;
+  const struct {
+    std::u16string Value;
+    const char* Line;  // nullptr: no Translators line
+  } rows[] = {
+      {u"", nullptr},
+      {u"de=", "Translators=de="},
+      {u"de=Name1\r\nfr=Name2", "Translators=de=Name1\r\nfr=Name2"},
+  };
+  for (const auto& row : rows) {
+    std::string translation = {'\x09', '\x04', '\xE4', '\x04'};
+    vm::TVersionBlock block(
+        Build(TNodeSpec{u"VS_VERSION_INFO",
+                        "",
+                        0,
+                        false,
+                        {Node(u"StringFileInfo", {Node(u"040904E4", {Text(u"Translators", row.Value)})}),
+                         Node(u"VarFileInfo", {Binary(u"Translation", translation)}, false)}}));
+    TStringList lines;
+    ASSERT_TRUE(vm::AppendVersionStrings(block, 0, lines));
+    ASSERT_EQ(lines.Count(), row.Line ? 13 : 12);
+    if (row.Line) {
+      EXPECT_EQ(lines[12], row.Line);
+    }
   }
 }
 
