@@ -18,7 +18,6 @@ using Byte = std::uint8_t;
 namespace {
 
 constexpr std::uint32_t kModifierBit[] = {0, ModI, ModR, ModS, ModG, ModM, ModX};
-constexpr std::uint32_t kAllModifiers = ModI | ModR | ModS | ModG | ModM | ModX;
 
 const char kDefaultSpaceChars[] = " \t\n\r\f";
 const char kDefaultWordChars[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_";
