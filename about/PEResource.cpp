@@ -62,7 +62,9 @@ bool TPEFile::Open() {
   if (!FFile.ReadAt(ntAt, kOptionalHeaderAt + 2, nt) || nt.compare(0, 4, "PE\0\0", 4) != 0) return false;
   size_t optionalBytes = Word(nt, kFileHeaderAt + kOptionalSizeAt);
   size_t sectionCount = Word(nt, kFileHeaderAt + kSectionCountAt);
-  if (sectionCount > kMaxSections || !FFile.ReadAt(ntAt, kOptionalHeaderAt + optionalBytes, nt)) return false;
+  if (optionalBytes < 2 || sectionCount > kMaxSections ||
+      !FFile.ReadAt(ntAt, kOptionalHeaderAt + optionalBytes, nt))
+    return false;
 
   uint16_t magic = Word(nt, kOptionalHeaderAt);
   size_t countAt = kOptionalHeaderAt;

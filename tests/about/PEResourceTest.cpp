@@ -39,6 +39,9 @@ TEST(PEResource, TakesUSEnglishOverAnEarlierLanguage) {
 
 TEST(PEResource, NoVersionResourceGivesNothing) {
   std::string dll = vmtest::FixtureBytes("versions64.dll");
+  std::string noOptionalHeader = dll;
+  size_t fileHeaderAt = uint8_t(dll[0x3C]) + 4;  // the fixture's header lies below 256
+  noOptionalHeader[fileHeaderAt + 16] = noOptionalHeader[fileHeaderAt + 17] = '\0';
   const struct {
     const char* Why;
     std::string Bytes;
@@ -48,6 +51,8 @@ TEST(PEResource, NoVersionResourceGivesNothing) {
       {"text file", "MZ is how this text begins, but it is no program"},
       {"DOS header only", dll.substr(0, 64)},
       {"headers without sections", dll.substr(0, 0x200)},
+      // No bytes to read the magic from: it must not be taken from beyond them.
+      {"optional header of size 0", noOptionalHeader},
   };
   for (const auto& row : rows) EXPECT_FALSE(FromBytes(row.Bytes)) << row.Why;
 }
