@@ -60,6 +60,12 @@ bench-regex bench-png: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@ --benchmark_min_time=0.2
 
+# The file we ship: the 32-bit program without its debug information.
+dist: windows
+	mkdir -p build/dist
+	i686-w64-mingw32-strip -o build/dist/veilmark.exe build/windows/app/veilmark.exe
+	@ls -l build/dist/veilmark.exe && file build/dist/veilmark.exe
+
 run: windows
 	tools/run-veilmark $(WINTEST)
 
