@@ -4,6 +4,18 @@
 // user's hive under HKEY_USERS, and per-key access rights checked on open and on use.
 // Host builds use it as their registry; tests run the same cases against it and, under
 // Wine, against the real registry (tests/settings/RegistryTableTest.cpp).
+//
+// Where it differs from Windows, on purpose (nothing in the settings store depends on it):
+// - Everything below HKEY_LOCAL_MACHINE\SOFTWARE is redirected in the 32-bit view; Windows
+//   shares a few subkeys between the views. HKEY_CURRENT_USER is not redirected at all
+//   (Windows redirects parts of its Software\Classes). HKEY_CLASSES_ROOT is a root of its
+//   own, not the merged view of the machine's and the user's classes.
+// - Strings are kept as the bytes written; Windows keeps UTF-16 and converts through the
+//   ANSI code page, so bytes that the code page does not define may read back changed.
+// - Rights are the specific key rights only; standard rights (READ_CONTROL, DELETE, ...)
+//   are always granted, and keys created below a restricted key get full rights.
+// - No volatile keys, symbolic links, security descriptors, notifications or deletion;
+//   subkeys enumerate in the order of their upper-case names.
 #pragma once
 
 #include <map>

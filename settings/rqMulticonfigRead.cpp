@@ -21,6 +21,9 @@ std::string JoinKey(const std::string& prefix, const std::string& key) {
 
 }  // namespace
 
+// The list is filled while the program starts, before anything reads a setting.
+const bool gUserHivesLoadedAtStart = (UserHives(), true);
+
 const TStringList& UserHives() {
   static const bool loaded = (LoadUserHives(), true);
   (void)loaded;

@@ -55,6 +55,12 @@ const TRegistryCase kRegistryCases[] = {
        ASSERT_TRUE(reg.OpenReadOnly(TestKey("s")));
        EXPECT_EQ(rkExpandString, reg.GetValueKind("Path"));
      }},
+    {"AnsiTextRoundTrips", [](TRegistryBackend&) {
+       ASSERT_TRUE(RegWriteStrings(HKCU, TestKey("ansi"), "List", TStringList{"caf\xE9", "\xC4rger"}));
+       TStringList list;
+       EXPECT_TRUE(ReadConfigStrings({HKCU}, {TestKey("ansi")}, "List", list));
+       EXPECT_EQ((TStringList{"caf\xE9", "\xC4rger"}), list);
+     }},
     {"DefaultValueHasTheEmptyName", [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("d"), "", "default", rkString));
        std::string text;
