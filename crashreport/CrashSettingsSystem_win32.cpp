@@ -15,7 +15,7 @@ namespace {
 HMODULE AsModule(TModuleHandle module) { return reinterpret_cast<HMODULE>(module); }
 TModuleHandle AsHandle(HMODULE module) { return reinterpret_cast<TModuleHandle>(module); }
 
-// True when `size` bytes at `p` lie in committed, readable memory.
+// True when `p` lies in committed, readable memory; `readableBytes` is how far that memory runs.
 bool Readable(const char* p, size_t& readableBytes) {
   MEMORY_BASIC_INFORMATION info;
   if (VirtualQuery(p, &info, sizeof info) == 0 || info.State != MEM_COMMIT) return false;
