@@ -85,6 +85,8 @@ private:
 
 }  // namespace
 
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
 std::vector<TBackendKind> RegistryBackends() {
   return {{"Memory", MakeMemoryBackend}, {"Windows", [] { return std::unique_ptr<TRegistryBackend>(new TWindowsBackend); }}};
 }

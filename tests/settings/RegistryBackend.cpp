@@ -1,17 +1,8 @@
 #include "tests/settings/RegistryBackend.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "settings/MemoryRegistry.h"
-
-#if defined(_WIN32)
-#include <process.h>
-#define VM_GETPID _getpid
-#else
-#include <unistd.h>
-#define VM_GETPID getpid
-#endif
 
 namespace vm::test {
 
@@ -34,7 +25,7 @@ private:
 std::unique_ptr<TRegistryBackend> MakeMemoryBackend() { return std::make_unique<TMemoryBackend>(); }
 
 const std::string& TestKeyName() {
-  static const std::string name = "VeilmarkTest-" + std::to_string(VM_GETPID());
+  static const std::string name = "VeilmarkTest-" + std::to_string(ProcessId());
   return name;
 }
 

@@ -39,6 +39,7 @@ std::unique_ptr<TRegistryBackend> MakeMemoryBackend();
 // "VeilmarkTest-<process id>": the key name under Software, and the application name of
 // the settings-manager tests, that every case uses.
 const std::string& TestKeyName();
+unsigned long ProcessId();
 
 // A registry whose value writes fail below keys opened from the chosen roots, and, when
 // asked, whose data reads fail: faults that a real registry shows seldom.
