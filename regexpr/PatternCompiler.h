@@ -53,7 +53,7 @@ private:
   // Bracket sets (PatternSets.cpp).
   struct TSetBuilder;
   int ParseBracket();
-  int EmitSet(const TSetBuilder& set, bool negated);
+  int EmitSet(TSetBuilder& set, bool negated);
   int EmitCharListSet(const std::string& chars, bool negated);
   Byte ParseHexEscape();
   Byte ParseBracketEscapeChar();

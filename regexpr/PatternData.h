@@ -7,6 +7,7 @@
 #include <string>
 
 #include "regexpr/Opcodes.h"
+#include "regexpr/PatternFilter.h"
 
 namespace vm {
 
@@ -33,6 +34,7 @@ struct TPatternData {
   const Byte* requiredLiteral = nullptr;
   std::int32_t requiredLiteralLen = 0;
   pattern::TByteSet firstCharSet;
+  pattern::TStartFilter startFilter;  // internal: skips positions where the leading literal cannot stand
 
   // Compiler state.
   const char* parseCursor = nullptr;
@@ -58,8 +60,8 @@ struct TPatternData {
   bool pairSet = false;
   Byte pairHead = 0, pairTail = 0;
   const Byte* caseFlip = nullptr;  // 256-entry table
-  pattern::TByteSet lineBreakSet;  // rebuilt before every run
-  pattern::TByteSet wordSet;       // likewise, for \b and \B
+  pattern::TByteSet lineBreakSet;  // rebuilt whenever LineBreakList changes
+  pattern::TByteSet wordSet;       // likewise from WordCharList, for \b and \B
   std::uint64_t stepLimit = 0;
 };
 

@@ -81,6 +81,7 @@ TPatternEngine::TPatternEngine() : F(std::make_unique<TPatternData>()) {
   F->spaceChars = kDefaultSpaceChars;
   F->wordChars = kDefaultWordChars;
   F->lineBreaks = kDefaultLineBreaks;
+  RebuildCharSets();
   SetLinePairedSeparator("\r\n");
   SetModifier(kModI, false);
   SetModifier(kModR, true);
@@ -169,16 +170,25 @@ void TPatternEngine::SetSpaceCharList(std::string_view chars) {
 }
 const std::string& TPatternEngine::WordCharList() const { return F->wordChars; }
 void TPatternEngine::SetWordCharList(std::string_view chars) {
-  if (chars != F->wordChars) F->wordChars.assign(chars), FreeProgram();
+  if (chars != F->wordChars) F->wordChars.assign(chars), FreeProgram(), RebuildCharSets();
 }
 const std::string& TPatternEngine::LineBreakList() const { return F->lineBreaks; }
 void TPatternEngine::SetLineBreakList(std::string_view chars) {
-  if (chars != F->lineBreaks) F->lineBreaks.assign(chars), FreeProgram();
+  if (chars != F->lineBreaks) F->lineBreaks.assign(chars), FreeProgram(), RebuildCharSets();
 }
 
 unsigned char TPatternEngine::CaseFlip(unsigned char c) const { return F->caseFlip[c]; }
 
 void TPatternEngine::SetMatchStepLimit(std::uint64_t steps) { F->stepLimit = steps; }
+
+void TPatternEngine::RebuildCharSets() {
+  F->lineBreakSet.Clear();
+  for (char c : F->lineBreaks)
+    if (c) F->lineBreakSet.Add(Byte(c));
+  F->wordSet.Clear();
+  for (char c : F->wordChars)
+    if (c) F->wordSet.Add(Byte(c));
+}
 
 void TPatternEngine::FreeProgram() {
   F->program.reset();
@@ -194,12 +204,6 @@ void TPatternEngine::CompilePattern() {
 
 bool TPatternEngine::ProgramIsValid() {
   if (F->program && F->modifiers != F->programModifiers) FreeProgram();
-  F->lineBreakSet.Clear();
-  for (char c : F->lineBreaks)
-    if (c) F->lineBreakSet.Add(Byte(c));
-  F->wordSet.Clear();
-  for (char c : F->wordChars)
-    if (c) F->wordSet.Add(Byte(c));
   if (!F->program) CompilePattern();
   if (F->program[0] != kProgramMagic) Fail(1004);
   return true;

@@ -90,6 +90,7 @@ private:
   friend class TPatternMatcher;
   [[noreturn]] void Fail(int code);
   void FreeProgram();
+  void RebuildCharSets();
   bool ProgramIsValid();
 
   std::unique_ptr<TPatternData> F;

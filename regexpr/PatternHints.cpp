@@ -16,6 +16,7 @@ void TPatternCompiler::ComputeHints(int topFlags) {
   D.anchoredAtStart = false;
   D.requiredLiteral = nullptr;
   D.requiredLiteralLen = 0;
+  D.startFilter.on = false;
   const Byte* first = FOut + 1;
   const Byte* after = NextNode(first);
   if (after && after[0] == End) {  // one top-level alternative
@@ -24,6 +25,11 @@ void TPatternCompiler::ComputeHints(int topFlags) {
       D.firstLiteralChar = Operand(scan)[0];
     else if (scan[0] == InputStart)
       D.anchoredAtStart = true;
+    if (scan[0] == Literal || scan[0] == LiteralFold) {
+      const Byte* literal = Operand(scan);
+      D.startFilter.Build(literal, std::strlen(reinterpret_cast<const char*>(literal)), scan[0] == LiteralFold,
+                          D.caseFlip);
+    }
     if (topFlags & RepeatStartFlag) {
       // A leading repeat makes the first character useless; a literal that every match
       // must hold still rules out subjects quickly. Ties go to the later literal.
@@ -49,8 +55,13 @@ void TPatternCompiler::FillFirstCharSet() {
   TByteSet& set = D.firstCharSet;
   set.Clear();
   enum : Byte { kWalked = 1, kNextWalked = 2 };
-  std::vector<Byte> visited(std::size_t(FPos), 0);
-  std::vector<const Byte*> work{FOut + 1};
+  // Small programs (the usual case) walk without allocating.
+  Byte localVisited[1024] = {};
+  std::vector<Byte> bigVisited(FPos > 1024 ? std::size_t(FPos) : 0, 0);
+  Byte* visited = FPos > 1024 ? bigVisited.data() : localVisited;
+  std::vector<const Byte*> work;
+  work.reserve(16);
+  work.push_back(FOut + 1);
   auto addChars = [&set](const char* chars) {
     for (; *chars; ++chars) set.Add(Byte(*chars));
   };

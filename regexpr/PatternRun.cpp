@@ -20,6 +20,11 @@ bool TPatternMatcher::Run(const Byte* from) {
   for (int i = 0; i < kMaxGroups; ++i) D.groupStart[i] = D.groupEnd[i] = nullptr;
 
   if (D.anchoredAtStart) return TryAt(from);
+  if (D.startFilter.on) {
+    for (const Byte* p = D.startFilter.Next(from, FEnd); p; p = D.startFilter.Next(p + 1, FEnd))
+      if (TryAt(p)) return true;
+    return false;
+  }
   if (D.firstLiteralChar) {
     for (const Byte* p = from; p < FEnd; ++p) {
       p = static_cast<const Byte*>(std::memchr(p, D.firstLiteralChar, std::size_t(FEnd - p)));

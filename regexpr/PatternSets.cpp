@@ -1,5 +1,6 @@
 // Compiler, part 2: bracket sets, the \s \w sets and the escapes that stand for one
 // character. Covered by tests/regexpr/CompileTest.cpp (set rows, hex and range errors).
+#include <bit>
 #include <cstring>
 
 #include "regexpr/PatternCompiler.h"
@@ -23,29 +24,29 @@ bool IsClassLetter(char c) { return std::strchr("dDsSwW", c) != nullptr && c != 
 
 }  // namespace
 
-// The set being collected: 256 bits and a member count. NUL never joins (it ends every
+// The set being collected as 256 bits. NUL never joins (it ends every
 // subject, so no set can match it); under a folding kind each character brings its
 // CaseFlip image along.
 struct TPatternCompiler::TSetBuilder {
   TByteSet bits;
-  int count = 0;
   bool fold = false;
   const Byte* flip = nullptr;
 
-  void AddOne(Byte c) {
-    if (c == 0 || bits.Has(c)) return;
-    bits.Add(c);
-    ++count;
-  }
   void Add(Byte c) {
-    AddOne(c);
-    if (fold) AddOne(flip[c]);
+    bits.Add(c);
+    if (fold) bits.Add(flip[c]);
   }
   void AddRange(int first, int last) {
     for (int c = first; c <= last; ++c) Add(Byte(c));
   }
   void AddChars(const std::string& chars) {
     for (char c : chars) Add(Byte(c));
+  }
+  int Count() {
+    bits.bits[0] &= 0xFE;  // NUL never joins
+    int count = 0;
+    for (Byte b : bits.bits) count += std::popcount(unsigned(b));
+    return count;
   }
 };
 
@@ -114,9 +115,9 @@ int TPatternCompiler::ParseBracket() {
 
 // SmallSet | 3 members ascending, padded with the largest     (SmallSetNot when negated)
 // ByteSet | 32 bytes of bits, complemented when negated        (more than 3 members)
-int TPatternCompiler::EmitSet(const TSetBuilder& set, bool negated) {
+int TPatternCompiler::EmitSet(TSetBuilder& set, bool negated) {
   int node = EmitNode(negated ? SmallSetNot : SmallSet);
-  if (set.count <= 3) {
+  if (set.Count() <= 3) {
     Byte members[3] = {0, 0, 0};
     int n = 0;
     for (int c = 1; c < 256; ++c)
@@ -125,8 +126,11 @@ int TPatternCompiler::EmitSet(const TSetBuilder& set, bool negated) {
     for (Byte b : members) EmitByte(b);
     return node;
   }
-  if (!Sizing()) FOut[node] = ByteSet;
-  for (Byte b : set.bits.bits) EmitByte(negated ? Byte(~b) : b);
+  if (!Sizing()) {
+    FOut[node] = ByteSet;
+    for (int i = 0; i < 32; ++i) FOut[FPos + i] = negated ? Byte(~set.bits.bits[i]) : set.bits.bits[i];
+  }
+  FPos += 32;
   return node;
 }
 

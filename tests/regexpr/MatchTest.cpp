@@ -118,6 +118,30 @@ TEST(Match, ClientIdGroupsBeyondOneAreEmpty) {
   EXPECT_EQ(re.GroupText(-1), "");
 }
 
+// A leading literal lets the matcher skip ahead with wide compares; whatever the length of
+// the subject and the place of the match, near the end included, it must find the same.
+TEST(Match, LeadingLiteralFoundAtEveryPlace) {
+  TPatternEngine fold, exact;
+  fold.SetModifier(TPatternEngine::kModI, true);
+  fold.SetExpression("\"id_\xFF\": (x)");
+  exact.SetExpression("q_\": ");
+  for (int length = 8; length < 60; ++length) {
+    for (int at = 0; at + 8 <= length; ++at) {
+      std::string subject(std::size_t(length), '.');
+      subject.replace(std::size_t(at), 8, "\"ID_\x9F\": x");
+      if (at > 4) subject.replace(0, 4, "\"id_");  // a decoy that shares the rare byte
+      ASSERT_TRUE(fold.Exec(subject)) << length << " " << at;
+      EXPECT_EQ(fold.MatchPos(0), at + 1) << length << " " << at;
+      EXPECT_EQ(fold.GroupText(1), "x");
+      std::string plain = subject;
+      plain.replace(std::size_t(at), 5, "q_\": ");
+      ASSERT_TRUE(exact.Exec(plain.substr(0, std::size_t(at + 5))));
+      EXPECT_EQ(exact.MatchPos(0), at + 1);
+      EXPECT_FALSE(exact.Exec(plain.substr(0, std::size_t(at + 4)))) << "the literal does not fit";
+    }
+  }
+}
+
 TEST(Match, ExecAtOffsets) {
   TPatternEngine re;
   re.SetExpression("a");
