@@ -1,11 +1,11 @@
 # Crash-report settings: vm_crashsettings, the shipped record and vm_crash_resource.
 # Included from crashreport/CMakeLists.txt; paths are relative to crashreport/.
 vm_library(vm_crashsettings
-  SOURCES CrashSettingsStream.cpp CrashSettingsDefaults.cpp CrashSettingsSystem.cpp
-          CrashSettingsBlock.cpp CrashSettingsModules.cpp CrashSettingsPlaceholders.cpp
-          CrashSettings.cpp CrashSettingsFilters.cpp CrashSettingsAssistants.cpp CrashFields.cpp
-  HOST_SOURCES CrashSettingsText_posix.cpp CrashSettingsSystem_posix.cpp CrashSettingsBlock_posix.cpp
-  WIN32_SOURCES CrashSettingsText_win32.cpp CrashSettingsSystem_win32.cpp CrashSettingsBlock_win32.cpp
+  SOURCES settings/CrashSettingsStream.cpp settings/CrashSettingsDefaults.cpp settings/CrashSettingsSystem.cpp
+          settings/CrashSettingsBlock.cpp settings/CrashSettingsModules.cpp settings/CrashSettingsPlaceholders.cpp
+          settings/CrashSettings.cpp settings/CrashSettingsFilters.cpp settings/CrashSettingsAssistants.cpp settings/CrashFields.cpp
+  HOST_SOURCES settings/CrashSettingsText_posix.cpp settings/CrashSettingsSystem_posix.cpp settings/CrashSettingsBlock_posix.cpp
+  WIN32_SOURCES settings/CrashSettingsText_win32.cpp settings/CrashSettingsSystem_win32.cpp settings/CrashSettingsBlock_win32.cpp
   LIBS vm_base)
 if(WIN32)
   target_link_libraries(vm_crashsettings PUBLIC psapi version shell32 user32)

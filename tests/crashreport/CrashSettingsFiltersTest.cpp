@@ -4,8 +4,8 @@
 
 #include "FakeCrashSystem.h"
 #include "base/Text.h"
-#include "crashreport/CrashSettingsAssistants.h"
-#include "crashreport/CrashSettingsFilters.h"
+#include "crashreport/settings/CrashSettingsAssistants.h"
+#include "crashreport/settings/CrashSettingsFilters.h"
 
 namespace vm {
 namespace {

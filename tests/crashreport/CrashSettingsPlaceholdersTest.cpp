@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeCrashSystem.h"
-#include "crashreport/CrashSettings.h"
-#include "crashreport/CrashSettingsPlaceholders.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsPlaceholders.h"
 
 namespace vm {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "FakeCrashSystem.h"
 #include "base/Handles_win32.h"
-#include "crashreport/CrashSettings.h"
+#include "crashreport/settings/CrashSettings.h"
 
 namespace vm {
 namespace {

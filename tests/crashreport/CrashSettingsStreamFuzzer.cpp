@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "crashreport/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vm;

@@ -2,7 +2,7 @@
 // prefix, truncated data and lengths that point past the end.
 #include <gtest/gtest.h>
 
-#include "crashreport/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 namespace vm {
 namespace {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "FakeCrashSystem.h"
-#include "crashreport/CrashSettings.h"
-#include "crashreport/CrashSettingsDefaults.h"
-#include "crashreport/CrashSettingsModules.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsDefaults.h"
+#include "crashreport/settings/CrashSettingsModules.h"
 
 namespace vm {
 namespace {

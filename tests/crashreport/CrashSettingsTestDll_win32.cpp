@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "crashreport/CrashSettings.h"
+#include "crashreport/settings/CrashSettings.h"
 
 using vm::TICrashSettings;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm::test {
 

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "ShippedRecord.h"
-#include "crashreport/CrashSettings.h"
-#include "crashreport/CrashSettingsModules.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsModules.h"
 
 namespace vm {
 

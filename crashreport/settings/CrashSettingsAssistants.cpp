@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsAssistants.h"
+#include "crashreport/settings/CrashSettingsAssistants.h"
 
 #include "base/Text.h"
 

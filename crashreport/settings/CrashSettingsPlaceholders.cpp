@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsPlaceholders.h"
+#include "crashreport/settings/CrashSettingsPlaceholders.h"
 
 #include "base/Text.h"
 

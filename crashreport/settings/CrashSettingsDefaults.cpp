@@ -1,6 +1,6 @@
-#include "crashreport/CrashSettingsDefaults.h"
+#include "crashreport/settings/CrashSettingsDefaults.h"
 
-#include "crashreport/CrashSettingsKeys.h"
+#include "crashreport/settings/CrashSettingsKeys.h"
 
 namespace vm {
 

@@ -1,5 +1,5 @@
 // Placeholder expansion of the reporter's texts ("%appname%", "%datetime%", ...).
-// Entry point: ExpandPlaceholders. Tests: tests/crashreport/CrashSettingsPlaceholdersTest.cpp.
+// Entry point: ExpandPlaceholders. Tests: tests/crashreport/settings/CrashSettingsPlaceholdersTest.cpp.
 #pragma once
 
 #include <functional>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm {
 

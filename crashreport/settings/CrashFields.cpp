@@ -1,4 +1,4 @@
-#include "crashreport/CrashFields.h"
+#include "crashreport/settings/CrashFields.h"
 
 #include "base/Text.h"
 

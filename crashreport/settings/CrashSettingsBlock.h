@@ -3,13 +3,13 @@
 // a small named block of shared memory ("ZentrapixSettingsBuf$<pid>"), created under a named
 // mutex and guarded by a critical section inside it (CrashSettingsBlock_win32.cpp). On the
 // host one process-wide block stands in for it (CrashSettingsBlock_posix.cpp).
-// Tests: tests/crashreport/CrashSettingsTest.cpp, CrashSettingsSharedTest_win32.cpp.
+// Tests: tests/crashreport/settings/CrashSettingsTest.cpp, CrashSettingsSharedTest_win32.cpp.
 #pragma once
 
 #include <string>
 
-#include "crashreport/CrashSettingsStream.h"
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm {
 

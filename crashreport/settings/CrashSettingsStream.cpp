@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 #include <stdexcept>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsFilters.h"
+#include "crashreport/settings/CrashSettingsFilters.h"
 
 #include "base/Text.h"
 

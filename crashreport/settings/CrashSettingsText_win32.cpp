@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "crashreport/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 namespace vm {
 

@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsModules.h"
+#include "crashreport/settings/CrashSettingsModules.h"
 
 #include "base/Text.h"
 

@@ -1,12 +1,12 @@
 // Finding, parsing and sharing the settings record of a module.
 // Entry points: LoadSettingsRecord (one module's record, errors reported) and the chain
-// operations on the shared block. Tests: tests/crashreport/CrashSettingsTest.cpp.
+// operations on the shared block. Tests: tests/crashreport/settings/CrashSettingsTest.cpp.
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "crashreport/CrashSettingsBlock.h"
+#include "crashreport/settings/CrashSettingsBlock.h"
 
 namespace vm {
 

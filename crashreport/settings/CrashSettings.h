@@ -1,6 +1,6 @@
 // The crash reporter's settings object: one module's record read with the lookup order,
 // the built-in defaults and placeholder expansion, plus the lists derived from it.
-// Entry points: TICrashSettings and SettingsForModule. Tests: tests/crashreport/CrashSettingsTest.cpp.
+// Entry points: TICrashSettings and SettingsForModule. Tests: tests/crashreport/settings/CrashSettingsTest.cpp.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/CrashFields.h"
-#include "crashreport/CrashSettingsBlock.h"
-#include "crashreport/CrashSettingsKeys.h"
+#include "crashreport/settings/CrashFields.h"
+#include "crashreport/settings/CrashSettingsBlock.h"
+#include "crashreport/settings/CrashSettingsKeys.h"
 
 namespace vm {
 

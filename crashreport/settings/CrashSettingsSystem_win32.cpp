@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/Text.h"
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm {
 

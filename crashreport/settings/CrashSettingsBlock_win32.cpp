@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "base/Handles_win32.h"
-#include "crashreport/CrashSettingsBlock.h"
+#include "crashreport/settings/CrashSettingsBlock.h"
 
 namespace vm {
 

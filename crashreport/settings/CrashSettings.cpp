@@ -1,9 +1,9 @@
-#include "crashreport/CrashSettings.h"
+#include "crashreport/settings/CrashSettings.h"
 
 #include "base/Text.h"
-#include "crashreport/CrashSettingsDefaults.h"
-#include "crashreport/CrashSettingsModules.h"
-#include "crashreport/CrashSettingsPlaceholders.h"
+#include "crashreport/settings/CrashSettingsDefaults.h"
+#include "crashreport/settings/CrashSettingsModules.h"
+#include "crashreport/settings/CrashSettingsPlaceholders.h"
 
 namespace vm {
 

@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsBlock.h"
+#include "crashreport/settings/CrashSettingsBlock.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 // Per-exception settings: the class filters F1 and F2 and the general group Gn decide
 // whether a report, a screenshot, thread suspension and handlers happen, and how the error
-// is shown. Entry point: ApplyCrashFilters. Tests: tests/crashreport/CrashSettingsFiltersTest.cpp.
+// is shown. Entry point: ApplyCrashFilters. Tests: tests/crashreport/settings/CrashSettingsFiltersTest.cpp.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/Exception.h"
-#include "crashreport/CrashSettings.h"
+#include "crashreport/settings/CrashSettings.h"
 
 namespace vm {
 

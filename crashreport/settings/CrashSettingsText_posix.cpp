@@ -1,7 +1,7 @@
 // Host side of the UTF-16 conversion: the host stands in for the Western code page 1252,
 // which agrees with Latin-1 outside 0x80-0x9F; other characters become "?", as the
 // system's conversion writes its default character.
-#include "crashreport/CrashSettingsStream.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 namespace vm {
 

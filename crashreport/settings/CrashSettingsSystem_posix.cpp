@@ -5,7 +5,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "crashreport/CrashSettingsSystem.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm {
 

@@ -1,14 +1,14 @@
 // Assistant definitions ("Assistant1", "Assistant2", ...: name|title|form|form...) and the
 // form cache that carries typed values from one assistant to the next.
 // Entry points: ReadAssistants, FindAssistant, FillFormCache, PrefillFromFormCache.
-// Tests: tests/crashreport/CrashSettingsFiltersTest.cpp.
+// Tests: tests/crashreport/settings/CrashSettingsFiltersTest.cpp.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "crashreport/CrashSettings.h"
+#include "crashreport/settings/CrashSettings.h"
 
 namespace vm {
 

@@ -1,7 +1,7 @@
 // The crash settings record in its stored form: a form stream of typed properties.
 // Entry points: ParseSettingsStream (bytes -> properties) and the TSettingsStreamWriter
-// that tests and tools use to build streams. Tests: tests/crashreport/CrashSettingsStreamTest.cpp,
-// fuzzer: tests/crashreport/CrashSettingsStreamFuzzer.cpp.
+// that tests and tools use to build streams. Tests: tests/crashreport/settings/CrashSettingsStreamTest.cpp,
+// fuzzer: tests/crashreport/settings/CrashSettingsStreamFuzzer.cpp.
 //
 // Layout:
 //   "TPF0" | 10 "TZentrapix" | 9 "Zentrapix"        fixed 25-byte prefix

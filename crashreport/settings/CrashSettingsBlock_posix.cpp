@@ -1,7 +1,7 @@
 // Host stand-in for the shared block: one block per process, counted like the real one.
 #include <mutex>
 
-#include "crashreport/CrashSettingsBlock.h"
+#include "crashreport/settings/CrashSettingsBlock.h"
 
 namespace vm {
 
