@@ -6,11 +6,15 @@ vm_test(crashsettings_tests
   SOURCES CrashSettingsStreamTest.cpp CrashSettingsTest.cpp CrashSettingsPlaceholdersTest.cpp
           CrashSettingsFiltersTest.cpp ShippedRecordTest.cpp
   HOST_SOURCES ShippedRecord_posix.cpp
-  WIN32_SOURCES ShippedRecord_win32.cpp CrashSettingsSharedTest_win32.cpp
+  WIN32_SOURCES ShippedRecord_win32.cpp CrashSettingsSharedTest_win32.cpp VeilmarkRecordTest_win32.cpp
   LIBS vm_crashsettings $<$<BOOL:${WIN32}>:vm_crash_resource>)
 if(TARGET crashsettings_tests)
   add_dependencies(crashsettings_tests vm_crash_record)
   target_compile_definitions(crashsettings_tests PRIVATE VM_CRASH_RECORD_FILE="${vm_crash_record_file}")
+  if(TARGET veilmark)
+    add_dependencies(crashsettings_tests veilmark)
+    target_compile_definitions(crashsettings_tests PRIVATE VM_VEILMARK_EXE="$<TARGET_FILE:veilmark>")
+  endif()
 endif()
 
 if(WIN32 AND NOT VM_FUZZ)
