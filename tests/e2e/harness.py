@@ -62,7 +62,7 @@ class Driver:
         self.proc.wait(timeout=30)
 
     # Conveniences over the raw commands.
-    def wait(self, cls="*", title="*", ms=15000):
+    def wait(self, cls="*", title="*", ms=30000):
         return self("wait", cls, title, ms)
 
     def children(self, hwnd):
@@ -91,7 +91,7 @@ class Driver:
     def rect(self, hwnd):
         return [int(v) for v in self("rect", hwnd).split("\t")]
 
-    def msgbox(self, ms=15000):
+    def msgbox(self, ms=30000):
         hwnd, caption, text = (self("msgbox", ms).split("\t") + ["", ""])[:3]
         return hwnd, unescape(caption), unescape(text)
 
@@ -157,6 +157,9 @@ def local_state_path(driver):
             folder + r"\Google\Chrome\User Data\Local State")
 
 
+SAMPLE_LOCAL_STATE = b'{"client_id": "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"}'
+
+
 class E2ETest(unittest.TestCase):
     """Base class: one driver for the class, a fresh program per test."""
 
@@ -173,5 +176,13 @@ class E2ETest(unittest.TestCase):
         self.addCleanup(program.kill)
         return program
 
-    def wait_gone(self, hwnd, ms=15000):
+    def install_local_state(self, data=SAMPLE_LOCAL_STATE):
+        """Puts a Chrome file in place for this test; it is removed afterwards."""
+        path, _ = local_state_path(self.driver)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        self.addCleanup(lambda: path.exists() and path.unlink())
+        return path
+
+    def wait_gone(self, hwnd, ms=30000):
         self.driver("gone", hwnd, ms)

@@ -4,15 +4,12 @@ version, translators)."""
 import subprocess
 import unittest
 
-from harness import BUILD, WINE_RUN, E2ETest, local_state_path, screenshot
+from harness import BUILD, WINE_RUN, E2ETest, screenshot
 
 ABOUT_COMMAND = 5666
 
 
 class AboutTest(E2ETest):
-    def dialog_texts(self, hwnd):
-        return {c["text"]: c for c in self.driver.children(hwnd)}
-
     def labels(self, hwnd):
         return [c["text"] for c in self.driver.children(hwnd) if c["cls"] == "Static" and c["text"]]
 
@@ -20,10 +17,7 @@ class AboutTest(E2ETest):
         return {c["text"]: c for c in self.driver.children(hwnd) if c["cls"] == "Button"}
 
     def test_veilmark_about_from_the_system_menu(self):
-        local_state, _ = local_state_path(self.driver)
-        local_state.parent.mkdir(parents=True, exist_ok=True)
-        local_state.write_bytes(b'{"client_id": "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"}')
-        self.addCleanup(local_state.unlink)
+        self.install_local_state()
         program = self.start()
         main = self.driver.wait("TformVeilmark")
         self.driver("syscmd", main, ABOUT_COMMAND)
