@@ -2,6 +2,7 @@
 // node, operands), a repeat's operand indented under it, then the hints. Tests compare
 // compiled programs with golden listings. Entry point: TPatternEngine::DumpProgram.
 // Covered by tests/regexpr/CompileTest.cpp.
+#include <algorithm>
 #include <cstring>
 
 #include "base/Text.h"
@@ -66,7 +67,8 @@ std::string SetText(const Byte* bits) {
 std::size_t NodeSize(const Byte* node) {
   switch (node[0]) {
     case Literal: case LiteralFold:
-      return kNodeHeader + std::strlen(reinterpret_cast<const char*>(Operand(node))) + 1;
+      // A literal holds at least one character, NUL itself for "\x00", before its end NUL.
+      return kNodeHeader + std::max<std::size_t>(std::strlen(reinterpret_cast<const char*>(Operand(node))), 1) + 1;
     case RepeatCount: case LazyCount: return kNodeHeader + 8;
     case Loop: case LazyLoop: return kNodeHeader + 12;
     case SmallSet: case SmallSetNot: return kNodeHeader + 3;
@@ -87,6 +89,10 @@ std::string TPatternEngine::DumpProgram() {
   for (std::size_t at = 1; at < size;) {
     const Byte* node = program + at;
     const char* name = OpcodeName(node[0]);
+    if (at + kNodeHeader > size || at + NodeSize(node) > size) {
+      out += FormatText("%4d ?? node runs past the end\n", int(at));
+      break;
+    }
     std::string line = FormatText("%4d %s", int(at), repeatOperand ? "  " : "");
     if (!name) {
       out += line + FormatText("?? opcode %d\n", node[0]);
@@ -99,7 +105,7 @@ std::string TPatternEngine::DumpProgram() {
     const Byte* operand = Operand(node);
     switch (node[0]) {
       case Literal: case LiteralFold:
-        line += " " + QuotedText(operand, std::strlen(reinterpret_cast<const char*>(operand)));
+        line += " " + QuotedText(operand, NodeSize(node) - kNodeHeader - 1);
         break;
       case SmallSet: case SmallSetNot: line += " " + QuotedText(operand, 3); break;
       case ByteSet: line += " " + SetText(operand); break;

@@ -193,6 +193,11 @@ const TDumpRow kDumpRows[] = {
      "  21 RepeatStar -> 33\n  26   Literal -> end \"a\"\n  33 GroupClose 1 -> 38\n"
      "  38 LazyLoop -> 55 {0,1} body 11\n  55 Literal -> 62 \"b\"\n  62 End -> end\n"
      "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [ab]\n"},
+    // Former faults.
+    {"a literal NUL is one character: the listing steps over it (the walk once ran past the end)",
+     "\\x00b", "",
+     "   1 Alternative -> 20\n   6 Literal -> 13 \"\\x00\"\n  13 Literal -> 20 \"b\"\n  20 End -> end\n"
+     "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [\\x00]\n"},
 };
 
 TEST(Compile, GoldenListings) {
