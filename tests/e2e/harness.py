@@ -115,6 +115,13 @@ def screenshot(name):
     return path
 
 
+def keys(*names):
+    """Presses keys on the test display, as a user at the keyboard would (xdotool names)."""
+    display = ":" + (STATE / "display").read_text().strip()
+    subprocess.run(["xdotool", "key", "--delay", "100", *names], check=True, timeout=30,
+                   env=dict(os.environ, DISPLAY=display))
+
+
 def reg_query(key, value=None):
     """The data of a registry value as reg.exe prints it, or None when it is missing."""
     args = ["reg", "query", key] + (["/v", value] if value else [])

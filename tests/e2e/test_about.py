@@ -4,7 +4,7 @@ version, translators)."""
 import subprocess
 import unittest
 
-from harness import BUILD, WINE_RUN, E2ETest, screenshot
+from harness import BUILD, WINE_RUN, E2ETest, keys, screenshot
 
 ABOUT_COMMAND = 5666
 
@@ -45,6 +45,22 @@ class AboutTest(E2ETest):
         self.driver("close", about)
         self.driver("sleep", 300)
         self.assertTrue(self.driver.enabled(main))
+        self.driver("close", main)
+        self.assertEqual(program.wait_exit(), 0)
+
+    def test_about_entry_in_the_system_menu(self):
+        self.install_local_state()
+        program = self.start()
+        main = self.driver.wait("TformVeilmark")
+        self.driver("sleep", 500)
+        keys("alt+space")  # the window's system menu, where the entry sits above Close
+        self.driver("sleep", 500)
+        screenshot("about-system-menu")
+        keys("a")  # its accelerator: "&About Veilmark..."
+        about = self.driver.wait("TdlgAbout")
+        self.assertEqual(self.driver.text(about), "About Veilmark")
+        keys("Return")  # Enter presses OK
+        self.wait_gone(about)
         self.driver("close", main)
         self.assertEqual(program.wait_exit(), 0)
 
