@@ -3,7 +3,7 @@ list in the registry, restarts, and the error paths. Chrome's file is checked by
 import re
 import unittest
 
-from harness import E2ETest, local_state_path, reg_delete, reg_query, screenshot
+from harness import E2ETest, keys, local_state_path, reg_delete, reg_query, screenshot
 
 UNIFORM = "11111111-2222-3333-4444-555555555555"
 KEY = r"HKCU\Software\Quembrix Limited\Veilmark"
@@ -118,6 +118,19 @@ class MainWindowTest(E2ETest):
         self.assertEqual(self.backup_in_registry(), [ID_A, new_id])
         self.assertEqual(self.local_state.read_bytes(), crlf(classic_file(new_id)))
         screenshot("main-after-swap")
+        self.close(w)
+
+    def test_keyboard_accelerator_and_default_button(self):
+        self.write_file(classic_file(ID_A))
+        w = self.open_window()
+        keys("alt+r")  # "New &random ID"
+        self.settle()
+        random_id = self.driver.text(w["edit"])
+        self.assertRegex(random_id, GUID)
+        keys("Return")  # the default button, "Replace with &uniform ID"
+        self.settle()
+        self.assertEqual(self.driver.text(w["edit"]), UNIFORM)
+        self.assertEqual(self.driver.items(w["list"]), [ID_A, random_id])
         self.close(w)
 
     def test_only_first_occurrence_changes(self):
