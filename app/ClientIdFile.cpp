@@ -21,25 +21,20 @@ struct TLocalStateText {
   std::string Tail;
 };
 
-TLocalStateText ReadLocalState(const std::string& path) {
-  std::string bytes = ReadFileDenyWrite(path);
+TLocalStateText SplitLocalState(std::string_view bytes) {
   size_t nul = bytes.find('\0');
-  std::string tail = nul == std::string::npos ? std::string() : bytes.substr(nul);
-  bytes.resize(nul == std::string::npos ? bytes.size() : nul);
-  return {JoinLines(SplitLines(bytes)), tail};
+  if (nul == std::string_view::npos) nul = bytes.size();
+  return {JoinLines(SplitLines(bytes.substr(0, nul))), std::string(bytes.substr(nul))};
 }
 
-bool FindClientID(const std::string& text, std::string& id) {
+std::optional<std::string> FindClientID(const std::string& text) {
   for (const char* expression : {kClientIdExpression, kModernClientIdExpression}) {
     TPatternEngine engine;
     engine.SetModifier(TPatternEngine::kModI, true);
     engine.SetExpression(expression);
-    if (engine.Exec(text)) {
-      id = engine.GroupText(1);
-      return true;
-    }
+    if (engine.Exec(text)) return engine.GroupText(1);
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -52,16 +47,29 @@ std::string LocalStatePathIn(const std::string& folder) {
 
 std::string GetLocalStatePath() { return LocalStatePathIn(GetSpecialFolder(kCsidlLocalAppData)); }
 
-bool ReadClientID(const std::string& path, std::string& id) { return FindClientID(ReadLocalState(path).Lines, id); }
+std::optional<std::string> FindClientIdInText(std::string_view fileBytes) {
+  return FindClientID(SplitLocalState(fileBytes).Lines);
+}
+
+std::optional<std::string> ReplaceClientIdInText(std::string_view fileBytes, const std::string& newId) {
+  TLocalStateText file = SplitLocalState(fileBytes);
+  std::optional<std::string> oldId = FindClientID(file.Lines);
+  if (!oldId) return std::nullopt;
+  std::string text = std::move(file.Lines);
+  text.replace(text.find(*oldId), oldId->size(), newId);
+  return JoinLines(SplitLines(text)) + file.Tail;
+}
+
+bool ReadClientID(const std::string& path, std::string& id) {
+  std::optional<std::string> found = FindClientIdInText(ReadFileDenyWrite(path));
+  if (found) id = *found;
+  return found.has_value();
+}
 
 bool WriteClientID(const std::string& path, const std::string& newId) {
-  TLocalStateText file = ReadLocalState(path);
-  std::string oldId;
-  if (!FindClientID(file.Lines, oldId)) return false;
-  std::string text = file.Lines;
-  text.replace(text.find(oldId), oldId.size(), newId);
-  ReplaceFileContents(path, JoinLines(SplitLines(text)) + file.Tail);
-  return true;
+  std::optional<std::string> text = ReplaceClientIdInText(ReadFileDenyWrite(path), newId);
+  if (text) ReplaceFileContents(path, *text);
+  return text.has_value();
 }
 
 }  // namespace vm

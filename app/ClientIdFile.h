@@ -3,7 +3,9 @@
 // end-to-end tests in tests/e2e.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vm {
 
@@ -20,6 +22,11 @@ extern const char* const kModernClientIdExpression;
 std::string GetLocalStatePath();
 // Builds the path from a folder, which may be empty when the lookup failed.
 std::string LocalStatePathIn(const std::string& folder);
+
+// The same on a file's bytes: the ID of its entry, and the whole new file with `newId` in
+// place of the first occurrence of that ID (nothing when there is no entry).
+std::optional<std::string> FindClientIdInText(std::string_view fileBytes);
+std::optional<std::string> ReplaceClientIdInText(std::string_view fileBytes, const std::string& newId);
 
 // True and the ID, character for character as in the file, when the file has an entry;
 // `id` is left untouched otherwise. Throws EFOpenError when the file cannot be read.
