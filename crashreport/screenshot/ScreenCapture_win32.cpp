@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Handles_win32.h"
@@ -134,6 +135,16 @@ void DrawCursor(HDC dc, const RECT& bounds) {
              0, nullptr, DI_NORMAL);
 }
 
+// Rows copied at a time. A band, not the whole picture, goes through the DIB section, so a
+// capture needs little more memory than the picture itself (the faulting program may be short
+// of it), and the system's own copy of the screen area it reads stays as small.
+constexpr std::size_t kBandBytes = 256 * 1024;
+
+int BandRows(int width, int height) {
+  const std::size_t rows = std::max<std::size_t>(1, kBandBytes / (std::size_t(width) * sizeof(TPixel)));
+  return int(std::min<std::size_t>(rows, std::size_t(height)));
+}
+
 std::optional<TINVBitmap> Capture(bool scrShotAppOnly) {
   const RECT desktop = VirtualDesktop();
   std::optional<TCaptureArea> area;
@@ -142,6 +153,8 @@ std::optional<TINVBitmap> Capture(bool scrShotAppOnly) {
   if (!area) return std::nullopt;
   const RECT& r = area->Bounds;
   const int width = r.right - r.left, height = r.bottom - r.top;
+  TINVBitmap picture(width, height);
+  const int bandRows = BandRows(width, height);
 
   const ScreenDC screen(GetDC(nullptr));
   if (!screen) return std::nullopt;
@@ -149,24 +162,34 @@ std::optional<TINVBitmap> Capture(bool scrShotAppOnly) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;  // bottom-up, as TINVBitmap stores its rows
+  info.bmiHeader.biHeight = bandRows;  // bottom-up
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   const Bitmap dib(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !dib || !bits) return std::nullopt;
-  {
-    const TSelection selected(memory.get(), dib.get());
-    PatBlt(memory.get(), 0, 0, width, height, WHITENESS);
-    if (area->Visible) SelectClipRgn(memory.get(), area->Visible.get());
-    if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY)) return std::nullopt;
+  const TSelection selected(memory.get(), dib.get());
+  for (int top = 0; top < height; top += bandRows) {
+    const int rows = std::min(bandRows, height - top);
+    // The band's rows sit at the top of the DIB; its unused bottom rows are never copied.
+    PatBlt(memory.get(), 0, 0, width, rows, WHITENESS);
+    if (area->Visible) {
+      OffsetRgn(area->Visible.get(), 0, -top);
+      SelectClipRgn(memory.get(), area->Visible.get());
+      OffsetRgn(area->Visible.get(), 0, top);
+    }
+    if (!BitBlt(memory.get(), 0, 0, width, rows, screen.get(), r.left, r.top + top, SRCCOPY)) return std::nullopt;
     SelectClipRgn(memory.get(), nullptr);
-    DrawCursor(memory.get(), r);
+    const RECT bandOnScreen = {r.left, r.top + top, r.right, r.top + top + rows};
+    DrawCursor(memory.get(), bandOnScreen);
     GdiFlush();
+    // DIB row i from the top is at (bandRows - 1 - i) rows from its start.
+    const auto* dibBits = static_cast<const TPixel*>(bits);
+    for (int i = 0; i < rows; ++i)
+      std::memcpy(picture.Row(top + i), dibBits + std::size_t(bandRows - 1 - i) * std::size_t(width),
+                  std::size_t(width) * sizeof(TPixel));
   }
-  TINVBitmap picture(width, height);
-  std::memcpy(picture.Bits(), bits, picture.PixelBytes());
   return picture;
 }
 

@@ -31,3 +31,10 @@ if(VM_HOST_BUILD AND NOT VM_FUZZ)
   add_test(NAME host.bmp2png COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/bmp2png_test.py $<TARGET_FILE:bmp2png>)
   set_tests_properties(host.bmp2png PROPERTIES LABELS host)
 endif()
+
+# screenshot_memory: what capture plus encoding adds to the process's memory (prints figures).
+if(WIN32 AND NOT VM_FUZZ)
+  add_executable(screenshot_memory ScreenshotMemory_win32.cpp ScreenshotSamples.cpp)
+  vm_target_defaults(screenshot_memory)
+  target_link_libraries(screenshot_memory PRIVATE vm_screenshot psapi)
+endif()
