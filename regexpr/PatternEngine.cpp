@@ -23,6 +23,15 @@ const char kDefaultSpaceChars[] = " \t\n\r\f";
 const char kDefaultWordChars[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_";
 const char kDefaultLineBreaks[] = "\r\n";
 
+// The sets of the default lists, built once for every engine object to copy.
+struct TDefaultSets {
+  TByteSet lineBreaks, word;
+  TDefaultSets() {
+    for (const char* c = kDefaultLineBreaks; *c; ++c) lineBreaks.Add(Byte(*c));
+    for (const char* c = kDefaultWordChars; *c; ++c) word.Add(Byte(*c));
+  }
+};
+
 struct TErrorEntry {
   int code;
   const char* text;
@@ -81,7 +90,9 @@ TPatternEngine::TPatternEngine() : F(std::make_unique<TPatternData>()) {
   F->spaceChars = kDefaultSpaceChars;
   F->wordChars = kDefaultWordChars;
   F->lineBreaks = kDefaultLineBreaks;
-  RebuildCharSets();
+  static const TDefaultSets kDefaultSets;
+  F->lineBreakSet = kDefaultSets.lineBreaks;
+  F->wordSet = kDefaultSets.word;
   SetLinePairedSeparator("\r\n");
   SetModifier(kModI, false);
   SetModifier(kModR, true);

@@ -11,6 +11,36 @@ namespace vm {
 
 using namespace pattern;
 
+namespace {
+
+// A stack of nodes still to walk: on the stack frame while short, on the heap beyond.
+class TWorkList {
+public:
+  using Byte = std::uint8_t;
+  bool empty() const { return FCount == 0 && FSpill.empty(); }
+  void push_back(const Byte* node) {
+    if (FCount < kLocal)
+      FLocal[FCount++] = node;
+    else
+      FSpill.push_back(node);
+  }
+  const Byte* back() const { return FSpill.empty() ? FLocal[FCount - 1] : FSpill.back(); }
+  void pop_back() {
+    if (FSpill.empty())
+      --FCount;
+    else
+      FSpill.pop_back();
+  }
+
+private:
+  static constexpr int kLocal = 32;
+  const Byte* FLocal[kLocal];
+  int FCount = 0;
+  std::vector<const Byte*> FSpill;
+};
+
+}  // namespace
+
 void TPatternCompiler::ComputeHints(int topFlags) {
   D.firstLiteralChar = 0;
   D.anchoredAtStart = false;
@@ -56,11 +86,11 @@ void TPatternCompiler::FillFirstCharSet() {
   set.Clear();
   enum : Byte { kWalked = 1, kNextWalked = 2 };
   // Small programs (the usual case) walk without allocating.
-  Byte localVisited[1024] = {};
+  Byte localVisited[1024];
   std::vector<Byte> bigVisited(FPos > 1024 ? std::size_t(FPos) : 0, 0);
   Byte* visited = FPos > 1024 ? bigVisited.data() : localVisited;
-  std::vector<const Byte*> work;
-  work.reserve(16);
+  if (FPos <= 1024) std::memset(localVisited, 0, std::size_t(FPos));
+  TWorkList work;
   work.push_back(FOut + 1);
   auto addChars = [&set](const char* chars) {
     for (; *chars; ++chars) set.Add(Byte(*chars));

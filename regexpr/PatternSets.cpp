@@ -1,8 +1,10 @@
 // Compiler, part 2: bracket sets, the \s \w sets and the escapes that stand for one
 // character. Covered by tests/regexpr/CompileTest.cpp (set rows, hex and range errors).
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
+#include "regexpr/CaseFlip.h"
 #include "regexpr/PatternCompiler.h"
 
 namespace vm {
@@ -22,31 +24,90 @@ int HexValue(char c) {
 
 bool IsClassLetter(char c) { return std::strchr("dDsSwW", c) != nullptr && c != '\0'; }
 
+using TWords = std::uint64_t[4];
+
+// Counted without the library call that std::popcount becomes on targets without the
+// instruction.
+int BitCount(std::uint64_t w) {
+  w = w - ((w >> 1) & 0x5555555555555555u);
+  w = (w & 0x3333333333333333u) + ((w >> 2) & 0x3333333333333333u);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return int((w * 0x0101010101010101u) >> 56);
+}
+
+// A case table sorted by the distance from each byte to its image, so that a whole set
+// folds with a few shifts: most letters lie 32 apart. The other bytes ("odd") fold one
+// by one.
+struct TFoldPlan {
+  const std::uint8_t* table = nullptr;
+  TWords up = {}, down = {}, odd = {};
+
+  explicit TFoldPlan(const std::uint8_t* flip) : table(flip) {
+    for (int c = 0; c < 256; ++c) {
+      const std::uint64_t bit = std::uint64_t(1) << (c & 63);
+      if (flip[c] == c + 32)
+        up[c >> 6] |= bit;
+      else if (flip[c] == c - 32)
+        down[c >> 6] |= bit;
+      else if (flip[c] != c)
+        odd[c >> 6] |= bit;
+    }
+  }
+};
+
+// The plan of the platform's table, the one every engine uses; other tables get none.
+const TFoldPlan* FoldPlanFor(const std::uint8_t* flip) {
+  static const TFoldPlan platform(PlatformCaseFlipTable());
+  return flip == platform.table ? &platform : nullptr;
+}
+
 }  // namespace
 
-// The set being collected as 256 bits. NUL never joins (it ends every
-// subject, so no set can match it); under a folding kind each character brings its
-// CaseFlip image along.
+// The set being collected as 256 bits in four words, so that ranges and the count take a
+// few word operations each. NUL never joins (it ends every subject, so no set can match
+// it); under a folding kind each character brings its CaseFlip image along, added once
+// for all members when the set is finished.
 struct TPatternCompiler::TSetBuilder {
-  TByteSet bits;
+  std::uint64_t words[4] = {};
   bool fold = false;
   const Byte* flip = nullptr;
 
-  void Add(Byte c) {
-    bits.Add(c);
-    if (fold) bits.Add(flip[c]);
-  }
+  void Add(Byte c) { words[c >> 6] |= std::uint64_t(1) << (c & 63); }
   void AddRange(int first, int last) {
-    for (int c = first; c <= last; ++c) Add(Byte(c));
+    for (int word = first >> 6; word <= last >> 6; ++word) {
+      const int low = std::max(first, word * 64) - word * 64, high = std::min(last, word * 64 + 63) - word * 64;
+      const std::uint64_t upTo = high == 63 ? ~std::uint64_t(0) : (std::uint64_t(1) << (high + 1)) - 1;
+      words[word] |= upTo & ~((std::uint64_t(1) << low) - 1);
+    }
+  }
+  void AddChars(const char* chars) {
+    for (; *chars; ++chars) Add(Byte(*chars));
   }
   void AddChars(const std::string& chars) {
     for (char c : chars) Add(Byte(c));
   }
-  int Count() {
-    bits.bits[0] &= 0xFE;  // NUL never joins
-    int count = 0;
-    for (Byte b : bits.bits) count += std::popcount(unsigned(b));
-    return count;
+  // Adds the case images, drops NUL and returns the number of members.
+  int Finish() {
+    if (fold) AddCaseImages();
+    words[0] &= ~std::uint64_t(1);
+    return BitCount(words[0]) + BitCount(words[1]) + BitCount(words[2]) + BitCount(words[3]);
+  }
+  void AddCaseImages() {
+    const TWords members = {words[0], words[1], words[2], words[3]};
+    const TFoldPlan* plan = FoldPlanFor(flip);
+    if (!plan) {
+      for (int word = 0; word < 4; ++word)
+        for (std::uint64_t rest = members[word]; rest; rest &= rest - 1) Add(flip[word * 64 + std::countr_zero(rest)]);
+      return;
+    }
+    for (int word = 0; word < 4; ++word) {
+      const std::uint64_t up = members[word] & plan->up[word], down = members[word] & plan->down[word];
+      words[word] |= (up << 32) | (down >> 32);
+      if (word < 3) words[word + 1] |= up >> 32;
+      if (word > 0) words[word - 1] |= down << 32;
+      for (std::uint64_t rest = members[word] & plan->odd[word]; rest; rest &= rest - 1)
+        Add(flip[word * 64 + std::countr_zero(rest)]);
+    }
   }
 };
 
@@ -95,7 +156,10 @@ int TPatternCompiler::ParseBracket() {
       rangeStart = -1;
       if (c == 'd' || c == 's' || c == 'w') {
         ++D.parseCursor;
-        set.AddChars(c == 'd' ? std::string(kDigits) : c == 's' ? D.spaceChars : D.wordChars);
+        if (c == 'd')
+          set.AddChars(kDigits);
+        else
+          set.AddChars(c == 's' ? D.spaceChars : D.wordChars);
       } else {
         Byte member = ParseBracketEscapeChar();
         set.Add(member);
@@ -117,18 +181,21 @@ int TPatternCompiler::ParseBracket() {
 // ByteSet | 32 bytes of bits, complemented when negated        (more than 3 members)
 int TPatternCompiler::EmitSet(TSetBuilder& set, bool negated) {
   int node = EmitNode(negated ? SmallSetNot : SmallSet);
-  if (set.Count() <= 3) {
+  if (set.Finish() <= 3) {
     Byte members[3] = {0, 0, 0};
     int n = 0;
-    for (int c = 1; c < 256; ++c)
-      if (set.bits.Has(Byte(c))) members[n++] = Byte(c);
+    for (int word = 0; word < 4; ++word)
+      for (std::uint64_t rest = set.words[word]; rest; rest &= rest - 1)
+        members[n++] = Byte(word * 64 + std::countr_zero(rest));
     for (int i = n; i < 3 && n > 0; ++i) members[i] = members[n - 1];
     for (Byte b : members) EmitByte(b);
     return node;
   }
   if (!Sizing()) {
     FOut[node] = ByteSet;
-    for (int i = 0; i < 32; ++i) FOut[FPos + i] = negated ? Byte(~set.bits.bits[i]) : set.bits.bits[i];
+    const std::uint64_t invert = negated ? ~std::uint64_t(0) : 0;
+    for (int word = 0; word < 4; ++word)
+      for (int i = 0; i < 8; ++i) FOut[FPos + word * 8 + i] = Byte((set.words[word] ^ invert) >> (i * 8));
   }
   FPos += 32;
   return node;
