@@ -29,26 +29,15 @@ TFormSpec AboutFormSpec() {
   return spec;
 }
 
-TControlSpec Control(TControlKind kind, const char* name, const char* caption, TRect bounds, TAnchors anchors) {
-  TControlSpec s;
-  s.Kind = kind;
-  s.Name = name;
-  s.Caption = caption;
-  s.Bounds = bounds;
-  s.Anchors = anchors;
-  return s;
-}
-
 TControlSpec Text(const char* name, const char* caption, TRect bounds, TAnchors anchors, bool wrap) {
-  TControlSpec s = Control(TControlKind::Label, name, caption, bounds, anchors);
+  TControlSpec s = ControlSpec(TControlKind::Label, name, caption, bounds, anchors);
   s.WordWrap = wrap;
   s.NoPrefix = true;
   return s;
 }
 
 TControlSpec ButtonSpec(const char* name, const char* caption, TRect bounds, TAnchors anchors, int tab, bool visible) {
-  TControlSpec s = Control(TControlKind::Button, name, caption, bounds, anchors);
-  s.TabOrder = tab;
+  TControlSpec s = ControlSpec(TControlKind::Button, name, caption, bounds, anchors, tab);
   s.Visible = visible;
   return s;
 }
@@ -85,12 +74,12 @@ TdlgAbout::TdlgAbout()
       bnOk(AddControl(OkSpec())),
       labelLegal(AddControl(LegalSpec())),
       labelProduct(AddControl(ProductSpec())),
-      labelVersion(AddControl(Control(TControlKind::Label, "labelVersion", "Version unknown", {48, 44, 185, 17},
+      labelVersion(AddControl(ControlSpec(TControlKind::Label, "labelVersion", "Version unknown", {48, 44, 185, 17},
                                       akLeft | akTop | akRight))),
-      imgQBXLogo(AddControl(Control(TControlKind::Image, "imgQBXLogo", "", {248, 40, 137, 65}, akLeft | akTop))),
+      imgQBXLogo(AddControl(ControlSpec(TControlKind::Image, "imgQBXLogo", "", {248, 40, 137, 65}, akLeft | akTop))),
       labelDescription(
           AddControl(Text("labelDescription", "", {48, 64, 193, 49}, akLeft | akTop | akRight, true))),
-      imgIcon(AddControl(Control(TControlKind::Icon, "imgIcon", "", {8, 46, 32, 32}, akLeft | akTop))),
+      imgIcon(AddControl(ControlSpec(TControlKind::Icon, "imgIcon", "", {8, 46, 32, 32}, akLeft | akTop))),
       bnTranslations(
           AddControl(ButtonSpec("bnTranslations", "Translations", {8, 176, 81, 25}, akLeft | akBottom, 2, false))),
       bnUpdates(AddControl(ButtonSpec("bnUpdates", "Updates", {208, 176, 81, 25}, akLeft | akBottom, 1, false))) {

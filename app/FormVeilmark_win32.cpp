@@ -36,46 +36,25 @@ TFormSpec MainFormSpec() {
 }
 
 TControlSpec Label(const char* name, const char* caption, TRect bounds) {
-  TControlSpec s;
-  s.Kind = TControlKind::Label;
-  s.Name = name;
-  s.Caption = caption;
-  s.Bounds = bounds;
-  return s;
+  return ControlSpec(TControlKind::Label, name, caption, bounds);
 }
 
 TControlSpec Button(const char* name, const char* caption, TRect bounds, TAnchors anchors, int tabOrder) {
-  TControlSpec s;
-  s.Kind = TControlKind::Button;
-  s.Name = name;
-  s.Caption = caption;
-  s.Bounds = bounds;
-  s.Anchors = anchors;
-  s.TabOrder = tabOrder;
-  return s;
+  return ControlSpec(TControlKind::Button, name, caption, bounds, anchors, tabOrder);
 }
 
 TControlSpec EditSpec() {
-  TControlSpec s;
-  s.Kind = TControlKind::Edit;
-  s.Name = "editID";
-  s.Bounds = {120, 8, 289, 22};
-  s.Anchors = akLeft | akTop | akRight;
+  TControlSpec s = ControlSpec(TControlKind::Edit, "editID", "", {120, 8, 289, 22}, akLeft | akTop | akRight, 0);
   s.ReadOnly = true;
   s.Font = &kMonoFont;
-  s.TabOrder = 0;
   return s;
 }
 
 TControlSpec ListSpec() {
-  TControlSpec s;
-  s.Kind = TControlKind::ListBox;
-  s.Name = "lbOldIDs";
-  s.Bounds = {120, 35, 289, 54};
-  s.Anchors = akLeft | akTop | akRight | akBottom;
+  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 35, 289, 54},
+                               akLeft | akTop | akRight | akBottom, 1);
   s.Font = &kMonoFont;
   s.ItemHeight = 14;
-  s.TabOrder = 1;
   return s;
 }
 

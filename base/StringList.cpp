@@ -94,10 +94,6 @@ void TStringList::Delete(int index) {
   FItems.erase(FItems.begin() + index);
 }
 
-void TStringList::AddStrings(const TStringList& other) {
-  for (const auto& s : other.FItems) Add(s);
-}
-
 int TStringList::IndexOf(std::string_view s) const {
   if (FSorted) {
     int index;

@@ -29,7 +29,6 @@ public:
   void Delete(int index);
   void Clear() { FItems.clear(); }
   void Assign(const TStringList& other) { FItems = other.FItems; }
-  void AddStrings(const TStringList& other);
 
   // Case-insensitive unless CaseSensitive is set.
   int IndexOf(std::string_view s) const;

@@ -38,17 +38,6 @@ void TApplication::Dispatch(MSG& msg) {
   DispatchMessageA(&msg);
 }
 
-void TApplication::ProcessMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(int(msg.wParam));
-      return;
-    }
-    Dispatch(msg);
-  }
-}
-
 void TApplication::Run() {
   if (!FMainForm) return;
   try {

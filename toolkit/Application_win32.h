@@ -37,7 +37,6 @@ public:
   void Run();
   // Handles one message: dialog navigation for our forms, then dispatch.
   void Dispatch(MSG& msg);
-  void ProcessMessages();
 
   // The exception funnel. Until a handler is installed (the crash reporter does so), the
   // error text is shown in a box captioned "Error" and the program goes on.

@@ -51,6 +51,18 @@ void TControl::SetBitmap(HBITMAP bitmap) {
 
 void TControl::SetIcon(HICON icon) { SendMessageA(FHandle, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0); }
 
+TControlSpec ControlSpec(TControlKind kind, const char* name, const char* caption, TRect bounds, TAnchors anchors,
+                         int tabOrder) {
+  TControlSpec s;
+  s.Kind = kind;
+  s.Name = name;
+  s.Caption = caption;
+  s.Bounds = bounds;
+  s.Anchors = anchors;
+  s.TabOrder = tabOrder;
+  return s;
+}
+
 std::string TControl::Text() const {
   int n = GetWindowTextLengthA(FHandle);
   std::string s(size_t(n) + 1, '\0');
@@ -62,7 +74,6 @@ std::string TControl::Text() const {
 void TControl::SetText(const std::string& text) { SetWindowTextA(FHandle, text.c_str()); }
 bool TControl::Enabled() const { return IsWindowEnabled(FHandle) != FALSE; }
 void TControl::SetEnabled(bool enabled) { EnableWindow(FHandle, enabled); }
-bool TControl::Visible() const { return (GetWindowLongA(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
 void TControl::SetVisible(bool visible) { ShowWindow(FHandle, visible ? SW_SHOW : SW_HIDE); }
 
 std::vector<std::string> TControl::Items() const {
@@ -96,6 +107,5 @@ int TControl::FindExact(const std::string& text) const {
 }
 
 int TControl::ItemIndex() const { return int(SendMessageA(FHandle, LB_GETCURSEL, 0, 0)); }
-void TControl::SetItemIndex(int index) { SendMessageA(FHandle, LB_SETCURSEL, WPARAM(index), 0); }
 
 }  // namespace vm

@@ -21,6 +21,11 @@ struct TFontSpec {
   bool operator==(const TFontSpec&) const = default;
 };
 
+struct TControlSpec;
+// The common part of a control's description; callers add what is particular to it.
+TControlSpec ControlSpec(TControlKind kind, const char* name, const char* caption, TRect bounds,
+                         TAnchors anchors = kDefaultAnchors, int tabOrder = -1);
+
 struct TControlSpec {
   TControlKind Kind = TControlKind::Label;
   std::string Name;
@@ -60,7 +65,6 @@ public:
   void SetText(const std::string& text);
   bool Enabled() const;
   void SetEnabled(bool enabled);
-  bool Visible() const;
   void SetVisible(bool visible);
 
   // Pictures: a bitmap for an Image, an icon for an Icon; the control does not own them.
@@ -74,7 +78,6 @@ public:
   // Index of the item equal to `text` ignoring letter case, or -1.
   int FindExact(const std::string& text) const;
   int ItemIndex() const;
-  void SetItemIndex(int index);
   std::string Item(int index) const;
 
 private:

@@ -228,12 +228,6 @@ void TForm::SetCaption(const std::string& caption) {
   if (FHandle) SetWindowTextA(FHandle, caption.c_str());
 }
 
-TRect TForm::BoundsRect() const {
-  RECT r;
-  GetWindowRect(FHandle, &r);
-  return ToRect(r);
-}
-
 TFormBounds TForm::NormalBounds() const {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;

@@ -42,7 +42,6 @@ public:
   const std::string& Name() const { return FSpec.Name; }
   const TFormSpec& Spec() const { return FSpec; }
   HWND Handle() const { return FHandle; }
-  int Dpi() const { return FDpi; }
 
   // Adds a control; valid until the form is destroyed. Call before CreateHandle.
   TControl& AddControl(TControlSpec spec);
@@ -66,7 +65,6 @@ public:
   // Placement in screen coordinates, as the settings manager stores it; the normal bounds
   // are those of the restored window, also while it is minimised or maximised.
   std::string ComponentName() const override { return FSpec.Name; }
-  TRect BoundsRect() const;
   TFormBounds NormalBounds() const override;
   void SetNormalBounds(const TFormBounds& r) override;
   TWindowState WindowState() const override;
