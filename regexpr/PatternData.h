@@ -26,7 +26,6 @@ struct TPatternData {
   std::int32_t loopCounters[pattern::kMaxLoopDepth + 1] = {};
   const Byte* loopIterStart[pattern::kMaxLoopDepth + 1] = {};  // where the current iteration began
   std::int32_t loopDepth = 0;
-  const Byte* jumpBackPos[pattern::kMaxGroups] = {};  // last pass through a group loop's JumpBack
 
   // Hints.
   Byte firstLiteralChar = 0;

@@ -53,10 +53,11 @@ bool TPatternMatcher::MatchLoop(const Byte* scan, const Byte* next) {
     return matched;
   };
 
-  // A repetition that consumed nothing would repeat itself with the same outcome up to
-  // the maximum; instead the loop ends here, as if the missing minimum were met as well.
-  if (count > 0 && iterStart == FInput) return leave();
+  // A repetition that consumed nothing still counts towards the minimum: the next one may
+  // see other captures or anchors and consume. Once the minimum is met, it ends the loop
+  // (greedy or lazy alike), since more of them could only go round for ever.
   if (count < min) return repeatOnce();
+  if (count > 0 && iterStart == FInput) return leave();
   if (scan[0] == Loop) return (count < max && repeatOnce()) || leave();
   return leave() || (count < max && repeatOnce());
 }

@@ -144,19 +144,21 @@ bool TPatternMatcher::MatchPrim(const Byte* scan) {
 }
 
 // A greedy `*` or `+` over a group goes round through JumpBack. A round that consumed
-// nothing would go round for ever with the same result, so it fails; the loop then ends
-// through its other alternative. Only group loops can be empty; other atoms consume.
+// nothing ends the loop: only what follows the loop is tried, with the captures of that
+// round, since another round from the same place could only go round for ever. For `*`
+// JumpBack ends a round, so the way out is the loop's second alternative; for `+` it begins
+// the next round after the first, which counts towards the minimum of one whatever it
+// consumed, and failing here leaves through the second alternative. The group's start is
+// where the round began. Only group loops can be empty; other complex atoms consume.
 bool TPatternMatcher::MatchJumpBack(const Byte* next) {
   if (!next) Fail(1002);
-  const Byte* body = next[0] == Alternative ? Operand(next) : next;
-  if (!IsGroupOpen(body[0])) return MatchPrim(next);
-  const Byte*& lastPass = D.jumpBackPos[GroupOf(body[0])];
-  if (lastPass == FInput) return false;
-  const Byte* saved = lastPass;
-  lastPass = FInput;
-  bool matched = MatchPrim(next);
-  lastPass = saved;
-  return matched;
+  const bool star = next[0] == Alternative;
+  const Byte* body = star ? Operand(next) : next;
+  if (!IsGroupOpen(body[0]) || D.groupStart[GroupOf(body[0])] != FInput) return MatchPrim(next);
+  if (!star) return false;
+  const Byte* out = NextNode(next);
+  if (!out) Fail(1002);
+  return MatchPrim(Operand(out));
 }
 
 // --- One-node repeats ---------------------------------------------------------------

@@ -14,7 +14,6 @@ bool TPatternMatcher::Run(const Byte* from) {
   FStackBase = reinterpret_cast<std::uintptr_t>(&base);
   if (D.requiredLiteral && !FindRequiredLiteral(from)) return false;
   D.loopDepth = 0;
-  for (const Byte*& pos : D.jumpBackPos) pos = nullptr;
   // A failed try puts every capture back as it found it, so clearing them once before
   // the first try leaves them as clean as clearing before each.
   for (int i = 0; i < kMaxGroups; ++i) D.groupStart[i] = D.groupEnd[i] = nullptr;

@@ -91,8 +91,10 @@ const TMatchRow kMatchRows[] = {
     {"a set naming only NUL matches nothing", "a[\\x00]", "", "a", "none"},
     {"required literal rules out the subject", "a*bcd", "", "aaabcx", "none"},
     {"required literal present", "a*bcd", "", "aaabcd", "@1 aaabcd"},
-    // Repetitions that consume nothing end without changing results that consume.
-    {"empty-capable group under * ends", "(a{0,3})*", "", "aaaab", "@1 aaaa|a"},
+    // A repetition that consumes nothing counts towards the minimum; once the minimum is
+    // met it ends the loop and keeps its empty capture.
+    {"empty-capable group under * ends on its empty repetition", "(a{0,3})*", "", "aaaab", "@1 aaaa|"},
+    {"the same under a counted loop", "(a{0,3}){0,}", "", "aaaab", "@1 aaaa|"},
     {"empty group under * with a back-reference", "()(\\1)*x", "", "ax", "@2 x||"},
     {"back-reference to an empty capture under *", "(a*)\\1*b", "", "b", "@1 b|"},
     {"back-reference to an empty capture, counted", "(a*)\\1{3}b", "", "b", "@1 b|"},
@@ -208,6 +210,17 @@ TEST(Match, DeepRecursionEndsInAnError) {
   // The object stays usable after the error.
   re.SetExpression("(a|b)*c");
   EXPECT_TRUE(re.Exec("abac"));
+}
+
+// Empty repetitions below the minimum are real repetitions: each one costs a recursion,
+// like a consuming one, so a minimum beyond the budget ends in the same orderly error.
+TEST(Match, EmptyRepetitionsUpToALargeMinimum) {
+  TPatternEngine re;
+  re.SetExpression("(a{0,1}){300}b");
+  EXPECT_EQ(Outcome(re, re.Exec("b")), "@1 b|");
+  EXPECT_EQ(Outcome(re, re.Exec("ab")), "@1 ab|") << "one a, then 299 empty repetitions";
+  re.SetExpression("(a{0,1}){99999999}b");
+  EXPECT_EQ(vm::test::CodeOf([&] { re.Exec("b"); }), TPatternEngine::kErrRecursionTooDeep);
 }
 
 TEST(Match, StepLimit) {

@@ -15,11 +15,11 @@ using TNodePtr = std::shared_ptr<TNode>;
 using TSequence = std::vector<TNodePtr>;
 
 struct TNode {
-  enum Kind { Char, Any, Set, Group } kind = Char;
+  enum Kind { Char, Any, Set, Group, Start, Finish, Boundary, NonBoundary, BackRef } kind = Char;
   char c = 0;
   std::string set;
   bool negated = false;
-  int group = 0;
+  int group = 0;  // Group: its number; BackRef: the group it refers to
   std::vector<TSequence> alternatives;  // Group
   int min = 1, max = 1;
   bool lazy = false;
@@ -98,6 +98,22 @@ private:
       n->group = ++Groups;
       n->alternatives = ParseAlternatives();
       ++I;  // ')'
+    } else if (c == '^') {
+      n->kind = TNode::Start;
+    } else if (c == '$') {
+      n->kind = TNode::Finish;
+    } else if (c == '\\') {
+      c = P[I++];
+      if (c == 'b') {
+        n->kind = TNode::Boundary;
+      } else if (c == 'B') {
+        n->kind = TNode::NonBoundary;
+      } else if (c >= '1' && c <= '9') {
+        n->kind = TNode::BackRef;
+        n->group = c - '0';
+      } else {
+        n->c = c;
+      }
     } else {
       n->c = c;
     }
@@ -120,14 +136,23 @@ public:
   // The piece after `count` repetitions, at pos.
   bool Piece(const TNode& n, int count, int pos, TCaptures caps, const TNext& next) {
     auto more = [&] {
-      return count < n.max &&
-             Once(n, pos, caps, [&](int p, TCaptures& c) { return Piece(n, count + 1, p, c, next); });
+      return count < n.max && Once(n, pos, caps, [&](int p, TCaptures& c) {
+               // An empty repetition at or above the minimum ends the loop.
+               if (p == pos && count + 1 >= n.min) return next(p, c);
+               return Piece(n, count + 1, p, c, next);
+             });
     };
     auto stop = [&] {
       TCaptures copy = caps;
       return count >= n.min && next(pos, copy);
     };
     return n.lazy ? (stop() || more()) : (more() || stop());
+  }
+
+  bool IsWord(int pos) const {
+    if (pos < 0 || pos >= int(S.size())) return false;
+    const char c = S[std::size_t(pos)];
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
   }
 
   bool Once(const TNode& n, int pos, TCaptures caps, const TNext& next) {
@@ -137,11 +162,22 @@ public:
       case TNode::Any: return inside && next(pos + 1, caps);
       case TNode::Set:
         return inside && ((n.set.find(S[pos]) != std::string::npos) != n.negated) && next(pos + 1, caps);
+      case TNode::Start: return pos == 0 && next(pos, caps);
+      case TNode::Finish: return pos == int(S.size()) && next(pos, caps);
+      case TNode::Boundary: return IsWord(pos - 1) != IsWord(pos) && next(pos, caps);
+      case TNode::NonBoundary: return IsWord(pos - 1) == IsWord(pos) && next(pos, caps);
+      case TNode::BackRef: {
+        const int from = caps.start[n.group], to = caps.end[n.group];
+        if (from < 0 || to < 0) return false;
+        const int len = to - from;
+        if (pos + len > int(S.size()) || S.compare(std::size_t(pos), std::size_t(len), S, std::size_t(from), std::size_t(len)) != 0)
+          return false;
+        return next(pos + len, caps);
+      }
       case TNode::Group:
         for (const TSequence& alt : n.alternatives) {
-          TCaptures c = caps;
-          c.start[n.group] = pos;
-          if (Sequence(alt, 0, pos, c, [&](int p, TCaptures& inner) {
+          if (Sequence(alt, 0, pos, caps, [&](int p, TCaptures& inner) {
+                inner.start[n.group] = pos;
                 inner.end[n.group] = p;
                 return next(p, inner);
               }))
