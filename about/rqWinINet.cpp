@@ -76,19 +76,4 @@ bool ParseWholeNumber(const std::string& text, std::int64_t& value, int& badPosi
   return true;
 }
 
-void TrqInternet::DoProgress() {
-  if (OnProgress) OnProgress(ProgressPercent(BytesRead, TotalSize), BytesRead, TotalSize);
-}
-
-void TrqInternet::DoLog(const std::string& text) {
-  if (OnLog) OnLog(text);
-}
-
-bool DownloadToStrings(const std::string& address, TStringList& strings, std::int32_t& error) {
-  TMemoryStream stream;
-  bool ok = DownloadToStream(address, stream, error);
-  strings.SetText(stream.Rest());
-  return ok;
-}
-
 }  // namespace vm

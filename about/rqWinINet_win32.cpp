@@ -123,4 +123,19 @@ bool DownloadToStream(const std::string& address, TStream& stream, std::int32_t&
   return ok;
 }
 
+void TrqInternet::DoProgress() {
+  if (OnProgress) OnProgress(ProgressPercent(BytesRead, TotalSize), BytesRead, TotalSize);
+}
+
+void TrqInternet::DoLog(const std::string& text) {
+  if (OnLog) OnLog(text);
+}
+
+bool DownloadToStrings(const std::string& address, TStringList& strings, std::int32_t& error) {
+  TMemoryStream stream;
+  bool ok = DownloadToStream(address, stream, error);
+  strings.SetText(stream.Rest());
+  return ok;
+}
+
 }  // namespace vm
