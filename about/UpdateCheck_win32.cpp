@@ -30,10 +30,6 @@ constexpr const char* kNewVersion = "There's a new version, %s, available.\r\n%s
 class TReleaseFile : public TStream {
 public:
   explicit TReleaseFile(const std::string& path) {
-    // A name that reaches out of the desktop folder is no file name of its own.
-    const std::string name = path.substr(path.find_last_of('\\') + 1);
-    if (name.find_first_of("/:") != std::string::npos || name == "." || name == "..")
-      throw EFCreateError(CreateErrorText(path, ERROR_INVALID_NAME));
     FHandle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE) throw EFCreateError(CreateErrorText(path, GetLastError()));
@@ -110,6 +106,10 @@ void TdlgAbout::DownloadRelease(const std::string& url, const std::string& fileN
                                 const std::string& signature) {
   try {
     const std::string target = ResolvePathMacros("<$DESKTOP>\\") + fileName;
+    // The name comes from the server: one with a folder or drive in it would place the
+    // file outside the desktop ("..\\Startup\\x.exe").
+    if (fileName.find_first_of("\\:") != std::string::npos)
+      throw EFCreateError(CreateErrorText(target, ERROR_INVALID_NAME));
     TrqInternetHTTP client;
     bool ok;
     {

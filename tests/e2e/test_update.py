@@ -121,6 +121,15 @@ class UpdateTest(E2ETest):
         self.finish(proc)
         self.assertEqual((self.desktop / "notes.zip").read_bytes(), b"PK zip bytes")
 
+    def test_upper_case_exe_counts_as_no_program(self):
+        self.info(self.serve_release("/files/SETUP.EXE", RELEASE, sign(RELEASE)))
+        proc = self.run_demo()
+        self.assertTrue(self.answer("&Yes")[1].endswith("Do you want to download it?"))
+        self.assertEqual(self.answer(), ("Information",
+                                         "The update has been downloaded and saved as SETUP.EXE on your desktop."))
+        self.finish(proc)
+        self.assertFalse(self.wait_for(self.desktop / "SETUP.EXE.started", 3))
+
     def test_answering_no_writes_nothing(self):
         self.info(self.serve_release("/files/setup.exe", RELEASE, sign(RELEASE)))
         proc = self.run_demo()
@@ -147,14 +156,21 @@ class UpdateTest(E2ETest):
         self.check(None, "Error", SEARCH_FAILED + "Could not find server!", base="http://no-such-host.invalid/updates/")
 
     def test_target_that_cannot_be_created(self):
-        self.info(f"CurrentVersion=1.0.0.0\r\nURL={self.server.base}/files/\r\n")  # no file name
-        proc = self.run_demo()
-        self.assertEqual(self.answer("&Yes")[0], "Confirm")
-        caption, text = self.answer()
-        self.assertEqual(caption, "Error")
-        self.assertTrue(text.startswith(DOWNLOAD_FAILED + 'Cannot create file "' + self.desktop_windows + '\\". '),
-                        text)
-        self.finish(proc)
+        cases = [("no file name", "/files/", ""),
+                 ("a name that leaves the desktop", "/files/..\\escaped.zip", "..\\escaped.zip")]
+        for name, path, file_name in cases:
+            with self.subTest(name):
+                self.server.routes[path] = Route(b"bytes")
+                self.info(f"CurrentVersion=1.0.0.0\r\nURL={self.server.base}{path}\r\n")
+                proc = self.run_demo()
+                self.assertEqual(self.answer("&Yes")[0], "Confirm")
+                caption, text = self.answer()
+                self.assertEqual(caption, "Error")
+                prefix = f'{DOWNLOAD_FAILED}Cannot create file "{self.desktop_windows}\\{file_name}". '
+                self.assertTrue(text.startswith(prefix), text)
+                self.finish(proc)
+                self.assertFalse((self.desktop.parent / "escaped.zip").exists())
+        self.assertEqual(list(self.desktop.iterdir()), [])
 
     def test_failed_release_download(self):
         self.info(f"CurrentVersion=2.0\r\nURL={self.server.base}/files/gone.zip\r\n")
