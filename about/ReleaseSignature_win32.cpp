@@ -57,8 +57,8 @@ bool VerifyReleaseSignature(HANDLE file, const std::string& signatureHex, const 
   std::reverse(signature.begin(), signature.end());
   TCryptoContext c;
   if (!CryptAcquireContextA(&c.Provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-  if (!CryptImportKey(c.Provider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()), DWORD(publicKeyBlob.size()), 0,
-                      0, &c.Key))
+  if (!CryptImportKey(c.Provider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()),
+                      DWORD(publicKeyBlob.size()), 0, 0, &c.Key))
     return false;
   if (!CryptCreateHash(c.Provider, CALG_SHA_256, 0, 0, &c.Hash)) return false;
   if (!HashFile(file, c.Hash)) return false;

@@ -28,7 +28,7 @@ constexpr const char* kNewVersion = "There's a new version, %s, available.\r\n%s
 
 // The release file, created anew and held without sharing until it is closed.
 class TReleaseFile : public TStream {
-public:
+ public:
   explicit TReleaseFile(const std::string& path) {
     FHandle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -46,14 +46,14 @@ public:
     FHandle = INVALID_HANDLE_VALUE;
   }
 
-private:
+ private:
   HANDLE FHandle = INVALID_HANDLE_VALUE;
 };
 
 bool ServerVersionIsNewer(const std::string& server, const std::string& own) {
   // Compared as texts in the user's collation: "0.10.0.0" sorts before "0.9.0.0".
-  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, server.data(), int(server.size()), own.data(),
-                             int(own.size()));
+  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, server.data(), int(server.size()),
+                             own.data(), int(own.size()));
   return order == CSTR_GREATER_THAN;
 }
 
@@ -83,7 +83,8 @@ void TdlgAbout::CheckForUpdates() {
     const std::string version = info.Values("CurrentVersion");
     const std::string notes = info.Values("NotifyText");
     if (!ServerVersionIsNewer(version, FVersion)) {
-      MessageDlg("Nothing to update - you're still using the newest version.", TMsgDlgType::mtInformation, mbOK);
+      MessageDlg("Nothing to update - you're still using the newest version.", TMsgDlgType::mtInformation,
+                 mbOK);
       return;
     }
     if (info.IndexOfName("URL") < 0) {
@@ -93,8 +94,9 @@ void TdlgAbout::CheckForUpdates() {
     const std::string url = info.Values("URL");
     const std::string fileName = url.substr(url.rfind('/') == std::string::npos ? 0 : url.rfind('/') + 1);
     const bool program = fileName.size() >= 4 && fileName.compare(fileName.size() - 4, 4, ".exe") == 0;
-    const std::string question = FormatText(kNewVersion, version.c_str(), notes.c_str()) +
-                                 (program ? "\r\nDo you want to download and install it?" : "\r\nDo you want to download it?");
+    const std::string question =
+        FormatText(kNewVersion, version.c_str(), notes.c_str()) +
+        (program ? "\r\nDo you want to download and install it?" : "\r\nDo you want to download it?");
     if (MessageDlg(question, TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes) return;
     DownloadRelease(url, fileName, program, info.Values("Signature"));
   } catch (const std::exception& e) {
@@ -117,10 +119,12 @@ void TdlgAbout::DownloadRelease(const std::string& url, const std::string& fileN
       ok = client.Download(url, file);
     }
     if (!ok) {
-      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(client.LastError).c_str()), TMsgDlgType::mtError, mbOK);
+      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(client.LastError).c_str()),
+                 TMsgDlgType::mtError, mbOK);
     } else if (!program) {
-      MessageDlg(FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
-                 TMsgDlgType::mtInformation, mbOK);
+      MessageDlg(
+          FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
+          TMsgDlgType::mtInformation, mbOK);
     } else if (!StartIfSigned(Handle(), target, signature)) {
       MessageDlg(FormatText("The update has been downloaded and saved as %s on your desktop, but it was not "
                             "started: its signature could not be verified.",

@@ -17,21 +17,51 @@ struct TPathSolveConfig {
 };
 
 constexpr TPathSolveConfig kSpecialFolders[] = {
-    {-1, "SYSDRIVE"},          {36, "WINDIR"},           {-1, "WINDIR2"},
-    {37, "SYSDIR"},            {-1, "SYSDIR2"},          {20, "FONTS"},
-    {3, "CONTROLS"},           {-1, "SYSCPLDIR"},        {-1, "PATH"},
-    {38, "PROGRAMFILES"},      {43, "COMMONPROGRAMFILES"}, {62, "PROFILES"},
-    {40, "PROFILE"},           {26, "APPDATA"},          {-1, "QUICKLAUNCH"},
-    {0, "ADESKTOP"},           {16, "DESKTOP"},          {6, "FAVORITES"},
-    {-1, "LOCALSETTINGS"},     {28, "LOCALAPPDATA"},     {5, "PERSONAL"},
-    {12, "MYDOCUMENTS"},       {13, "MYMUSIC"},          {14, "MYVIDEO"},
-    {19, "NETHOOD"},           {27, "PRINTHOOD"},        {8, "RECENT"},
-    {9, "SENDTO"},             {11, "STARTMENU"},        {2, "PROGRAMS"},
-    {29, "ALTSTARTUP"},        {7, "STARTUP"},           {21, "TEMPLATES"},
-    {35, "COMMONAPPDATA"},     {-1, "COMMONQUICKLAUNCH"}, {25, "COMMONDESKTOP"},
-    {46, "COMMONDOCUMENTS"},   {53, "COMMONMUSIC"},      {55, "COMMONVIDEO"},
-    {31, "COMMONFAVORITES"},   {22, "COMMONSTARTMENU"},  {23, "COMMONPROGRAMS"},
-    {30, "COMMONALTSTARTUP"},  {24, "COMMONSTARTUP"},    {45, "COMMONTEMPLATES"},
+    {-1, "SYSDRIVE"},
+    {36, "WINDIR"},
+    {-1, "WINDIR2"},
+    {37, "SYSDIR"},
+    {-1, "SYSDIR2"},
+    {20, "FONTS"},
+    {3, "CONTROLS"},
+    {-1, "SYSCPLDIR"},
+    {-1, "PATH"},
+    {38, "PROGRAMFILES"},
+    {43, "COMMONPROGRAMFILES"},
+    {62, "PROFILES"},
+    {40, "PROFILE"},
+    {26, "APPDATA"},
+    {-1, "QUICKLAUNCH"},
+    {0, "ADESKTOP"},
+    {16, "DESKTOP"},
+    {6, "FAVORITES"},
+    {-1, "LOCALSETTINGS"},
+    {28, "LOCALAPPDATA"},
+    {5, "PERSONAL"},
+    {12, "MYDOCUMENTS"},
+    {13, "MYMUSIC"},
+    {14, "MYVIDEO"},
+    {19, "NETHOOD"},
+    {27, "PRINTHOOD"},
+    {8, "RECENT"},
+    {9, "SENDTO"},
+    {11, "STARTMENU"},
+    {2, "PROGRAMS"},
+    {29, "ALTSTARTUP"},
+    {7, "STARTUP"},
+    {21, "TEMPLATES"},
+    {35, "COMMONAPPDATA"},
+    {-1, "COMMONQUICKLAUNCH"},
+    {25, "COMMONDESKTOP"},
+    {46, "COMMONDOCUMENTS"},
+    {53, "COMMONMUSIC"},
+    {55, "COMMONVIDEO"},
+    {31, "COMMONFAVORITES"},
+    {22, "COMMONSTARTMENU"},
+    {23, "COMMONPROGRAMS"},
+    {30, "COMMONALTSTARTUP"},
+    {24, "COMMONSTARTUP"},
+    {45, "COMMONTEMPLATES"},
 };
 
 #define VM_SF "Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\"
@@ -58,10 +88,10 @@ const TPathRegistryUpdaterRecord kRegistryRows[] = {
     {"<$COMMONTEMPLATES>", kHKeyLocalMachine, VM_SF, "Common Templates", false, false, false, "", ""},
     {"<$COMMONDOCUMENTS>", kHKeyLocalMachine, VM_SF, "Common Documents", false, false, false, "", ""},
     // Read from the root, where this key does not exist: the shell's folder stays.
-    {"<$COMMONPROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "CommonFilesDir", false,
-     true, true, "", ""},
-    {"<$PROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir", false, false,
-     true, "", ""},
+    {"<$COMMONPROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "CommonFilesDir",
+     false, true, true, "", ""},
+    {"<$PROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir", false,
+     false, true, "", ""},
     {"<$DESKTOP>", kHKeyCurrentUser, "Software\\" VM_SF, "Desktop", true, true, false, "", ""},
     {"<$APPDATA>", kHKeyCurrentUser, "Software\\" VM_SF, "AppData", true, true, false, "", ""},
     {"<$STARTUP>", kHKeyCurrentUser, "Software\\" VM_SF, "Startup", true, true, false, "", ""},
@@ -84,8 +114,10 @@ struct TTemplateCopyRecord {
 };
 
 constexpr TTemplateCopyRecord kCopyRows[] = {
-    {"<$COMMONALTSTARTUP>", "<$COMMONSTARTUP>"}, {"<$COMMONSTARTMENU>", "<$STARTMENU>"},
-    {"<$COMMONPROGRAMS>", "<$PROGRAMS>"},         {"<$COMMONFAVORITES>", "<$FAVORITES>"},
+    {"<$COMMONALTSTARTUP>", "<$COMMONSTARTUP>"},
+    {"<$COMMONSTARTMENU>", "<$STARTMENU>"},
+    {"<$COMMONPROGRAMS>", "<$PROGRAMS>"},
+    {"<$COMMONFAVORITES>", "<$FAVORITES>"},
     {"<$ALTSTARTUP>", "<$STARTUP>"},
 };
 
@@ -139,13 +171,17 @@ void ReadSystemFolders(TStringList& macros, const std::string& root, const std::
   const THKey hklm = kHKeyLocalMachine;
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "SystemRoot", root + "Software\\" + nt);
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "PathName", root + "Software\\" + nt);
-  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "WinDir", root + "Software\\" + cv + "Setup\\");
+  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "WinDir",
+                        root + "Software\\" + cv + "Setup\\");
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "SystemRoot", root + "Software\\" + cv);
   CopyMacroIfEmpty(macros, "<$WINDIR2>", "<$WINDIR>");
-  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot", "\\" + software + nt);
+  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot",
+                        "\\" + software + nt);
   ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "PathName", "\\" + software + nt);
-  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot", "\\" + software + cv);
-  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "SysDir", root + "Software\\" + cv + "Setup\\");
+  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot",
+                        "\\" + software + cv);
+  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "SysDir",
+                        root + "Software\\" + cv + "Setup\\");
   ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "InstallerLocation",
                         root + "Software\\" + cv + "Installer\\");
   CopyMacroIfEmpty(macros, "<$SYSDIR2>", "<$SYSDIR>");
@@ -169,8 +205,8 @@ void BuildPathMacros(TStringList& macros, const std::string& prefix, int view) {
   for (const TPathRegistryUpdaterRecord& row : kRegistryRows) {
     if (row.Only32 && view != 32) continue;
     const std::string key = row.KeyFromRoot ? "\\" + prefix + row.KeyPath : "\\" + software + row.KeyPath;
-    ReadMacroFromRegistry(macros, row.Macro, row.Root, row.CutAt, row.Suffix, row.Overwrite, view, row.ValueName,
-                          key);
+    ReadMacroFromRegistry(macros, row.Macro, row.Root, row.CutAt, row.Suffix, row.Overwrite, view,
+                          row.ValueName, key);
   }
   for (const TTemplateCopyRecord& row : kCopyRows) CopyMacroIfEmpty(macros, row.Macro, row.Source);
 
@@ -189,9 +225,9 @@ void BuildPathMacros(TStringList& macros, const std::string& prefix, int view) {
   CopyMacroIfEmpty(macros, "<$CONTROLS>", "<$SYSCPLDIR>");
 }
 
-void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root, const std::string& cutAt,
-                           const std::string& suffix, bool overwrite, int view, const std::string& valueName,
-                           const std::string& keyPath) {
+void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root,
+                           const std::string& cutAt, const std::string& suffix, bool overwrite, int view,
+                           const std::string& valueName, const std::string& keyPath) {
   if (!overwrite && !macros.Values(macro).empty()) return;
   std::string text;
   if (!RegReadText(root, keyPath, valueName, text, view)) return;

@@ -17,9 +17,12 @@ void TMemoryStream::Write(const void* data, size_t size) {
 
 std::string InternetErrorText(std::int32_t code) {
   switch (code) {
-    case kErrorNotFoundOnServer: return "File not found on server!";
-    case 12007: return "Could not find server!";
-    case 12029: return "Could not connect to server!";
+    case kErrorNotFoundOnServer:
+      return "File not found on server!";
+    case 12007:
+      return "Could not find server!";
+    case 12029:
+      return "Could not connect to server!";
   }
   std::string text = SystemMessageText(code);
   if (!text.empty()) return std::to_string(code) + ": " + text;

@@ -15,10 +15,11 @@ namespace {
 
 const THKey HKCU = kHKeyCurrentUser;
 const THKey HKLM = kHKeyLocalMachine;
-const std::string kUserShellFolders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+const std::string kUserShellFolders =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 class TFolderShell : public IShellApi {
-public:
+ public:
   std::map<int, std::string> Folders;
   std::string WindowsDir = "C:\\Windows\\", SystemDir = "C:\\Windows\\system32";
 
@@ -37,7 +38,7 @@ public:
   unsigned SystemDirectory(char* buffer, unsigned) override { return Copy(SystemDir, buffer); }
   void DebugTrace(const char*) override {}
 
-private:
+ private:
   static unsigned Copy(const std::string& s, char* buffer) {
     std::strcpy(buffer, s.c_str());
     return unsigned(s.size());
@@ -45,17 +46,15 @@ private:
 };
 
 class PathMacrosTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
-    FShell.Folders = {{36, "C:\\Windows"},
-                      {16, "C:\\Users\\ann\\Desktop"},
-                      {26, "C:\\Users\\ann\\AppData\\Roaming"},
-                      {35, "C:\\ProgramData"},
-                      {38, "C:\\Program Files"},
-                      {7, "C:\\Users\\ann\\Start Menu\\Startup"}};
+    FShell.Folders = {
+        {36, "C:\\Windows"},     {16, "C:\\Users\\ann\\Desktop"}, {26, "C:\\Users\\ann\\AppData\\Roaming"},
+        {35, "C:\\ProgramData"}, {38, "C:\\Program Files"},       {7, "C:\\Users\\ann\\Start Menu\\Startup"}};
   }
 
-  void Write(THKey root, const std::string& key, const std::string& name, const std::string& value, int view = 32) {
+  void Write(THKey root, const std::string& key, const std::string& name, const std::string& value,
+             int view = 32) {
     ASSERT_TRUE(RegWriteValue(root, key, name, value, rkString, view)) << key << name;
   }
 
@@ -74,19 +73,34 @@ protected:
 
 TEST_F(PathMacrosTest, EveryMacroOfTheTablesGetsALine) {
   // A shell that knows every folder (but the Control Panel, which has no path).
-  for (int csidl : {2, 5, 6, 7, 8, 9, 11, 12, 13, 14, 19, 20, 21, 22, 23, 24, 25, 27, 28, 29, 30, 31, 37, 40, 43, 45,
-                    46, 53, 55, 62, 0})
+  for (int csidl : {2,  5,  6,  7,  8,  9,  11, 12, 13, 14, 19, 20, 21, 22, 23, 24,
+                    25, 27, 28, 29, 30, 31, 37, 40, 43, 45, 46, 53, 55, 62, 0})
     FShell.Folders[csidl] = "C:\\F" + std::to_string(csidl);
   TStringList macros = Build();
   std::set<std::string> names;
   for (int i = 0; i < macros.Count(); ++i) names.insert(macros.Names(i));
-  for (const char* name :
-       {"SYSDRIVE", "WINDIR", "WINDIR2", "SYSDIR", "SYSDIR2", "FONTS", "CONTROLS", "SYSCPLDIR", "PROGRAMFILES",
-        "COMMONPROGRAMFILES", "PROFILES", "PROFILE", "APPDATA", "QUICKLAUNCH", "ADESKTOP", "DESKTOP", "FAVORITES",
-        "LOCALSETTINGS", "LOCALAPPDATA", "PERSONAL", "MYDOCUMENTS", "MYMUSIC", "MYVIDEO", "NETHOOD", "PRINTHOOD",
-        "RECENT", "SENDTO", "STARTMENU", "PROGRAMS", "ALTSTARTUP", "STARTUP", "TEMPLATES", "COMMONAPPDATA",
-        "COMMONQUICKLAUNCH", "COMMONDESKTOP", "COMMONDOCUMENTS", "COMMONMUSIC", "COMMONVIDEO", "COMMONFAVORITES",
-        "COMMONSTARTMENU", "COMMONPROGRAMS", "COMMONALTSTARTUP", "COMMONSTARTUP", "COMMONTEMPLATES"})
+  for (const char* name : {"SYSDRIVE",        "WINDIR",
+                           "WINDIR2",         "SYSDIR",
+                           "SYSDIR2",         "FONTS",
+                           "CONTROLS",        "SYSCPLDIR",
+                           "PROGRAMFILES",    "COMMONPROGRAMFILES",
+                           "PROFILES",        "PROFILE",
+                           "APPDATA",         "QUICKLAUNCH",
+                           "ADESKTOP",        "DESKTOP",
+                           "FAVORITES",       "LOCALSETTINGS",
+                           "LOCALAPPDATA",    "PERSONAL",
+                           "MYDOCUMENTS",     "MYMUSIC",
+                           "MYVIDEO",         "NETHOOD",
+                           "PRINTHOOD",       "RECENT",
+                           "SENDTO",          "STARTMENU",
+                           "PROGRAMS",        "ALTSTARTUP",
+                           "STARTUP",         "TEMPLATES",
+                           "COMMONAPPDATA",   "COMMONQUICKLAUNCH",
+                           "COMMONDESKTOP",   "COMMONDOCUMENTS",
+                           "COMMONMUSIC",     "COMMONVIDEO",
+                           "COMMONFAVORITES", "COMMONSTARTMENU",
+                           "COMMONPROGRAMS",  "COMMONALTSTARTUP",
+                           "COMMONSTARTUP",   "COMMONTEMPLATES"})
     EXPECT_TRUE(names.count(std::string("<$") + name + ">")) << name;
   EXPECT_EQ("C:\\F62|C:\\F40|C:\\F29", ResolvePathMacros(macros, "<$PROFILES>|<$PROFILE>|<$ALTSTARTUP>"));
   // Each pass appends its start lines and shell folders: two of each.
@@ -116,8 +130,8 @@ TEST_F(PathMacrosTest, DerivedFoldersAndCopies) {
       {"<$PROFILE>", "C:\\Users\\ann"},  // the folder that holds the desktop
       {"<$PROFILES>", "C:\\Users"},
       {"<$ALTSTARTUP>", "C:\\Users\\ann\\Start Menu\\Startup"},  // copied from <$STARTUP>
-      {"<$CONTROLS>", "C:\\Windows\\Systemsteuerung"},               // the Control Panel folder
-      {"<$COMMONFAVORITES>", ""},  // a copy of an empty source deletes the line
+      {"<$CONTROLS>", "C:\\Windows\\Systemsteuerung"},           // the Control Panel folder
+      {"<$COMMONFAVORITES>", ""},                                // a copy of an empty source deletes the line
   };
   for (const auto& c : firstLines) EXPECT_EQ(c.expected, macros.Values(c.name)) << c.name;
   // ...while a text takes the last line, the second pass's empty shell answer.
@@ -145,7 +159,8 @@ TEST_F(PathMacrosTest, RegistryValuesFillTheirMacros) {
 
 TEST_F(PathMacrosTest, ThirtyTwoBitPassReadsBelowWow6432Node) {
   // The 32-bit pass switches its software key to Wow6432Node when that key exists.
-  Write(HKLM, "\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\", "PathName", "E:\\Win32", 64);
+  Write(HKLM, "\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\", "PathName", "E:\\Win32",
+        64);
   TStringList macros;
   BuildPathMacros(macros, "", 32);
   EXPECT_EQ("E:\\Win32\\Temp", macros.Values("<$TEMP>"));

@@ -19,7 +19,7 @@ TEST(SplitAddress, HostPortAndPath) {
       {"http://host/a/b.txt?x=1", true, "host", 80, "/a/b.txt?x=1"},
       {"ftp://host/file", true, "host", 80, "/file"},  // any scheme goes over plain HTTP
       {"http://127.0.0.1:8080/u", true, "127.0.0.1", 8080, "/u"},
-      {"http://host:/u", true, "host:", 80, "/u"},          // no digits: not a port
+      {"http://host:/u", true, "host:", 80, "/u"},            // no digits: not a port
       {"http://host:99999/u", true, "host:99999", 80, "/u"},  // out of range: not a port
       {"http://a://b/c", true, "a:", 80, "//b/c"},            // only the first "://" counts
       {"host/file", false, "", 80, ""},
@@ -56,7 +56,7 @@ TEST(ParseWholeNumber, NumbersAndTheFirstBadCharacter) {
   EXPECT_FALSE(ParseWholeNumber("", value, bad));
   EXPECT_EQ(1, bad);
   EXPECT_FALSE(ParseWholeNumber("99999999999999999999", value, bad));  // too large
-  EXPECT_EQ(404, value);  // untouched by failures
+  EXPECT_EQ(404, value);                                               // untouched by failures
 }
 
 TEST(InternetErrorText, OwnTextsThenTheSystem) {
