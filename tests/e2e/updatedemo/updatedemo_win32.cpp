@@ -2,7 +2,6 @@
 // test's choosing: arguments are the base address, the update file name and "show" (check
 // while the dialog is shown) or "click" (wait for the Updates button). It trusts the test
 // key only, so a release signed with it is started and any other is not.
-#include <shellapi.h>
 #include <windows.h>
 
 #include <string>
