@@ -112,14 +112,16 @@ void TdlgAbout::DownloadRelease(const std::string& url, const std::string& fileN
     // file outside the desktop ("..\\Startup\\x.exe").
     if (fileName.find_first_of("\\:") != std::string::npos)
       throw EFCreateError(CreateErrorText(target, ERROR_INVALID_NAME));
-    TrqInternetHTTP client;
+    std::int32_t error = 0;
     bool ok;
     {
       TReleaseFile file(target);
+      TrqInternetHTTP client;
       ok = client.Download(url, file);
+      error = client.LastError;
     }
     if (!ok) {
-      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(client.LastError).c_str()),
+      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(error).c_str()),
                  TMsgDlgType::mtError, mbOK);
     } else if (!program) {
       MessageDlg(
