@@ -5,7 +5,7 @@ veilmark.exe itself offers no check (test_about.py sees its Updates button hidde
 import subprocess
 import unittest
 
-from harness import BUILD, WINE_RUN, E2ETest, screenshot, unix_path, wine
+from harness import BUILD, WINE_RUN, E2ETest, reg_query, screenshot, unix_path, wine
 from testserver import Route, Server, sign
 
 DEMO = BUILD / "tests" / "e2e" / "updatedemo.exe"
@@ -23,11 +23,20 @@ class UpdateTest(E2ETest):
         cls.desktop_windows = r"C:\users\Public\UpdateTestDesktop"
         cls.desktop = unix_path(cls.desktop_windows)
         cls.desktop.mkdir(parents=True, exist_ok=True)
+        # The value as it was, put back afterwards: "Desktop    REG_EXPAND_SZ    <data>".
+        cls.old_desktop = None
+        for line in (reg_query(SHELL_FOLDERS, "Desktop") or "").splitlines():
+            fields = line.strip().split(None, 2)
+            if len(fields) == 3 and fields[0] == "Desktop":
+                cls.old_desktop = fields[1:]
         wine("reg", "add", SHELL_FOLDERS, "/v", "Desktop", "/t", "REG_EXPAND_SZ", "/d", cls.desktop_windows, "/f")
 
     @classmethod
     def tearDownClass(cls):
-        wine("reg", "add", SHELL_FOLDERS, "/v", "Desktop", "/t", "REG_EXPAND_SZ", "/d", r"%USERPROFILE%\Desktop", "/f")
+        if cls.old_desktop:
+            wine("reg", "add", SHELL_FOLDERS, "/v", "Desktop", "/t", cls.old_desktop[0], "/d", cls.old_desktop[1], "/f")
+        else:
+            wine("reg", "delete", SHELL_FOLDERS, "/v", "Desktop", "/f", check=False)
         cls.server.stop()
         super().tearDownClass()
 
