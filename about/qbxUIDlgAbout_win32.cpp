@@ -84,6 +84,7 @@ TdlgAbout::TdlgAbout()
           AddControl(ButtonSpec("bnTranslations", "Translations", {8, 176, 81, 25}, akLeft | akBottom, 2, false))),
       bnUpdates(AddControl(ButtonSpec("bnUpdates", "Updates", {208, 176, 81, 25}, akLeft | akBottom, 1, false))) {
   bnTranslations.SetOnClick([this] { bnTranslationsClick(); });
+  bnUpdates.SetOnClick([this] { CheckForUpdates(); });
 }
 
 void TdlgAbout::FormCreate() {
@@ -94,8 +95,7 @@ void TdlgAbout::FormCreate() {
 }
 
 void TdlgAbout::FormShow() {
-  // The update check is not part of this program; a dialog asked to check on show would
-  // start it here.
+  if (FCheckOnShow) CheckForUpdates();
 }
 
 void TdlgAbout::SetUpdateName(const std::string& name) {

@@ -1,6 +1,6 @@
 // The About dialog: product name, version, description and legal text from the running
 // program's own version information, the translators, and the entry in the main window's
-// system menu that opens it. Tests: tests/e2e/test_about.py.
+// system menu that opens it. Tests: tests/e2e/test_about.py, tests/e2e/test_update.py.
 #pragma once
 
 #include <string>
@@ -15,6 +15,11 @@ inline constexpr unsigned kAboutCommand = 5666;
 
 // The update file name every dialog takes; empty in Veilmark, so no update check is offered.
 extern std::string AboutUpdateName;
+// Where the update information lies: the maker's update server. Only tests point it elsewhere.
+extern std::string AboutUpdateBase;
+// The public key (a CryptoAPI PUBLICKEYBLOB) that a downloaded program's signature must
+// verify under before it is started; empty, nothing downloaded is ever started.
+extern std::string AboutUpdateKey;
 
 class TdlgAbout : public TForm {
 public:
@@ -26,6 +31,8 @@ public:
   void SetCheckOnShow(bool check) { FCheckOnShow = check; }
   const std::string& Version() const { return FVersion; }
   const std::string& UpdateName() const { return FUpdateName; }
+  // Asks the update server for a newer release; every outcome is told in a message.
+  void CheckForUpdates();
 
 protected:
   void FormCreate() override;
@@ -33,6 +40,8 @@ protected:
 
 private:
   void bnTranslationsClick();
+  void DownloadRelease(const std::string& url, const std::string& fileName, bool program,
+                       const std::string& signature);
 
   TControl& bnOk;
   TControl& labelLegal;

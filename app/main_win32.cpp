@@ -2,11 +2,14 @@
 // creates the main window and runs the message loop until it closes.
 #include <windows.h>
 
+#include "about/rqPathSolve.h"
 #include "app/FormVeilmark_win32.h"
 #include "settings/qbxConfig.h"
 #include "toolkit/Application_win32.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The folders are looked up once, before any window needs one.
+  vm::InitPathMacros();
   vm::ConfigManager.ApplicationName = "Veilmark";
   vm::ConfigManager.SetApplication(&vm::Application);
   vm::Application.Initialize();
