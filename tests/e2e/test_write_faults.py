@@ -89,6 +89,18 @@ class WriteFaultsTest(WindowTest):
         self.driver("close", hwnd)
         self.assertEqual(program.wait_exit(), 0, "no process is left")
 
+    def test_file_too_large_to_load_is_reported_in_words(self):
+        self.write_file(b" " * (65 << 20))
+        program = self.start()
+        box, caption, text = self.driver.msgbox(60000)
+        self.assertEqual((caption, text), ("Error", f'Cannot open file "{self.windows_local_state}". '
+                                                    'It is larger than 64 MB, too large to load'))
+        self.driver("press", box, "OK")
+        hwnd = self.driver.wait("TformVeilmark")
+        self.assertEqual(self.driver.text(self.driver.child(hwnd, "Edit")), "")
+        self.driver("close", hwnd)
+        self.assertEqual(program.wait_exit(), 0, "no process is left")
+
     def test_read_only_file_is_refused_and_hidden_is_kept(self):
         original = classic_file(ID_A)
         self.write_file(original)
