@@ -30,21 +30,24 @@ TIdChangeResult Refused(TIdChangeStatus status, std::string message, std::option
 }  // namespace
 
 std::string NotAnIdMessage(const std::string& text) {
-  return FormatText("\"%s\" is not a client ID, so Veilmark has not written it into Chrome's file. "
-                    "A client ID has the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX.",
-                    Printable(text).c_str());
+  return FormatText(
+      "\"%s\" is not a client ID, so Veilmark has not written it into Chrome's file. "
+      "A client ID has the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX.",
+      Printable(text).c_str());
 }
 
 std::string ReadOnlyMessage(const std::u8string& path) {
-  return FormatText("Chrome's file \"%s\" is read-only, so Veilmark has left it as it is. To change the ID, "
-                    "clear the file's read-only attribute first.",
-                    DisplayPath(path).c_str());
+  return FormatText(
+      "Chrome's file \"%s\" is read-only, so Veilmark has left it as it is. To change the ID, "
+      "clear the file's read-only attribute first.",
+      DisplayPath(path).c_str());
 }
 
 std::string CheckFailedMessage(const std::u8string& path) {
-  return FormatText("The new ID was written, but reading \"%s\" back shows other content: another program has "
-                    "changed the file meanwhile. The ID it held before is kept in the backup list.",
-                    DisplayPath(path).c_str());
+  return FormatText(
+      "The new ID was written, but reading \"%s\" back shows other content: another program has "
+      "changed the file meanwhile. The ID it held before is kept in the backup list.",
+      DisplayPath(path).c_str());
 }
 
 TIdChangeResult ReplaceClientID(const TIdReplacement& r, const std::string& newId) {
@@ -59,7 +62,8 @@ TIdChangeResult ReplaceClientID(const TIdReplacement& r, const std::string& newI
   if (!entry) return Refused(TIdChangeStatus::NoIdInFile, kNoIdMessage);
   const std::string& oldId = entry->Id;
 
-  if (oldId != newId && FileIsReadOnly(path)) return Refused(TIdChangeStatus::ReadOnly, ReadOnlyMessage(path), oldId);
+  if (oldId != newId && FileIsReadOnly(path))
+    return Refused(TIdChangeStatus::ReadOnly, ReadOnlyMessage(path), oldId);
 
   // 3. Back up the file's ID, and the shown one when another program changed the file.
   std::vector<std::string> backup{oldId};
