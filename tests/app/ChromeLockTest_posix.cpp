@@ -1,9 +1,10 @@
 // Covers ChromeIsRunning on the host, where the stand-in for Chrome's lock is a write lock
 // that a child process holds (base/FileIO_posix.cpp).
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -13,7 +14,7 @@ namespace {
 
 // A stand-in for Chrome: a child process that holds the lock file until it is told to end.
 class LockHolder {
- public:
+public:
   explicit LockHolder(const std::string& lockFile) {
     int toChild[2], fromChild[2];
     EXPECT_EQ(::pipe(toChild), 0);
@@ -48,7 +49,7 @@ class LockHolder {
   }
   ~LockHolder() { End(); }
 
- private:
+private:
   pid_t FPid = -1;
   int FToChild = -1;
 };

@@ -1,7 +1,8 @@
 // Covers ChromeIsRunning under Windows: the lock file held as Chrome holds it, by a reader
 // that shares it, and left behind by a crash (base/FileIO_win32.cpp).
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -25,12 +26,11 @@ TEST(ChromeLock, OnlyAHolderThatRefusesDeletionCounts) {
   const HolderRow rows[] = {
       {"held as Chrome holds it", GENERIC_WRITE, FILE_SHARE_READ, FILE_FLAG_DELETE_ON_CLOSE, true},
       {"held for writing without any sharing", GENERIC_WRITE, 0, 0, true},
-      {"read by a program that shares it fully", GENERIC_READ,
-       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, false},
+      {"read by a program that shares it fully", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+       0, false},
   };
   for (const auto& row : rows) {
-    vm::FileHandle held(
-        CreateFileW(lock.c_str(), row.access, row.share, nullptr, OPEN_ALWAYS, row.flags, nullptr));
+    vm::FileHandle held(CreateFileW(lock.c_str(), row.access, row.share, nullptr, OPEN_ALWAYS, row.flags, nullptr));
     ASSERT_TRUE(held) << row.why;
     EXPECT_EQ(vm::ChromeIsRunning(path), row.running) << row.why;
   }

@@ -1,12 +1,14 @@
 // Covers app/IdReplacement: what a replacement backs up, writes, checks and refuses, over
 // real files. Chrome's lock is covered by ChromeLockTest_*.cpp and end to end.
-#include <gtest/gtest.h>
+#include "app/IdReplacement.h"
+
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/ClientIdFile.h"
-#include "app/IdReplacement.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 
@@ -18,7 +20,7 @@ const std::string B = "BBBBBBBB-1111-2222-3333-444444444444";
 std::string Classic(const std::string& id) { return "{\r\n\"client_id\": \"" + id + "\"\r\n}\r\n"; }
 
 class IdReplacement : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
           ("vm-idreplace-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -68,8 +70,7 @@ TEST_F(IdReplacement, FileChangedSinceItWasShown) {
   replacement.ShownId = A;
   vm::TIdChangeResult result = vm::ReplaceClientID(replacement, vm::kUniformID);
   EXPECT_EQ(result.Status, vm::TIdChangeStatus::Written);
-  EXPECT_EQ((std::vector<std::string>{B, A}), backedUp)
-      << "the ID replaced is the file's; the shown one is kept too";
+  EXPECT_EQ((std::vector<std::string>{B, A}), backedUp) << "the ID replaced is the file's; the shown one is kept too";
   EXPECT_EQ(copies, std::vector<std::string>{B + ">" + vm::kUniformID});
 }
 

@@ -2,8 +2,8 @@
 // folder the way Chrome does (open for writing, others may only read it, deleted when the
 // process ends), prints "ready", and ends when its standard input closes.
 //   chromestandin.exe LOCKFILE
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
