@@ -4,9 +4,11 @@
 
 #include "about/qbxUIDlgAbout_win32.h"
 #include "app/ClientIdFile.h"
+#include "app/IdReplacement.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/StringList.h"
+#include "base/Text.h"
 #include "settings/qbxConfig.h"
 #include "toolkit/Application_win32.h"
 #include "toolkit/Dialogs_win32.h"
@@ -16,7 +18,6 @@ namespace vm {
 namespace {
 
 const char* const kBackupValue = "IDBackup";
-const char* const kNoIdMessage = "No client ID found in the config file.";
 const char* const kNoFileMessage =
     "Did not find the Google Chrome configuration file \"Local State\". Please use after Chrome has been installed.";
 
@@ -105,16 +106,35 @@ void TformVeilmark::FormShow() {
     Close();
     return;
   }
+  RemoveReplaceLeftovers(FLocalStatePath);
   TStringList backup;
   if (ConfigManager.LoadStrings("", kBackupValue, backup)) lbOldIDs.SetItems(backup.Items());
   FBackupListLoaded = true;
   ConfigManager.RestoreAllForms();
-  std::string id;
-  if (ReadClientID(FLocalStatePath, id))
-    editID.SetText(id);
-  else
-    ShowError(kNoIdMessage);
+  // Closed while minimised, the window would come back as a task-bar button only.
+  if (WindowState() == TWindowState::wsMinimized) SetWindowState(TWindowState::wsNormal);
+  ShowChromeState(ChromeIsRunning(FLocalStatePath));
+  ReadShownID();
   UpdateUniformButton();
+}
+
+// A file that cannot be read leaves the field empty; the buttons then read it afresh.
+void TformVeilmark::ReadShownID() {
+  try {
+    std::string id;
+    if (ReadClientID(FLocalStatePath, id))
+      editID.SetText(id);
+    else
+      ShowError(kNoIdMessage);
+  } catch (const EFileStreamError& e) {
+    ShowError(e.Message());
+  } catch (const std::bad_alloc&) {
+    ShowError(FormatText("Not enough memory to load \"%s\".", DisplayPath(FLocalStatePath).c_str()));
+  }
+}
+
+void TformVeilmark::ShowChromeState(bool chromeOpen) {
+  SetCaption(chromeOpen ? Application.Title() + " - " + kChromeOpenNotice : Application.Title());
 }
 
 void TformVeilmark::FormClose() {
@@ -123,18 +143,46 @@ void TformVeilmark::FormClose() {
   ConfigManager.SaveAllForms();
 }
 
-void TformVeilmark::SaveBackupList() { ConfigManager.SaveStrings("", kBackupValue, ToList(lbOldIDs.Items())); }
+// Another Veilmark may have stored IDs meanwhile: the save keeps them, and the list shows them.
+void TformVeilmark::SaveBackupList() {
+  TStringList list = ToList(lbOldIDs.Items());
+  if (ConfigManager.SaveStringsMerged("", kBackupValue, list) && list.Items() != lbOldIDs.Items())
+    lbOldIDs.SetItems(list.Items());
+}
 
+void TformVeilmark::BackUp(const std::vector<std::string>& ids) {
+  bool grown = false;
+  for (const std::string& id : ids)
+    if (lbOldIDs.FindExact(id) < 0) {
+      lbOldIDs.AddItem(id);
+      grown = true;
+    }
+  if (grown) SaveBackupList();
+}
+
+// The field shows only what Chrome's file holds: after a refusal or an error it keeps its text.
 void TformVeilmark::ChangeID(const std::string& newId) {
-  std::string shown = editID.Text();
-  if (!shown.empty() && lbOldIDs.FindExact(shown) < 0) {
-    lbOldIDs.AddItem(shown);
-    SaveBackupList();
+  TIdReplacement replacement;
+  replacement.LocalStatePath = FLocalStatePath;
+  replacement.ShownId = editID.Text();
+  replacement.BackUp = [this](const std::vector<std::string>& ids) { BackUp(ids); };
+  // Further copies of the ID are written through replacement.AfterFileWritten, which runs
+  // once Chrome's file holds the new ID.
+  TIdChangeResult result;
+  for (;;) {
+    try {
+      result = ReplaceClientID(replacement, newId);
+    } catch (const EFileStreamError& e) {
+      ShowError(e.Message());
+      return;
+    }
+    ShowChromeState(ChromeIsRunning(FLocalStatePath));
+    if (result.Status != TIdChangeStatus::ChromeOpen) break;
+    if (MessageDlg(result.Message, TMsgDlgType::mtWarning, mbRetry | mbCancel) != mrRetry) return;
   }
-  if (shown == newId) return;
-  editID.SetText(newId);
-  if (!WriteClientID(FLocalStatePath, editID.Text())) ShowError(kNoIdMessage);
+  if (result.FileId) editID.SetText(*result.FileId);
   UpdateUniformButton();
+  if (!result.Message.empty()) ShowError(result.Message);
 }
 
 void TformVeilmark::UpdateUniformButton() { bnNewUniform.SetEnabled(editID.Text() != kUniformID); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "toolkit/Form_win32.h"
 
@@ -30,6 +31,9 @@ private:
   void lbOldIDsDblClick();
   void bnExitClick();
   void SaveBackupList();
+  void BackUp(const std::vector<std::string>& ids);
+  void ReadShownID();
+  void ShowChromeState(bool chromeOpen);
 
   TControl& labelID;
   TControl& labelOldIDs;
@@ -39,7 +43,7 @@ private:
   TControl& bnNewRandom;
   TControl& bnExit;
 
-  std::string FLocalStatePath;
+  std::u8string FLocalStatePath;
   // Set once the stored backup list has been loaded: closing before that (Chrome's file is
   // missing) must not overwrite the stored list with the empty one.
   bool FBackupListLoaded = false;
