@@ -4,6 +4,8 @@
 
 #include "about/qbxUIDlgAbout_win32.h"
 #include "app/ClientIdFile.h"
+#include "app/CrashpadSettings.h"
+#include "app/RegistryBackup.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/StringList.h"
@@ -20,6 +22,12 @@ const char* const kNoIdMessage = "No client ID found in the config file.";
 const char* const kNoFileMessage =
     "Did not find the Google Chrome configuration file \"Local State\". Please use after Chrome has been installed.";
 
+const char* const kNoCrashSettings = "(no crash reporter settings)";
+const char* const kUnreadableCrashSettings = "(unreadable crash reporter settings)";
+const char* const kBackupKeptOld =
+    "Chrome keeps this copy of its ID and puts it back into \"Local State\" when that file loses its own.";
+const char* const kCrashKeptOld = "Chrome's crash reporter keeps its old ID.";
+
 const TFontSpec kMonoFont{"Courier New", -11, false};
 
 TFormSpec MainFormSpec() {
@@ -28,9 +36,9 @@ TFormSpec MainFormSpec() {
   spec.Name = "formVeilmark";
   spec.Caption = "Veilmark";
   spec.ClientWidth = 417;
-  spec.ClientHeight = 128;
+  spec.ClientHeight = 155;
   spec.MinWidth = 425;
-  spec.MinHeight = 158;
+  spec.MinHeight = 185;
   spec.CenterOnFirstShow = true;
   return spec;
 }
@@ -50,8 +58,18 @@ TControlSpec EditSpec() {
   return s;
 }
 
+// Not a tab stop: nothing can be done in it but read and copy.
+TControlSpec CrashIdSpec() {
+  TControlSpec s = ControlSpec(TControlKind::Edit, "editCrashID", "", {120, 35, 289, 22}, akLeft | akTop | akRight);
+  s.ReadOnly = true;
+  s.Font = &kMonoFont;
+  s.Hint = "The ID that Chrome's crash reporter sends with every crash report (User Data\\Crashpad\\settings.dat). "
+           "A new random ID gives it a new one too, the uniform ID the uniform one.";
+  return s;
+}
+
 TControlSpec ListSpec() {
-  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 35, 289, 54},
+  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 62, 289, 54},
                                akLeft | akTop | akRight | akBottom, 1);
   s.Font = &kMonoFont;
   s.ItemHeight = 14;
@@ -59,14 +77,14 @@ TControlSpec ListSpec() {
 }
 
 TControlSpec UniformSpec() {
-  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 95, 178, 25}, akLeft | akRight | akBottom, 2);
+  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 122, 178, 25}, akLeft | akRight | akBottom, 2);
   s.Default = true;
   s.Hint = "Use this button to set your ID to a uniform one that is used by many and does not allow tracking to you.";
   return s;
 }
 
 TControlSpec RandomSpec() {
-  TControlSpec s = Button("bnNewRandom", "New &random ID", {304, 95, 105, 25}, akRight | akBottom, 3);
+  TControlSpec s = Button("bnNewRandom", "New &random ID", {304, 122, 105, 25}, akRight | akBottom, 3);
   s.Hint = "Use this if you just want to change your ID to irritate Google.";
   return s;
 }
@@ -84,12 +102,14 @@ void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError,
 TformVeilmark::TformVeilmark()
     : TForm(MainFormSpec()),
       labelID(AddControl(Label("labelID", "Current Chrome ID:", {8, 11, 106, 13}))),
-      labelOldIDs(AddControl(Label("labelOldIDs", "Old IDs (backup):", {8, 35, 106, 13}))),
+      labelOldIDs(AddControl(Label("labelOldIDs", "Old IDs (backup):", {8, 62, 106, 13}))),
       editID(AddControl(EditSpec())),
+      labelCrashID(AddControl(Label("labelCrashID", "Crash reporter ID:", {8, 38, 106, 13}))),
+      editCrashID(AddControl(CrashIdSpec())),
       lbOldIDs(AddControl(ListSpec())),
       bnNewUniform(AddControl(UniformSpec())),
       bnNewRandom(AddControl(RandomSpec())),
-      bnExit(AddControl(Button("bnExit", "E&xit", {8, 95, 97, 25}, akLeft | akBottom, 4))) {
+      bnExit(AddControl(Button("bnExit", "E&xit", {8, 122, 97, 25}, akLeft | akBottom, 4))) {
   bnNewUniform.SetOnClick([this] { bnNewUniformClick(); });
   bnNewRandom.SetOnClick([this] { bnNewRandomClick(); });
   bnExit.SetOnClick([this] { bnExitClick(); });
@@ -100,6 +120,7 @@ void TformVeilmark::FormCreate() { AddAboutMenuItem(this); }
 
 void TformVeilmark::FormShow() {
   FLocalStatePath = GetLocalStatePath();
+  FCrashpadPath = CrashpadSettingsPath(FLocalStatePath);
   if (!FileExists(FLocalStatePath)) {
     ShowError(kNoFileMessage);
     Close();
@@ -114,6 +135,7 @@ void TformVeilmark::FormShow() {
     editID.SetText(id);
   else
     ShowError(kNoIdMessage);
+  ShowCrashID();
   UpdateUniformButton();
 }
 
@@ -125,7 +147,7 @@ void TformVeilmark::FormClose() {
 
 void TformVeilmark::SaveBackupList() { ConfigManager.SaveStrings("", kBackupValue, ToList(lbOldIDs.Items())); }
 
-void TformVeilmark::ChangeID(const std::string& newId) {
+void TformVeilmark::ChangeID(const std::string& newId, const std::optional<TUuid>& crashId) {
   std::string shown = editID.Text();
   if (!shown.empty() && lbOldIDs.FindExact(shown) < 0) {
     lbOldIDs.AddItem(shown);
@@ -133,15 +155,49 @@ void TformVeilmark::ChangeID(const std::string& newId) {
   }
   if (shown == newId) return;
   editID.SetText(newId);
-  if (!WriteClientID(FLocalStatePath, editID.Text())) ShowError(kNoIdMessage);
+  if (WriteClientID(FLocalStatePath, editID.Text()))
+    WriteIdCopies(editID.Text(), crashId);
+  else
+    ShowError(kNoIdMessage);
   UpdateUniformButton();
+}
+
+// Each copy is tried even when another failed; the user hears of every failure at once.
+void TformVeilmark::WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId) {
+  std::string failures;
+  TBackupResult backup = WriteRegistryBackupID(id);
+  if (backup.Outcome == TBackupOutcome::Failed) failures += backup.Error + ".\n" + kBackupKeptOld;
+  if (crashId) {
+    try {
+      WriteCrashpadID(FCrashpadPath, *crashId);
+    } catch (const EFileStreamError& e) {
+      failures += (failures.empty() ? "" : "\n\n") + e.Message() + ".\n" + kCrashKeptOld;
+    }
+    ShowCrashID();
+  }
+  if (!failures.empty()) ShowError("The new ID is in \"Local State\", but not in every copy of it.\n\n" + failures);
+}
+
+// Shows what the record holds now; a record that cannot be read is shown as such.
+void TformVeilmark::ShowCrashID() {
+  try {
+    TCrashpadID crash = ReadCrashpadID(FCrashpadPath);
+    switch (crash.State) {
+      case TCrashpadState::Missing: editCrashID.SetText(kNoCrashSettings); break;
+      case TCrashpadState::Unreadable: editCrashID.SetText(kUnreadableCrashSettings); break;
+      case TCrashpadState::Found: editCrashID.SetText(UuidText(crash.Id)); break;
+    }
+  } catch (const EFileStreamError&) {
+    editCrashID.SetText(kUnreadableCrashSettings);
+  }
 }
 
 void TformVeilmark::UpdateUniformButton() { bnNewUniform.SetEnabled(editID.Text() != kUniformID); }
 
-void TformVeilmark::bnNewUniformClick() { ChangeID(kUniformID); }
+void TformVeilmark::bnNewUniformClick() { ChangeID(kUniformID, UuidFromText(kUniformID)); }
 
-void TformVeilmark::bnNewRandomClick() { ChangeID(NewRandomID()); }
+// The crash reporter gets an ID of its own, so that its reports cannot be tied to the new ID.
+void TformVeilmark::bnNewRandomClick() { ChangeID(NewRandomID(), UuidFromText(NewRandomID())); }
 
 void TformVeilmark::lbOldIDsDblClick() {
   int index = lbOldIDs.ItemIndex();
