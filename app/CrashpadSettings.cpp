@@ -72,22 +72,22 @@ std::optional<std::string> RenewCrashpadRecord(std::string_view bytes, const TUu
   return renewed;
 }
 
-std::string CrashpadSettingsPath(const std::string& localStatePath) {
-  std::size_t slash = localStatePath.find_last_of("\\/");
-  std::string folder = slash == std::string::npos ? "" : localStatePath.substr(0, slash + 1);
-  return folder + "Crashpad\\settings.dat";
+std::u8string CrashpadSettingsPath(const std::u8string& localStatePath) {
+  std::size_t slash = localStatePath.find_last_of(u8"\\/");
+  std::u8string folder = slash == std::u8string::npos ? u8"" : localStatePath.substr(0, slash + 1);
+  return folder + u8"Crashpad\\settings.dat";
 }
 
-TCrashpadID ReadCrashpadID(const std::string& path) {
+TCrashpadID ReadCrashpadID(const std::u8string& path) {
   if (!FileExists(path)) return {};
-  std::optional<TUuid> id = CrashpadIdInRecord(ReadFileDenyWrite(path));
+  std::optional<TUuid> id = CrashpadIdInRecord(ReadFileDenyWrite(path, kMaxCrashpadFileBytes));
   if (!id) return {TCrashpadState::Unreadable, {}};
   return {TCrashpadState::Found, *id};
 }
 
-TCrashpadState WriteCrashpadID(const std::string& path, const TUuid& id) {
+TCrashpadState WriteCrashpadID(const std::u8string& path, const TUuid& id) {
   if (!FileExists(path)) return TCrashpadState::Missing;
-  std::optional<std::string> renewed = RenewCrashpadRecord(ReadFileDenyWrite(path), id);
+  std::optional<std::string> renewed = RenewCrashpadRecord(ReadFileDenyWrite(path, kMaxCrashpadFileBytes), id);
   if (!renewed) return TCrashpadState::Unreadable;
   ReplaceFileContents(path, *renewed);
   return TCrashpadState::Found;

@@ -45,8 +45,11 @@ std::optional<TUuid> CrashpadIdInRecord(std::string_view bytes);
 // The same bytes with `id` in place of the record's UUID; nothing when the record is refused.
 std::optional<std::string> RenewCrashpadRecord(std::string_view bytes, const TUuid& id);
 
-// "Crashpad\settings.dat" in the folder of Chrome's "Local State".
-std::string CrashpadSettingsPath(const std::string& localStatePath);
+// "Crashpad\settings.dat" in the folder of Chrome's "Local State" (paths in UTF-8).
+std::u8string CrashpadSettingsPath(const std::u8string& localStatePath);
+
+// The record is 40 bytes; a file far larger is not one, and is not loaded.
+inline constexpr std::size_t kMaxCrashpadFileBytes = 64 * 1024;
 
 enum class TCrashpadState { Missing, Unreadable, Found };
 
@@ -56,12 +59,12 @@ struct TCrashpadID {
 };
 
 // Missing when no file is there, Unreadable when its record is refused. Throws EFOpenError
-// when the file is there but cannot be read.
-TCrashpadID ReadCrashpadID(const std::string& path);
+// when the file is there but cannot be read, or is larger than kMaxCrashpadFileBytes.
+TCrashpadID ReadCrashpadID(const std::u8string& path);
 
 // Reads the record afresh and, when it is found, swaps in a copy with `id` in one step (a
-// failure leaves the file as it was and throws EFCreateError or EFOpenError). A missing or
-// unreadable record is not touched; the state says which.
-TCrashpadState WriteCrashpadID(const std::string& path, const TUuid& id);
+// failure leaves the file as it was and throws EFCreateError or EFOpenError; a read-only file
+// is refused so). A missing or unreadable record is not touched; the state says which.
+TCrashpadState WriteCrashpadID(const std::u8string& path, const TUuid& id);
 
 }  // namespace vm

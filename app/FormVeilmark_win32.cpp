@@ -5,10 +5,12 @@
 #include "about/qbxUIDlgAbout_win32.h"
 #include "app/ClientIdFile.h"
 #include "app/CrashpadSettings.h"
+#include "app/IdReplacement.h"
 #include "app/RegistryBackup.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/StringList.h"
+#include "base/Text.h"
 #include "settings/qbxConfig.h"
 #include "toolkit/Application_win32.h"
 #include "toolkit/Dialogs_win32.h"
@@ -18,7 +20,6 @@ namespace vm {
 namespace {
 
 const char* const kBackupValue = "IDBackup";
-const char* const kNoIdMessage = "No client ID found in the config file.";
 const char* const kNoFileMessage =
     "Did not find the Google Chrome configuration file \"Local State\". Please use after Chrome has been installed.";
 
@@ -126,17 +127,36 @@ void TformVeilmark::FormShow() {
     Close();
     return;
   }
+  RemoveReplaceLeftovers(FLocalStatePath);
   TStringList backup;
   if (ConfigManager.LoadStrings("", kBackupValue, backup)) lbOldIDs.SetItems(backup.Items());
   FBackupListLoaded = true;
   ConfigManager.RestoreAllForms();
-  std::string id;
-  if (ReadClientID(FLocalStatePath, id))
-    editID.SetText(id);
-  else
-    ShowError(kNoIdMessage);
+  // Closed while minimised, the window would come back as a task-bar button only.
+  if (WindowState() == TWindowState::wsMinimized) SetWindowState(TWindowState::wsNormal);
+  ShowChromeState(ChromeIsRunning(FLocalStatePath));
+  ReadShownID();
   ShowCrashID();
   UpdateUniformButton();
+}
+
+// A file that cannot be read leaves the field empty; the buttons then read it afresh.
+void TformVeilmark::ReadShownID() {
+  try {
+    std::string id;
+    if (ReadClientID(FLocalStatePath, id))
+      editID.SetText(id);
+    else
+      ShowError(kNoIdMessage);
+  } catch (const EFileStreamError& e) {
+    ShowError(e.Message());
+  } catch (const std::bad_alloc&) {
+    ShowError(FormatText("Not enough memory to load \"%s\".", DisplayPath(FLocalStatePath).c_str()));
+  }
+}
+
+void TformVeilmark::ShowChromeState(bool chromeOpen) {
+  SetCaption(chromeOpen ? Application.Title() + " - " + kChromeOpenNotice : Application.Title());
 }
 
 void TformVeilmark::FormClose() {
@@ -145,25 +165,55 @@ void TformVeilmark::FormClose() {
   ConfigManager.SaveAllForms();
 }
 
-void TformVeilmark::SaveBackupList() { ConfigManager.SaveStrings("", kBackupValue, ToList(lbOldIDs.Items())); }
+// Another Veilmark may have stored IDs meanwhile: the save keeps them, and the list shows them.
+void TformVeilmark::SaveBackupList() {
+  TStringList list = ToList(lbOldIDs.Items());
+  if (ConfigManager.SaveStringsMerged("", kBackupValue, list) && list.Items() != lbOldIDs.Items())
+    lbOldIDs.SetItems(list.Items());
+}
 
+void TformVeilmark::BackUp(const std::vector<std::string>& ids) {
+  bool grown = false;
+  for (const std::string& id : ids)
+    if (lbOldIDs.FindExact(id) < 0) {
+      lbOldIDs.AddItem(id);
+      grown = true;
+    }
+  if (grown) SaveBackupList();
+}
+
+// The field shows only what Chrome's file holds: after a refusal or an error it keeps its text.
 void TformVeilmark::ChangeID(const std::string& newId, const std::optional<TUuid>& crashId) {
-  std::string shown = editID.Text();
-  if (!shown.empty() && lbOldIDs.FindExact(shown) < 0) {
-    lbOldIDs.AddItem(shown);
-    SaveBackupList();
+  TIdReplacement replacement;
+  replacement.LocalStatePath = FLocalStatePath;
+  replacement.ShownId = editID.Text();
+  replacement.BackUp = [this](const std::vector<std::string>& ids) { BackUp(ids); };
+  // Chrome's other copies of the ID follow only once its file holds the new one, behind the
+  // same check that Chrome is closed.
+  std::string copyFailures;
+  replacement.AfterFileWritten = [&](const std::string& id, const std::string&) {
+    copyFailures = WriteIdCopies(id, crashId);
+  };
+  TIdChangeResult result;
+  for (;;) {
+    try {
+      result = ReplaceClientID(replacement, newId);
+    } catch (const EFileStreamError& e) {
+      ShowError(e.Message());
+      return;
+    }
+    ShowChromeState(ChromeIsRunning(FLocalStatePath));
+    if (result.Status != TIdChangeStatus::ChromeOpen) break;
+    if (MessageDlg(result.Message, TMsgDlgType::mtWarning, mbRetry | mbCancel) != mrRetry) return;
   }
-  if (shown == newId) return;
-  editID.SetText(newId);
-  if (WriteClientID(FLocalStatePath, editID.Text()))
-    WriteIdCopies(editID.Text(), crashId);
-  else
-    ShowError(kNoIdMessage);
+  if (result.FileId) editID.SetText(*result.FileId);
   UpdateUniformButton();
+  if (!result.Message.empty()) ShowError(result.Message);
+  if (!copyFailures.empty()) ShowError(copyFailures);
 }
 
 // Each copy is tried even when another failed; the user hears of every failure at once.
-void TformVeilmark::WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId) {
+std::string TformVeilmark::WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId) {
   std::string failures;
   TBackupResult backup = WriteRegistryBackupID(id);
   if (backup.Outcome == TBackupOutcome::Failed) failures += backup.Error + ".\n" + kBackupKeptOld;
@@ -175,7 +225,8 @@ void TformVeilmark::WriteIdCopies(const std::string& id, const std::optional<TUu
     }
     ShowCrashID();
   }
-  if (!failures.empty()) ShowError("The new ID is in \"Local State\", but not in every copy of it.\n\n" + failures);
+  if (failures.empty()) return "";
+  return "The new ID is in \"Local State\", but not in every copy of it.\n\n" + failures;
 }
 
 // Shows what the record holds now; a record that cannot be read is shown as such.

@@ -6,9 +6,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CrashpadSettings.h"
-
 #include "toolkit/Form_win32.h"
 
 namespace vm {
@@ -35,8 +35,12 @@ private:
   void lbOldIDsDblClick();
   void bnExitClick();
   void SaveBackupList();
-  // Chrome's other copies of its identity, once "Local State" holds the new ID.
-  void WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId);
+  void BackUp(const std::vector<std::string>& ids);
+  void ReadShownID();
+  void ShowChromeState(bool chromeOpen);
+  // Chrome's other copies of its identity, once "Local State" holds the new ID; the
+  // failures in words for the user, empty when there were none.
+  std::string WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId);
   void ShowCrashID();
 
   TControl& labelID;
@@ -49,8 +53,8 @@ private:
   TControl& bnNewRandom;
   TControl& bnExit;
 
-  std::string FLocalStatePath;
-  std::string FCrashpadPath;
+  std::u8string FLocalStatePath;
+  std::u8string FCrashpadPath;
   // Set once the stored backup list has been loaded: closing before that (Chrome's file is
   // missing) must not overwrite the stored list with the empty one.
   bool FBackupListLoaded = false;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "base/Exception.h"
@@ -78,6 +79,48 @@ void ReplaceFileContents(const std::string& path, const std::string& bytes) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// File names are bytes here; UTF-8 is what the host's names are written in.
+namespace {
+std::string Bytes(const std::u8string& path) { return std::string(path.begin(), path.end()); }
+}  // namespace
+
+std::string DisplayPath(const std::u8string& path) { return Bytes(path); }
+
+std::string ReadFileDenyWrite(const std::u8string& path, size_t maxBytes) {
+  struct stat st;
+  if (::stat(Bytes(path).c_str(), &st) == 0 && std::uint64_t(st.st_size) > maxBytes)
+    throw EFOpenError(TooLargeErrorText(Bytes(path), maxBytes));
+  return ReadFileDenyWrite(Bytes(path));
+}
+
+// The host's stand-in for the read-only attribute is a file without write permission, and
+// for the other attributes its mode, which the swap carries over.
+void ReplaceFileContents(const std::u8string& path, const std::string& bytes) {
+  struct stat st;
+  const bool exists = ::stat(Bytes(path).c_str(), &st) == 0;
+  if (exists && !(st.st_mode & S_IWUSR)) throw EFCreateError(CreateErrorText(Bytes(path), EACCES));
+  ReplaceFileContents(Bytes(path), bytes);
+  if (exists) ::chmod(Bytes(path).c_str(), st.st_mode & 07777);
+}
+
+bool FileExists(const std::u8string& path) { return FileExists(Bytes(path)); }
+
+bool FileIsReadOnly(const std::u8string& path) {
+  struct stat st;
+  return ::stat(Bytes(path).c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+}
+
+// The host has no share modes; the stand-in for a lock file held by its program is a
+// write lock that another process keeps on it, which ends with that process as a handle does.
+bool FileHeldByAnother(const std::u8string& path) {
+  Fd f{::open(Bytes(path).c_str(), O_RDONLY | O_CLOEXEC)};
+  if (f.fd < 0) return false;
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return ::fcntl(f.fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
 }  // namespace vm

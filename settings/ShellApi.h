@@ -15,6 +15,14 @@ public:
   virtual bool SpecialFolderLocation(int csidl, void*& idList) = 0;
   // SHGetPathFromIDListA into a buffer of kMaxPath bytes.
   virtual bool PathFromIDList(const void* idList, char* path) = 0;
+  // SHGetPathFromIDListW, in UTF-8: the name even where the ANSI code page cannot spell it.
+  // Shells without it give the ANSI name, which is the same for ASCII names.
+  virtual bool PathFromIDListUtf8(const void* idList, std::string& path) {
+    char buffer[kMaxPath] = {};
+    if (!PathFromIDList(idList, buffer)) return false;
+    path.assign(buffer);
+    return true;
+  }
   // CoTaskMemFree of an identifier list.
   virtual void FreeIDList(void* idList) = 0;
   // GetWindowsDirectoryA and GetSystemDirectoryA: the length written, 0 on failure.

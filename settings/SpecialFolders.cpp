@@ -47,6 +47,21 @@ std::string GetSpecialFolder(int csidl) {
   }
 }
 
+std::u8string GetSpecialFolderUtf8(int csidl) {
+  try {
+    IShellApi& shell = ShellApi();
+    void* idList = nullptr;
+    if (!shell.SpecialFolderLocation(csidl, idList)) return {};
+    std::string path;
+    bool converted = shell.PathFromIDListUtf8(idList, path);
+    shell.FreeIDList(idList);
+    if (!converted) return {};
+    return std::u8string(path.begin(), path.end());
+  } catch (...) {
+    return {};
+  }
+}
+
 std::string GetSpecialFolderEx(int csidl) {
   ShellApi().DebugTrace("MySpecialDir");
   std::string folder = GetSpecialFolder(csidl);

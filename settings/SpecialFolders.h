@@ -26,6 +26,8 @@ enum : int {
 std::string GetWindowsDir();
 std::string GetSystemDir();
 std::string GetSpecialFolder(int csidl);
+// The same folder in UTF-8, for file names that the ANSI code page cannot spell.
+std::u8string GetSpecialFolderUtf8(int csidl);
 // Traces "MySpecialDir" to the debugger on every call; an error of a fallback's registry
 // read reaches the caller.
 std::string GetSpecialFolderEx(int csidl);

@@ -29,8 +29,38 @@ std::string TQBXConfigManager::GetFormKey(const IConfigForm& form) const {
   return GetBaseKey() + "UI\\Forms\\" + form.ComponentName();
 }
 
+namespace {
+
+// The list as stored at one root: a multi-string, or a plain string as a one-item list.
+bool ReadStoredList(THKey root, const std::string& key, const std::string& name, TStringList& strings) {
+  TMyRegistry reg;
+  reg.SetRootKey(root);
+  if (!reg.OpenReadOnly(key)) return false;
+  switch (reg.GetValueKind(name)) {
+    case rkMultiString: strings.SetText(reg.ReadMultiString(name)); return true;
+    case rkString:
+    case rkExpandString: strings.SetText(reg.ReadString(name)); return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool TQBXConfigManager::LoadStrings(const std::string& section, const std::string& name, TStringList& strings) {
-  return ReadConfigStrings({kHKeyLocalMachine, kHKeyCurrentUser}, {GetBaseKey() + section}, name, strings);
+  const std::string key = GetBaseKey() + section;
+  if (ReadConfigStrings({kHKeyLocalMachine, kHKeyCurrentUser}, {key}, name, strings)) return true;
+  return ReadStoredList(kHKeyLocalMachine, key, name, strings) || ReadStoredList(kHKeyCurrentUser, key, name, strings);
+}
+
+bool TQBXConfigManager::SaveStringsMerged(const std::string& section, const std::string& name, TStringList& strings,
+                                          bool machineWide) {
+  TStringList merged;
+  ReadStoredList(WriteRoot(machineWide), GetBaseKey() + section, name, merged);
+  for (const std::string& item : strings.Items())
+    if (merged.IndexOf(item) < 0) merged.Add(item);
+  if (!SaveStrings(section, name, merged, machineWide)) return false;
+  strings.Assign(merged);
+  return true;
 }
 
 bool TQBXConfigManager::SaveStrings(const std::string& section, const std::string& name, const TStringList& strings,

@@ -28,9 +28,17 @@ public:
 
   // True when the value was found under either root; the list is left as it was otherwise.
   bool LoadStrings(const std::string& section, const std::string& name, TStringList& strings);
+  // A list stored as a plain string (REG_SZ) by an older tool or by hand reads as one item.
   // Writes one REG_MULTI_SZ value; false when the key cannot be opened or created.
   bool SaveStrings(const std::string& section, const std::string& name, const TStringList& strings,
                    bool machineWide = false);
+
+  // Saves the list without losing what another running copy of the program has stored
+  // meanwhile: the stored items first, in their order, then those of `strings` that the
+  // stored list lacks (compared as the list compares, ignoring case). `strings` becomes the
+  // list that was written. Result as SaveStrings.
+  bool SaveStringsMerged(const std::string& section, const std::string& name, TStringList& strings,
+                         bool machineWide = false);
 
   // True only when all five values were found; each found value is applied at once.
   bool RestoreFormPlacement(IConfigForm& form);

@@ -46,6 +46,12 @@ void TApplication::Run() {
     HandleException(std::current_exception());
   }
   if (!FMainForm->Handle()) return;  // closed while it was being shown
+  // A failure while the main form was being shown leaves it hidden: end, rather than run
+  // on as a process without a window.
+  if (!IsWindowVisible(FMainForm->Handle())) {
+    DestroyWindow(FMainForm->Handle());
+    return;
+  }
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
 }

@@ -23,7 +23,7 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
               : type == TMsgDlgType::mtInformation ? MB_ICONINFORMATION
               : type == TMsgDlgType::mtConfirmation ? MB_ICONQUESTION
                                                     : 0;
-  UINT kind = (buttons & (mbYes | mbNo)) ? MB_YESNO : MB_OK;
+  UINT kind = (buttons & (mbYes | mbNo)) ? MB_YESNO : (buttons & mbRetry) ? MB_RETRYCANCEL : MB_OK;
   return MessageBoxA(GetActiveWindow(), text.c_str(), DialogCaption(type).c_str(), kind | icon);
 }
 

@@ -16,7 +16,7 @@
 
 namespace vm {
 
-enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES, mrNo = IDNO };
+enum TModalResult { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES, mrNo = IDNO, mrRetry = IDRETRY };
 
 struct TFormSpec {
   std::string ClassName;  // window class, e.g. "TformVeilmark"

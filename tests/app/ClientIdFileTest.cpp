@@ -19,14 +19,14 @@ protected:
           ("vm-clientid-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    path = (dir / "Local State").string();
+    path = (dir / "Local State").u8string();
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
-  void Write(const std::string& bytes) { vm::WriteFileCreate(path, bytes); }
-  std::string Read() { return vm::ReadFileDenyWrite(path); }
+  void Write(const std::string& bytes) { vm::WriteFileCreate(Narrow(), bytes); }
+  std::string Narrow() const { return std::string(path.begin(), path.end()); }
 
   std::filesystem::path dir;
-  std::string path;
+  std::u8string path;
 };
 
 struct ReadRow {
@@ -78,53 +78,81 @@ struct WriteRow {
   std::string after;
 };
 
-TEST_F(ClientIdFile, ReplacesTheFirstOccurrenceAndRewritesWithCrLf) {
+TEST(ClientIdText, ReplacesTheEntrysIdAndRewritesWithCrLf) {
   const std::string A = "AAAAAAAA-1111-2222-3333-444444444444";
   const WriteRow rows[] = {
       {"CR LF file changes only in the ID", "{\r\n \"client_id\": \"" + A + "\",\r\n \"x\": 1\r\n}\r\n", "NEW",
        "{\r\n \"client_id\": \"NEW\",\r\n \"x\": 1\r\n}\r\n"},
       {"LF without a final break gets CR LF after every line", "{\n\"client_id\": \"" + A + "\"\n}",
        vm::kUniformID, "{\r\n\"client_id\": \"" + std::string(vm::kUniformID) + "\"\r\n}\r\n"},
-      {"the ID's first occurrence is replaced, even before the entry",
-       "\"old\": \"" + A + "\"\n\"client_id\": \"" + A + "\"\n", "X", "\"old\": \"X\"\r\n\"client_id\": \"" + A + "\"\r\n"},
-      {"the match is case-insensitive but the replacement is case-sensitive",
-       "\"a\": \"" + std::string("aaaaaaaa-1111-2222-3333-444444444444") + "\"\n\"client_id\": \"" + A + "\"\n", "X",
-       "\"a\": \"aaaaaaaa-1111-2222-3333-444444444444\"\r\n\"client_id\": \"X\"\r\n"},
+      {"a later occurrence of the same text stays", "\"client_id\": \"" + A + "\"\n\"old\": \"" + A + "\"\n", "X",
+       "\"client_id\": \"X\"\r\n\"old\": \"" + A + "\"\r\n"},
       {"bytes after a NUL survive the rewrite", "\"client_id\": \"" + A + "\"\n\0tail\nbytes\r"s, "X",
        "\"client_id\": \"X\"\r\n\0tail\nbytes\r"s},
       {"modern minified entry", "{\"client_id2\":\"" + A + "\"}", "Y", "{\"client_id2\":\"Y\"}\r\n"},
+      // Former faults: the first occurrence of the ID's text was replaced, wherever it stood.
+      {"the same text earlier under another key is not Chrome's entry",
+       "\"old\": \"" + A + "\"\n\"client_id\": \"" + A + "\"\n", "X", "\"old\": \"" + A + "\"\r\n\"client_id\": \"X\"\r\n"},
+      {"an earlier look-alike before a modern entry stays", "{\"x\":\"" + A + "\",\"client_id2\":\"" + A + "\"}", "Y",
+       "{\"x\":\"" + A + "\",\"client_id2\":\"Y\"}\r\n"},
   };
   for (const auto& row : rows) {
-    Write(row.before);
-    EXPECT_TRUE(vm::WriteClientID(path, row.newId)) << row.why;
-    EXPECT_EQ(Read(), row.after) << row.why;
+    EXPECT_EQ(vm::ReplaceClientIdInText(row.before, row.newId), row.after) << row.why;
   }
+  EXPECT_EQ(vm::ReplaceClientIdInText("{\n\"client_id\":\"" + A + "\"\n}", "X"), std::nullopt) << "no entry";
 }
 
-TEST_F(ClientIdFile, FileWithoutEntryIsLeftUntouched) {
-  const std::string text = "{\n\"client_id\":\"AAAAAAAA-1111-2222-3333-444444444444\"\n}";
-  Write(text);
-  EXPECT_FALSE(vm::WriteClientID(path, vm::kUniformID));
-  EXPECT_EQ(Read(), text);
+TEST(ClientIdText, OnlyTextsOfTheIdFormCount) {
+  const std::pair<const char*, bool> rows[] = {
+      {"11111111-2222-3333-4444-555555555555", true},
+      {"abcdefgh-ijkl-mnop-qrst-uvwxyzABCDEF", true},  // letters beyond F, as the reader accepts
+      {"", false},
+      {"11111111-2222-3333-4444-55555555555", false},    // last block short
+      {"11111111-2222-3333-4444-5555555555555", false},  // last block long
+      {"111111112-222-3333-4444-555555555555", false},   // hyphen misplaced
+      {"11111111-2222-3333-4444-55555555555\"", false},  // a quote would end the JSON string
+      {"A\",\"x\":\"1-2222-3333-4444-555555555555", false},
+      {"11111111-2222-3333-4444-555555555555\r\n", false},
+      {"{11111111-2222-3333-4444-555555555555}", false},
+  };
+  for (const auto& [text, valid] : rows) EXPECT_EQ(vm::IsClientIdForm(text), valid) << text;
+}
+
+TEST(ClientIdText, WrittenFileMustReadBackAsWritten) {
+  const std::string written = "{\"client_id\": \"11111111-2222-3333-4444-555555555555\"}\r\n";
+  EXPECT_TRUE(vm::WrittenFileHolds(written, written, vm::kUniformID));
+  EXPECT_FALSE(vm::WrittenFileHolds(written, written + " ", vm::kUniformID)) << "one byte more";
+  EXPECT_FALSE(vm::WrittenFileHolds(written, "", vm::kUniformID)) << "emptied meanwhile";
+  EXPECT_FALSE(vm::WrittenFileHolds(written, written, "22222222-2222-3333-4444-555555555555")) << "another ID";
+}
+
+TEST_F(ClientIdFile, OversizedFileIsRefusedInWords) {
+  Write(std::string(vm::kMaxLocalStateBytes + 1, ' '));
+  std::string id;
+  try {
+    vm::ReadClientID(path, id);
+    FAIL();
+  } catch (const vm::EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file \"" + Narrow() + "\". It is larger than 64 MB, too large to load");
+  }
 }
 
 TEST_F(ClientIdFile, MissingFileRaisesTheOpenError) {
   std::string id;
-  std::string missing = (dir / "missing").string();
+  std::u8string missing = (dir / "missing").u8string();
   try {
     vm::ReadClientID(missing, id);
     FAIL();
   } catch (const vm::EFOpenError& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + missing + "\". ", 0), 0u) << e.Message();
+    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + std::string(missing.begin(), missing.end()) + "\". ", 0), 0u) << e.Message();
   }
-  EXPECT_THROW(vm::WriteClientID(missing, "x"), vm::EFOpenError);
 }
 
 TEST(LocalStatePath, AddsTheBackslashOnlyWhenMissing) {
-  EXPECT_EQ(vm::LocalStatePathIn("C:\\Users\\me\\AppData\\Local"),
-            "C:\\Users\\me\\AppData\\Local\\Google\\Chrome\\User Data\\Local State");
-  EXPECT_EQ(vm::LocalStatePathIn("C:\\Local\\"), "C:\\Local\\Google\\Chrome\\User Data\\Local State");
-  EXPECT_EQ(vm::LocalStatePathIn(""), "\\Google\\Chrome\\User Data\\Local State") << "failed lookup: from the root";
+  EXPECT_EQ(vm::LocalStatePathIn(u8"C:\\Users\\me\\AppData\\Local"),
+            u8"C:\\Users\\me\\AppData\\Local\\Google\\Chrome\\User Data\\Local State");
+  EXPECT_EQ(vm::LocalStatePathIn(u8"C:\\Local\\"), u8"C:\\Local\\Google\\Chrome\\User Data\\Local State");
+  EXPECT_EQ(vm::LocalStatePathIn(u8""), u8"\\Google\\Chrome\\User Data\\Local State") << "failed lookup: from the root";
 }
 
 }  // namespace

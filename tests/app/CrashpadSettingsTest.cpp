@@ -79,10 +79,10 @@ TEST(CrashpadRecord, RefusesWhatIsNotAVersionOneRecord) {
 }
 
 TEST(CrashpadRecord, LiesBesideLocalState) {
-  EXPECT_EQ(CrashpadSettingsPath("C:\\Users\\me\\AppData\\Local\\Google\\Chrome\\User Data\\Local State"),
-            "C:\\Users\\me\\AppData\\Local\\Google\\Chrome\\User Data\\Crashpad\\settings.dat");
-  EXPECT_EQ(CrashpadSettingsPath("\\Google\\Chrome\\User Data\\Local State"),
-            "\\Google\\Chrome\\User Data\\Crashpad\\settings.dat");
+  EXPECT_EQ(CrashpadSettingsPath(u8"C:\\Users\\Zoë\\AppData\\Local\\Google\\Chrome\\User Data\\Local State"),
+            u8"C:\\Users\\Zoë\\AppData\\Local\\Google\\Chrome\\User Data\\Crashpad\\settings.dat");
+  EXPECT_EQ(CrashpadSettingsPath(u8"\\Google\\Chrome\\User Data\\Local State"),
+            u8"\\Google\\Chrome\\User Data\\Crashpad\\settings.dat");
 }
 
 class CrashpadFile : public ::testing::Test {
@@ -92,7 +92,7 @@ protected:
           ("vm-crashpad-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    path = (dir / "settings.dat").string();
+    path = (dir / "settings.dat").u8string();
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::vector<std::string> Files() {
@@ -101,19 +101,23 @@ protected:
     return names;
   }
 
+  void Write(const std::string& bytes) { WriteFileCreate(Narrow(), bytes); }
+  std::string Read() { return ReadFileDenyWrite(path); }
+  std::string Narrow() const { return std::string(path.begin(), path.end()); }
+
   std::filesystem::path dir;
-  std::string path;
+  std::u8string path;
 };
 
 TEST_F(CrashpadFile, ReadsAndRenewsTheRecord) {
-  WriteFileCreate(path, kRecord);
+  Write(kRecord);
   TCrashpadID read = ReadCrashpadID(path);
   EXPECT_EQ(read.State, TCrashpadState::Found);
   EXPECT_EQ(UuidText(read.Id), kRecordId);
 
   const TUuid uniform = Uuid("11111111-2222-3333-4444-555555555555");
   EXPECT_EQ(WriteCrashpadID(path, uniform), TCrashpadState::Found);
-  EXPECT_EQ(ReadFileDenyWrite(path), kRecord.substr(0, 24) + std::string(uniform.begin(), uniform.end()));
+  EXPECT_EQ(Read(), kRecord.substr(0, 24) + std::string(uniform.begin(), uniform.end()));
   EXPECT_EQ(Files(), std::vector<std::string>{"settings.dat"}) << "no temporary file is left";
 }
 
@@ -124,10 +128,18 @@ TEST_F(CrashpadFile, MissingOrUnreadableRecordIsNeverWritten) {
   EXPECT_TRUE(Files().empty()) << "a missing record stays missing";
 
   const std::string damaged = "sdPC\x02\x00\x00\x00"s + kRecord.substr(8);
-  WriteFileCreate(path, damaged);
+  Write(damaged);
   EXPECT_EQ(ReadCrashpadID(path).State, TCrashpadState::Unreadable);
   EXPECT_EQ(WriteCrashpadID(path, uniform), TCrashpadState::Unreadable);
-  EXPECT_EQ(ReadFileDenyWrite(path), damaged);
+  EXPECT_EQ(Read(), damaged);
+}
+
+TEST_F(CrashpadFile, ReadOnlyRecordIsRefusedAndKept) {
+  Write(kRecord);
+  std::filesystem::permissions(dir / "settings.dat", std::filesystem::perms::owner_read);
+  EXPECT_THROW(WriteCrashpadID(path, Uuid("11111111-2222-3333-4444-555555555555")), EFCreateError);
+  EXPECT_EQ(Read(), kRecord);
+  EXPECT_EQ(Files(), std::vector<std::string>{"settings.dat"});
 }
 
 }  // namespace

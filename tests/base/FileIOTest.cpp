@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "base/Exception.h"
 
@@ -51,6 +52,47 @@ TEST_F(FileIO, ReplaceIntoMissingFolderFailsNamingThePath) {
     EXPECT_EQ(e.Message().rfind("Cannot create file \"" + path + "\". ", 0), 0u) << e.Message();
   }
   EXPECT_EQ(EntriesInDir(), 0u);
+}
+
+TEST_F(FileIO, LeftoversOfAKilledReplaceAreRemovedAndNothingElse) {
+  const char* ours[] = {"Local State.vmnew123", "Local State.vmold45"};
+  const char* others[] = {"Local State.vmnewx", "Local State.vmnew", "other.vmnew1", "Local State.bak", "lockfile"};
+  vm::WriteFileCreate(At("Local State"), "file");
+  for (const char* name : ours) vm::WriteFileCreate(At(name), "x");
+  for (const char* name : others) vm::WriteFileCreate(At(name), "x");
+  vm::RemoveReplaceLeftovers((dir / "Local State").u8string());
+  for (const char* name : ours) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+  for (const char* name : others) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  EXPECT_EQ(vm::ReadFileDenyWrite(At("Local State")), "file");
+}
+
+TEST_F(FileIO, BackupCopyIsKeptWhileTheFileIsMissing) {
+  // Killed half-way through the swap: the backup copy is all there is of the file.
+  vm::WriteFileCreate(At("Local State.vmold7"), "original");
+  vm::WriteFileCreate(At("Local State.vmnew7"), "new");
+  vm::RemoveReplaceLeftovers((dir / "Local State").u8string());
+  EXPECT_TRUE(std::filesystem::exists(dir / "Local State.vmold7"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Local State.vmnew7"));
+}
+
+TEST_F(FileIO, ReplaceByUnicodeNameRefusesReadOnlyAndLimitsReads) {
+  const std::u8string path = (dir / u8"\u03a9 Local State").u8string();
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << "0123456789";
+  EXPECT_TRUE(vm::FileExists(path));
+  EXPECT_FALSE(vm::FileIsReadOnly(path));
+  vm::ReplaceFileContents(path, "new");
+  EXPECT_EQ(vm::ReadFileDenyWrite(path), "new");
+  EXPECT_THROW(vm::ReadFileDenyWrite(path, 2), vm::EFOpenError);
+  EXPECT_EQ(vm::ReadFileDenyWrite(path, 3), "new") << "the limit itself is allowed";
+
+  std::filesystem::permissions(std::filesystem::path(path), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_TRUE(vm::FileIsReadOnly(path));
+  EXPECT_THROW(vm::ReplaceFileContents(path, "other"), vm::EFCreateError);
+  EXPECT_EQ(vm::ReadFileDenyWrite(path), "new");
+  std::filesystem::permissions(std::filesystem::path(path), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  EXPECT_EQ(EntriesInDir(), 1u) << "no temporary file is left behind";
 }
 
 }  // namespace

@@ -45,4 +45,43 @@ TEST(FileIOWin32, ReplaceRespectsOtherProgramsHandles) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(FileIOWin32, ReplaceKeepsAttributesAndRefusesReadOnly) {
+  auto dir = std::filesystem::temp_directory_path() / "vm-fileio-attributes";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::u8string path = (dir / "f").u8string();
+  const std::wstring wide = (dir / "f").wstring();
+  vm::WriteFileCreate((dir / "f").string(), "original");
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  vm::ReplaceFileContents(path, "new");
+  EXPECT_EQ(vm::ReadFileDenyWrite(path), "new");
+  EXPECT_TRUE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_HIDDEN) << "hidden is kept across the swap";
+
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(vm::FileIsReadOnly(path));
+  EXPECT_THROW(vm::ReplaceFileContents(path, "other"), vm::EFCreateError);
+  EXPECT_EQ(vm::ReadFileDenyWrite(path), "new");
+  EXPECT_TRUE(GetFileAttributesW(wide.c_str()) & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(FileIOWin32, NamesOutsideTheAnsiCodePageReachTheRightFile) {
+  auto dir = std::filesystem::temp_directory_path() / L"vm-fileio-\u03a9\u03bb";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::u8string path = (dir / "Local State").u8string();
+  {
+    vm::FileHandle f(CreateFileW((dir / "Local State").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 0, nullptr));
+    ASSERT_TRUE(f);
+  }
+  EXPECT_TRUE(vm::FileExists(path));
+  vm::ReplaceFileContents(path, "new");
+  EXPECT_EQ(vm::ReadFileDenyWrite(path), "new");
+  // Messages name the file in the ANSI code page, with "?" for what it cannot spell.
+  EXPECT_NE(vm::DisplayPath(path).find("vm-fileio-??"), std::string::npos) << vm::DisplayPath(path);
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace

@@ -18,6 +18,7 @@ PREFIX = STATE / "prefix"
 ARTIFACTS = pathlib.Path(os.environ.get("VM_ARTIFACTS", BUILD / "test-artifacts"))
 VEILMARK = BUILD / "app" / "veilmark.exe"
 DRIVER = BUILD / "tools" / "vmdriver.exe"
+CHROME_STANDIN = BUILD / "tests" / "e2e" / "chromestandin.exe"
 
 
 class DriverError(Exception):
@@ -155,6 +156,23 @@ class Program:
             self.proc.wait(timeout=30)
             # Wine's process lives on in the server; end it from inside too.
             wine("taskkill", "/f", "/im", "veilmark.exe", check=False)
+
+
+class ChromeStandIn:
+    """A process that holds Chrome's lock file as a running Chrome does, until it ends."""
+
+    def __init__(self, windows_lockfile):
+        self.proc = subprocess.Popen([WINE_RUN, str(CHROME_STANDIN), windows_lockfile], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline().strip()
+        if line != "ready":
+            self.proc.kill()
+            raise DriverError(f"the Chrome stand-in did not start: {line!r}")
+
+    def end(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            self.proc.wait(timeout=60)
 
 
 def local_state_path(driver):

@@ -1,91 +1,12 @@
 """The main window end to end: reading Chrome's file, every kind of replacement, the backup
 list in the registry, restarts, and the error paths. Chrome's file is checked byte for byte."""
-import re
-import time
 import unittest
 
-from harness import E2ETest, keys, local_state_path, reg_delete, reg_query, screenshot
-
-UNIFORM = "11111111-2222-3333-4444-555555555555"
-KEY = r"HKCU\Software\Quembrix Limited\Veilmark"
-FORM_KEY = KEY + r"\UI\Forms\formVeilmark"
-GUID = re.compile(r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
-
-ID_A = "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"
-ID_B = "9F8E7D6C-5B4A-3928-1706-F5E4D3C2B1A0"
+from harness import keys, reg_query, screenshot
+from window_cases import FORM_KEY, GUID, ID_A, UNIFORM, WindowTest, classic_file, crlf
 
 
-def classic_file(client_id, other=""):
-    """A pretty-printed Local State with LF line breaks and no final one, as in the wild."""
-    return (f'{{\n   "browser": {{\n      "last_redirect_origin": "{other}"\n   }},\n'
-            f'   "user_experience_metrics": {{\n      "client_id": "{client_id}",\n'
-            f'      "session_id": 12\n   }}\n}}').encode()
-
-
-def crlf(data):
-    return data.replace(b"\n", b"\r\n") + b"\r\n"
-
-
-class MainWindowTest(E2ETest):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.local_state, cls.windows_local_state = local_state_path(cls.driver)
-
-    def setUp(self):
-        reg_delete(KEY)
-        self.local_state.parent.mkdir(parents=True, exist_ok=True)
-
-    def tearDown(self):
-        self.driver("release")
-        for leftover in self.local_state.parent.iterdir():
-            leftover.unlink()
-
-    # Helpers ---------------------------------------------------------------------------
-
-    def write_file(self, data):
-        self.local_state.write_bytes(data)
-
-    def open_window(self):
-        program = self.start()
-        hwnd = self.driver.wait("TformVeilmark")
-        self.driver("sleep", 300)
-        kids = {c["text"]: c["hwnd"] for c in self.driver.children(hwnd) if c["cls"] == "Button"}
-        window = dict(
-            hwnd=hwnd, program=program,
-            edit=self.driver.child(hwnd, "Edit"), list=self.driver.child(hwnd, "ListBox"),
-            uniform=kids["Replace with &uniform ID"], random=kids["New &random ID"], exit=kids["E&xit"])
-        return window
-
-    def backup_in_registry(self):
-        out = reg_query(KEY, "IDBackup")
-        if out is None:
-            return None
-        m = re.search(r"IDBackup\s+REG_MULTI_SZ\s*(.*)", out)
-        data = m.group(1).strip() if m else ""
-        return [item for item in data.split("\\0") if item]
-
-    def close(self, w):
-        self.driver("click", w["exit"])
-        self.wait_gone(w["hwnd"])
-        self.assertEqual(w["program"].wait_exit(), 0)
-
-    def settle(self):
-        self.driver("sleep", 400)
-
-    def act(self, *command):
-        """Runs a driver command that rewrites Chrome's file, and waits until it has: the
-        program works on its own time, and a loaded machine may take seconds."""
-        before = self.local_state.read_bytes()
-        if command[0] == "keys":
-            keys(*command[1:])
-        else:
-            self.driver(*command)
-        deadline = time.monotonic() + 30
-        while self.local_state.read_bytes() == before and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.settle()
-
+class MainWindowTest(WindowTest):
     # Tests -----------------------------------------------------------------------------
 
     def test_first_showing_and_uniform_replacement(self):
@@ -141,14 +62,14 @@ class MainWindowTest(E2ETest):
         self.assertEqual(self.driver.items(w["list"]), [ID_A, random_id])
         self.close(w)
 
-    def test_only_first_occurrence_changes(self):
-        data = classic_file(ID_A, other=ID_A)  # the same ID stands earlier in the file
+    def test_look_alike_key_keeps_its_value(self):
+        data = classic_file(ID_A, other=ID_A)  # the same ID text stands earlier, under another key
         self.write_file(data)
         w = self.open_window()
         self.act("click", w["uniform"])
-        expected = crlf(data).replace(ID_A.encode(), UNIFORM.encode(), 1)
-        self.assertEqual(self.local_state.read_bytes(), expected)
-        self.assertIn(ID_A.encode(), self.local_state.read_bytes(), "the later occurrence stays")
+        expected = crlf(classic_file(UNIFORM, other=ID_A))
+        self.assertEqual(self.local_state.read_bytes(), expected, "Chrome's entry changes, the look-alike stays")
+        self.assertEqual(self.driver.text(w["edit"]), UNIFORM)
         self.close(w)
 
     def test_restart_restores_list_and_size(self):
@@ -216,12 +137,13 @@ class MainWindowTest(E2ETest):
         self.assertEqual(text, "No client ID found in the config file.")
         self.driver("press", box, "OK")
         self.settle()
-        self.assertEqual(self.driver.text(edit), UNIFORM, "the field shows the new ID all the same")
+        self.assertEqual(self.driver.text(edit), "", "the field shows only what the file holds")
+        self.assertTrue(self.driver.enabled(uniform))
         self.assertEqual(self.local_state.read_bytes(), data, "the file is unchanged")
         self.driver("close", hwnd)
         self.assertEqual(program.wait_exit(), 0)
 
-    def check_write_refused(self, share, message):
+    def check_write_refused(self, share, message, backup):
         original = classic_file(ID_A)
         self.write_file(original)
         w = self.open_window()
@@ -233,17 +155,23 @@ class MainWindowTest(E2ETest):
         screenshot(f"main-file-held-{share}")
         self.driver("press", box, "OK")
         self.driver("release")
+        self.settle()
         self.assertEqual(self.local_state.read_bytes(), original, "Chrome's file is unchanged")
-        self.assertEqual(self.backup_in_registry(), [ID_A], "the backup list was saved before the write")
+        self.assertEqual(self.driver.text(w["edit"]), ID_A, "the field still shows the file's ID")
+        self.assertTrue(self.driver.enabled(w["uniform"]), "the button follows the field")
+        self.assertEqual(self.backup_in_registry(), backup)
         leftovers = [p.name for p in self.local_state.parent.iterdir() if p.name != "Local State"]
         self.assertEqual(leftovers, [], "no temporary file is left behind")
         self.close(w)
 
     def test_write_while_another_program_holds_the_file_for_reading(self):
-        self.check_write_refused("read", "Cannot create file")
+        # The file could be read, so its ID was backed up before the write was refused.
+        self.check_write_refused("read", "Cannot create file", [ID_A])
 
     def test_write_while_another_program_holds_the_file_without_sharing(self):
-        self.check_write_refused("none", "Cannot open file")
+        # Not even read: nothing was replaced, so nothing is backed up.
+        self.check_write_refused("none", "Cannot open file", None)
+
 
 if __name__ == "__main__":
     unittest.main()

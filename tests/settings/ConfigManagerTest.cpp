@@ -72,6 +72,34 @@ const TManagerCase kManagerCases[] = {
        EXPECT_TRUE(manager.LoadStrings("Section\\", "IDBackup", loaded));
        EXPECT_EQ((TStringList{"machine"}), loaded);
      }},
+    {"MergedSaveKeepsWhatAnotherCopyStored", [](TQBXConfigManager& manager) {
+       // Two windows at once: the other one stored C after this one loaded {A, B}.
+       ASSERT_TRUE(manager.SaveStrings("", "IDBackup", TStringList{"A", "C"}));
+       TStringList window{"A", "B", "c"};
+       ASSERT_TRUE(manager.SaveStringsMerged("", "IDBackup", window));
+       EXPECT_EQ((TStringList{"A", "C", "B"}), window) << "stored order first, then the new items, no duplicates by case";
+       TStringList loaded;
+       EXPECT_TRUE(manager.LoadStrings("", "IDBackup", loaded));
+       EXPECT_EQ(window, loaded);
+     }},
+    {"MergedSaveIntoNothingStoredWritesTheList", [](TQBXConfigManager& manager) {
+       TStringList window{"A", "B"};
+       ASSERT_TRUE(manager.SaveStringsMerged("", "IDBackup", window));
+       EXPECT_EQ("A\0B\0\0"s, GetRaw(HKCU, manager.GetBaseKey(), "IDBackup"));
+     }},
+    {"PlainStringReadsAsOneItemAndIsKeptByTheMerge", [](TQBXConfigManager& manager) {
+       const std::string id = "0F1E2D3C-AAAA-BBBB-CCCC-000000000001";
+       PutRaw(HKCU, manager.GetBaseKey(), "IDBackup", kRegSz, id + "\0"s);
+       TStringList loaded;
+       EXPECT_TRUE(manager.LoadStrings("", "IDBackup", loaded));
+       EXPECT_EQ((TStringList{id}), loaded);
+       TStringList window{"B"};
+       ASSERT_TRUE(manager.SaveStringsMerged("", "IDBackup", window));
+       EXPECT_EQ((TStringList{id, "B"}), window);
+       std::uint32_t type = 0;
+       EXPECT_EQ(id + "\0B\0\0"s, GetRaw(HKCU, manager.GetBaseKey(), "IDBackup", &type));
+       EXPECT_EQ(kRegMultiSz, type);
+     }},
     {"PlacementRoundTrip", [](TQBXConfigManager& manager) {
        TTestForm saved("formVeilmark", kStored, TWindowState::wsMinimized);
        ASSERT_TRUE(manager.SaveFormPlacement(saved));
