@@ -7,8 +7,8 @@ import time
 import unittest
 import uuid
 
-from harness import E2ETest, reg_delete, reg_query, screenshot, unix_path, wine
-from test_main_window import GUID, ID_A, UNIFORM, classic_file, crlf
+from harness import ChromeStandIn, E2ETest, reg_delete, reg_query, screenshot, unix_path, wine
+from window_cases import GUID, ID_A, UNIFORM, classic_file, crlf
 
 SETTINGS_KEY = r"HKCU\Software\Quembrix Limited\Veilmark"
 BACKUP_KEY = r"HKCU\Software\Google\Update\ClientState\{8A69D345-D564-463c-AFF1-A69D9E530F96}"
@@ -175,6 +175,29 @@ class IdCopiesTest(E2ETest):
         self.assertEqual(self.settings_dat.read_bytes(), record(CRASH_ID), "the record is unchanged")
         self.assertEqual(self.driver.text(w["crash"]), CRASH_ID)
         self.assertEqual([p.name for p in self.settings_dat.parent.iterdir()], ["settings.dat"])
+        self.close(w)
+
+    def test_nothing_is_written_while_chrome_runs(self):
+        self.put_backup(ID_A)
+        self.settings_dat.write_bytes(record(CRASH_ID))
+        chrome = ChromeStandIn(self.windows_user_data + r"\lockfile")
+        self.addCleanup(chrome.end)
+        w = self.open_window()
+
+        self.driver("click", w["uniform"])
+        box, caption, _ = self.driver.msgbox()
+        self.assertEqual(caption, "Warning")
+        self.driver("press", box, "Cancel")
+        self.driver("sleep", 500)
+        self.assertEqual(self.local_state.read_bytes(), classic_file(ID_A))
+        self.assertEqual(self.backup(), ID_A, "the registry copy waits for Chrome too")
+        self.assertEqual(self.settings_dat.read_bytes(), record(CRASH_ID), "and so does the record")
+
+        self.driver("click", w["uniform"])
+        box, _, _ = self.driver.msgbox()
+        chrome.end()
+        self.act("press", box, "&Retry")
+        self.assert_copies(w, UNIFORM, UNIFORM)
         self.close(w)
 
 
