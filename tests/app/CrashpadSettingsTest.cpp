@@ -90,6 +90,8 @@ protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
           ("vm-crashpad-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::error_code ignored;  // a read-only file left by an aborted run blocks the clean-up on Windows
+    std::filesystem::permissions(dir / "settings.dat", std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     path = (dir / "settings.dat").u8string();
@@ -140,6 +142,8 @@ TEST_F(CrashpadFile, ReadOnlyRecordIsRefusedAndKept) {
   EXPECT_THROW(WriteCrashpadID(path, Uuid("11111111-2222-3333-4444-555555555555")), EFCreateError);
   EXPECT_EQ(Read(), kRecord);
   EXPECT_EQ(Files(), std::vector<std::string>{"settings.dat"});
+  // Windows will not delete a read-only file when the folder is cleared.
+  std::filesystem::permissions(dir / "settings.dat", std::filesystem::perms::owner_all);
 }
 
 }  // namespace
