@@ -1,5 +1,6 @@
 // libFuzzer target for reading and replacing the client ID in arbitrary "Local State" bytes:
-// no crash, and a replacement puts the new ID in and keeps everything from the first NUL on.
+// no crash, and a replacement puts the new ID where the entry's ID stood, finds it there
+// again, and keeps everything from the first NUL on.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,7 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<std::string> rewritten = vm::ReplaceClientIdInText(bytes, newId);
   if (id.has_value() != rewritten.has_value()) std::abort();
   if (!rewritten) return 0;
-  if (id->size() != 36 || rewritten->find(newId) == std::string::npos) std::abort();
+  if (id->size() != 36 || !vm::IsClientIdForm(*id)) std::abort();
+  const std::optional<vm::TClientIdEntry> before = vm::FindClientIdEntry(bytes);
+  const std::optional<vm::TClientIdEntry> after = vm::FindClientIdEntry(*rewritten);
+  if (!before || !after || after->Id != newId || after->Offset != before->Offset) std::abort();
   const size_t nul = bytes.find('\0');
   if (nul != std::string::npos) {
     const std::string tail = bytes.substr(nul);

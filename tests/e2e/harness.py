@@ -173,6 +173,7 @@ class ChromeStandIn:
         if self.proc.poll() is None:
             self.proc.stdin.close()
             self.proc.wait(timeout=60)
+            self.proc.stdout.close()
 
 
 def local_state_path(driver):

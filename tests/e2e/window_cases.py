@@ -47,9 +47,11 @@ class WindowTest(E2ETest):
     def write_file(self, data):
         self.local_state.write_bytes(data)
 
-    def open_window(self):
+    def open_window(self, besides=None):
+        """Starts Veilmark and finds its window; `besides`: a window already open."""
         program = self.start()
-        hwnd = self.driver.wait("TformVeilmark")
+        hwnd = self.driver("other", "TformVeilmark", besides["hwnd"], 30000) if besides else \
+            self.driver.wait("TformVeilmark")
         self.driver("sleep", 300)
         kids = {c["text"]: c["hwnd"] for c in self.driver.children(hwnd) if c["cls"] == "Button"}
         window = dict(
@@ -65,6 +67,9 @@ class WindowTest(E2ETest):
         m = re.search(r"IDBackup\s+REG_MULTI_SZ\s*(.*)", out)
         data = m.group(1).strip() if m else ""
         return [item for item in data.split("\\0") if item]
+
+    def leftovers(self):
+        return sorted(p.name for p in self.local_state.parent.iterdir() if p.name != "Local State")
 
     def close(self, w):
         self.driver("click", w["exit"])

@@ -5,6 +5,7 @@
 // Texts in answers escape backslash, tab, CR and LF as \\, \t, \r and \n.
 //
 //   wait      CLASS TITLE MS      a visible top-level window ("*" matches any), its handle
+//   other     CLASS HWND MS       like wait, but a window other than HWND (a second instance)
 //   gone      HWND MS             waits until the window no longer exists
 //   children  HWND                one line per child: handle class id enabled visible text
 //   child     HWND CLASS TEXT     the first child of that class (and text, "*": any)
@@ -83,12 +84,13 @@ bool Matches(const std::string& pattern, const std::string& value) { return patt
 
 struct Search {
   std::string cls, title;
+  HWND except = nullptr;
   HWND found = nullptr;
 };
 
 BOOL CALLBACK FindTop(HWND h, LPARAM p) {
   auto* s = reinterpret_cast<Search*>(p);
-  if (IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) && Matches(s->title, WindowText(h))) {
+  if (h != s->except && IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) && Matches(s->title, WindowText(h))) {
     s->found = h;
     return FALSE;
   }
@@ -104,8 +106,8 @@ bool WaitFor(int ms, F done) {
   }
 }
 
-HWND WaitTop(const std::string& cls, const std::string& title, int ms) {
-  Search s{cls, title};
+HWND WaitTop(const std::string& cls, const std::string& title, int ms, HWND except = nullptr) {
+  Search s{cls, title, except};
   WaitFor(ms, [&] {
     EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
     return s.found != nullptr;
@@ -135,6 +137,11 @@ std::string Run(const std::vector<std::string>& f) {
   if (cmd == "wait") {
     HWND h = WaitTop(arg(1), arg(2), std::stoi(arg(3)));
     if (!h) throw std::runtime_error("no such window");
+    return Hex(h);
+  }
+  if (cmd == "other") {
+    HWND h = WaitTop(arg(1), "*", std::stoi(arg(3)), ToHwnd(arg(2)));
+    if (!h) throw std::runtime_error("no other window");
     return Hex(h);
   }
   if (cmd == "gone") {
