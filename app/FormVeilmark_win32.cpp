@@ -4,7 +4,9 @@
 
 #include "about/qbxUIDlgAbout_win32.h"
 #include "app/ClientIdFile.h"
+#include "app/CrashpadSettings.h"
 #include "app/IdReplacement.h"
+#include "app/RegistryBackup.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/StringList.h"
@@ -21,6 +23,12 @@ const char* const kBackupValue = "IDBackup";
 const char* const kNoFileMessage =
     "Did not find the Google Chrome configuration file \"Local State\". Please use after Chrome has been installed.";
 
+const char* const kNoCrashSettings = "(no crash reporter settings)";
+const char* const kUnreadableCrashSettings = "(unreadable crash reporter settings)";
+const char* const kBackupKeptOld =
+    "Chrome keeps this copy of its ID and puts it back into \"Local State\" when that file loses its own.";
+const char* const kCrashKeptOld = "Chrome's crash reporter keeps its old ID.";
+
 const TFontSpec kMonoFont{"Courier New", -11, false};
 
 TFormSpec MainFormSpec() {
@@ -29,9 +37,9 @@ TFormSpec MainFormSpec() {
   spec.Name = "formVeilmark";
   spec.Caption = "Veilmark";
   spec.ClientWidth = 417;
-  spec.ClientHeight = 128;
+  spec.ClientHeight = 155;
   spec.MinWidth = 425;
-  spec.MinHeight = 158;
+  spec.MinHeight = 185;
   spec.CenterOnFirstShow = true;
   return spec;
 }
@@ -51,8 +59,18 @@ TControlSpec EditSpec() {
   return s;
 }
 
+// Not a tab stop: nothing can be done in it but read and copy.
+TControlSpec CrashIdSpec() {
+  TControlSpec s = ControlSpec(TControlKind::Edit, "editCrashID", "", {120, 35, 289, 22}, akLeft | akTop | akRight);
+  s.ReadOnly = true;
+  s.Font = &kMonoFont;
+  s.Hint = "The ID that Chrome's crash reporter sends with every crash report (User Data\\Crashpad\\settings.dat). "
+           "A new random ID gives it a new one too, the uniform ID the uniform one.";
+  return s;
+}
+
 TControlSpec ListSpec() {
-  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 35, 289, 54},
+  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 62, 289, 54},
                                akLeft | akTop | akRight | akBottom, 1);
   s.Font = &kMonoFont;
   s.ItemHeight = 14;
@@ -60,14 +78,14 @@ TControlSpec ListSpec() {
 }
 
 TControlSpec UniformSpec() {
-  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 95, 178, 25}, akLeft | akRight | akBottom, 2);
+  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 122, 178, 25}, akLeft | akRight | akBottom, 2);
   s.Default = true;
   s.Hint = "Use this button to set your ID to a uniform one that is used by many and does not allow tracking to you.";
   return s;
 }
 
 TControlSpec RandomSpec() {
-  TControlSpec s = Button("bnNewRandom", "New &random ID", {304, 95, 105, 25}, akRight | akBottom, 3);
+  TControlSpec s = Button("bnNewRandom", "New &random ID", {304, 122, 105, 25}, akRight | akBottom, 3);
   s.Hint = "Use this if you just want to change your ID to irritate Google.";
   return s;
 }
@@ -85,12 +103,14 @@ void ShowError(const std::string& text) { MessageDlg(text, TMsgDlgType::mtError,
 TformVeilmark::TformVeilmark()
     : TForm(MainFormSpec()),
       labelID(AddControl(Label("labelID", "Current Chrome ID:", {8, 11, 106, 13}))),
-      labelOldIDs(AddControl(Label("labelOldIDs", "Old IDs (backup):", {8, 35, 106, 13}))),
+      labelOldIDs(AddControl(Label("labelOldIDs", "Old IDs (backup):", {8, 62, 106, 13}))),
       editID(AddControl(EditSpec())),
+      labelCrashID(AddControl(Label("labelCrashID", "Crash reporter ID:", {8, 38, 106, 13}))),
+      editCrashID(AddControl(CrashIdSpec())),
       lbOldIDs(AddControl(ListSpec())),
       bnNewUniform(AddControl(UniformSpec())),
       bnNewRandom(AddControl(RandomSpec())),
-      bnExit(AddControl(Button("bnExit", "E&xit", {8, 95, 97, 25}, akLeft | akBottom, 4))) {
+      bnExit(AddControl(Button("bnExit", "E&xit", {8, 122, 97, 25}, akLeft | akBottom, 4))) {
   bnNewUniform.SetOnClick([this] { bnNewUniformClick(); });
   bnNewRandom.SetOnClick([this] { bnNewRandomClick(); });
   bnExit.SetOnClick([this] { bnExitClick(); });
@@ -101,6 +121,7 @@ void TformVeilmark::FormCreate() { AddAboutMenuItem(this); }
 
 void TformVeilmark::FormShow() {
   FLocalStatePath = GetLocalStatePath();
+  FCrashpadPath = CrashpadSettingsPath(FLocalStatePath);
   if (!FileExists(FLocalStatePath)) {
     ShowError(kNoFileMessage);
     Close();
@@ -115,6 +136,7 @@ void TformVeilmark::FormShow() {
   if (WindowState() == TWindowState::wsMinimized) SetWindowState(TWindowState::wsNormal);
   ShowChromeState(ChromeIsRunning(FLocalStatePath));
   ReadShownID();
+  ShowCrashID();
   UpdateUniformButton();
 }
 
@@ -161,13 +183,17 @@ void TformVeilmark::BackUp(const std::vector<std::string>& ids) {
 }
 
 // The field shows only what Chrome's file holds: after a refusal or an error it keeps its text.
-void TformVeilmark::ChangeID(const std::string& newId) {
+void TformVeilmark::ChangeID(const std::string& newId, const std::optional<TUuid>& crashId) {
   TIdReplacement replacement;
   replacement.LocalStatePath = FLocalStatePath;
   replacement.ShownId = editID.Text();
   replacement.BackUp = [this](const std::vector<std::string>& ids) { BackUp(ids); };
-  // Further copies of the ID are written through replacement.AfterFileWritten, which runs
-  // once Chrome's file holds the new ID.
+  // Chrome's other copies of the ID follow only once its file holds the new one, behind the
+  // same check that Chrome is closed.
+  std::string copyFailures;
+  replacement.AfterFileWritten = [&](const std::string& id, const std::string&) {
+    copyFailures = WriteIdCopies(id, crashId);
+  };
   TIdChangeResult result;
   for (;;) {
     try {
@@ -183,13 +209,46 @@ void TformVeilmark::ChangeID(const std::string& newId) {
   if (result.FileId) editID.SetText(*result.FileId);
   UpdateUniformButton();
   if (!result.Message.empty()) ShowError(result.Message);
+  if (!copyFailures.empty()) ShowError(copyFailures);
+}
+
+// Each copy is tried even when another failed; the user hears of every failure at once.
+std::string TformVeilmark::WriteIdCopies(const std::string& id, const std::optional<TUuid>& crashId) {
+  std::string failures;
+  TBackupResult backup = WriteRegistryBackupID(id);
+  if (backup.Outcome == TBackupOutcome::Failed) failures += backup.Error + ".\n" + kBackupKeptOld;
+  if (crashId) {
+    try {
+      WriteCrashpadID(FCrashpadPath, *crashId);
+    } catch (const EFileStreamError& e) {
+      failures += (failures.empty() ? "" : "\n\n") + e.Message() + ".\n" + kCrashKeptOld;
+    }
+    ShowCrashID();
+  }
+  if (failures.empty()) return "";
+  return "The new ID is in \"Local State\", but not in every copy of it.\n\n" + failures;
+}
+
+// Shows what the record holds now; a record that cannot be read is shown as such.
+void TformVeilmark::ShowCrashID() {
+  try {
+    TCrashpadID crash = ReadCrashpadID(FCrashpadPath);
+    switch (crash.State) {
+      case TCrashpadState::Missing: editCrashID.SetText(kNoCrashSettings); break;
+      case TCrashpadState::Unreadable: editCrashID.SetText(kUnreadableCrashSettings); break;
+      case TCrashpadState::Found: editCrashID.SetText(UuidText(crash.Id)); break;
+    }
+  } catch (const EFileStreamError&) {
+    editCrashID.SetText(kUnreadableCrashSettings);
+  }
 }
 
 void TformVeilmark::UpdateUniformButton() { bnNewUniform.SetEnabled(editID.Text() != kUniformID); }
 
-void TformVeilmark::bnNewUniformClick() { ChangeID(kUniformID); }
+void TformVeilmark::bnNewUniformClick() { ChangeID(kUniformID, UuidFromText(kUniformID)); }
 
-void TformVeilmark::bnNewRandomClick() { ChangeID(NewRandomID()); }
+// The crash reporter gets an ID of its own, so that its reports cannot be tied to the new ID.
+void TformVeilmark::bnNewRandomClick() { ChangeID(NewRandomID(), UuidFromText(NewRandomID())); }
 
 void TformVeilmark::lbOldIDsDblClick() {
   int index = lbOldIDs.ItemIndex();
