@@ -211,7 +211,7 @@ std::optional<std::string> TReportServer::Account(const httplib::Request& req, h
       FSessions.erase(it);
     }
   }
-  res.set_redirect("/login?next=" + UrlEncoded(req.path), 302);
+  res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target), 302);
   return std::nullopt;
 }
 

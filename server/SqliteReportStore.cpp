@@ -279,7 +279,7 @@ std::vector<TGroupRow> TSqliteReportStore::Groups(const TGroupQuery& q) {
   std::lock_guard lock(FLock);
   std::string sql = std::string("SELECT ") + kGroupColumns + " FROM report_groups";
   if (!q.Search.empty()) sql += " WHERE exception_class LIKE ?1 ESCAPE '\\' OR exception_message LIKE ?1 ESCAPE '\\'";
-  sql += q.Order == TGroupOrder::Count ? " ORDER BY reports DESC, last_seen DESC" : " ORDER BY last_seen DESC, id DESC";
+  sql += q.Order == TGroupOrder::Count ? " ORDER BY reports DESC, last_seen DESC, id DESC" : " ORDER BY last_seen DESC, id DESC";
   sql += " LIMIT ? OFFSET ?";
   TStatement s(FDb, sql.c_str());
   if (!q.Search.empty()) s.Bind(LikePattern(q.Search));
