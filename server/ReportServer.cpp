@@ -194,7 +194,8 @@ void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) 
   TUpload& upload = std::get<TUpload>(read);
   upload.RemoteAddress = req.remote_addr;
   const TStoreResult stored = FStore.StoreUpload(upload);
-  std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", req.remote_addr.c_str(),
+  if (FSettings.LogUploads)
+    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", req.remote_addr.c_str(),
                stored.Stored, stored.Duplicates);
   const std::string location = ThankYouLocation(req);
   if (location.empty()) return Text(res, 200, "stored " + std::to_string(stored.Stored) + " report(s)");

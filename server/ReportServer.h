@@ -31,6 +31,7 @@ struct TServerSettings {
   double UploadBurst = 30, UploadsPerSecond = 1;  // per sender address; rate 0: no limit
   int Threads = 32;
   int SessionHours = 12;
+  bool LogUploads = true;  // one line per upload on stderr
 };
 
 class TReportServer {
