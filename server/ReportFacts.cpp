@@ -1,11 +1,12 @@
-// Report facts on top of the crash reporter's report reader.
+// Report facts on top of the crash reporter's own report reader and duplicate key.
 #include "server/ReportFacts.h"
 
 #include <openssl/evp.h>
 
 #include <charconv>
 
-#include "server/ReportReaderSeam.h"
+#include "crashreport/report/BugReportFile.h"
+#include "crashreport/report/BugReportReader.h"
 
 namespace vm::server {
 namespace {
@@ -36,17 +37,15 @@ int CountOf(const std::string& text) {
   return n;
 }
 
-constexpr size_t kCrcLength = 31;     // "$xxxxxxxx, $xxxxxxxx, $xxxxxxxx"
-constexpr size_t kTwoCrcLength = 20;  // "$xxxxxxxx, $xxxxxxxx"
 
 }  // namespace
 
-std::vector<std::string_view> SplitReports(std::string_view file) { return seam::SplitBugReportFile(file); }
+std::vector<std::string_view> SplitReports(std::string_view file) { return SplitBugReportFile(file); }
 
 std::optional<TReportFacts> ReadReportFacts(std::string_view report) {
-  const seam::THeader header = seam::ParseReportHeader(report);
-  auto value = [&](std::string_view name) { return Trimmed(seam::HeaderValue(header, name)); };
-  auto has = [&](std::string_view name) { return seam::HasHeaderLine(header, name); };
+  const TReportHeader header = ParseReportHeader(report);
+  auto value = [&](std::string_view name) { return Trimmed(HeaderValue(header, name)); };
+  auto has = [&](std::string_view name) { return HasHeaderLine(header, name); };
   if (!has("date/time") || !has("executable") || !has("callstack crc")) return std::nullopt;
 
   TReportFacts f;
@@ -71,9 +70,9 @@ std::optional<TReportFacts> ReadReportFacts(std::string_view report) {
 }
 
 std::string GroupKeyOf(const TReportFacts& f) {
-  if (f.CallstackCrc.size() != kCrcLength) return "single\n" + f.Digest;
-  const bool freeze = f.ExceptionClass.empty();
-  std::string key = f.CallstackCrc.substr(0, freeze ? kCrcLength : kTwoCrcLength);
+  // The program's shipped rules: two checksums for exceptions, three for freezes.
+  std::string key = DuplicateKey(f.Text, TBugRepFileRules{});
+  if (key.empty()) return "single\n" + f.Digest;
   for (const std::string* part : {&f.Executable, &f.CurrentModule, &f.ExceptionClass}) key += "\n" + *part;
   key += f.Version.empty() ? "\ndates\n" + f.ExecDateTime + "\n" + f.ModuleDateTime : "\nversion\n" + f.Version;
   return key;
