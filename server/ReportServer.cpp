@@ -142,7 +142,7 @@ void TReportServer::Routes() {
     if (!user) return;
     TGroupQuery q;
     q.Order = req.get_param_value("sort") == "count" ? TGroupOrder::Count : TGroupOrder::LastSeen;
-    q.Search = req.get_param_value("q");
+    q.Search = req.get_param_value("q").substr(0, 200);
     q.Limit = kGroupsPerPage;
     q.Offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
     Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q.Search), *user));

@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
     }
   }
   if (data.empty()) return Usage("--data DIR is needed (the folder of the database)");
+  const std::string& t = settings.ThankYou;
+  if (!t.empty() && t[0] != '/' && t.rfind("http://", 0) != 0 && t.rfind("https://", 0) != 0)
+    return Usage("--thank-you takes a path (/thanks) or an http(s) address");
 
   try {
     std::filesystem::create_directories(data);

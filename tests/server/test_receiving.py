@@ -42,6 +42,11 @@ class Receiving(unittest.TestCase):
         self.assertEqual(email, "anna@example.com")
         self.assertEqual(shot, picture)
 
+    def test_a_boundary_that_starts_with_dashes(self):
+        answer = self.upload(bug_report_file(report()), png(), boundary="----ZentrapixBoundary7d93b2c41e")
+        self.assertEqual(status_of(answer), 200, answer)
+        self.assertEqual(counts(self.server), (1, 1, 1, 1))
+
     def test_duplicates_fall_into_one_group_and_a_file_sent_again_is_stored_once(self):
         a = report(computer="PC-1", when="2026-12-10, 09:00:00, 1ms")
         b = report(computer="PC-2", when="2026-12-10, 09:05:00, 2ms", version="1.0.0.8")

@@ -58,30 +58,30 @@ def png(width=4, height=3):
 
 
 def upload_request(host, port, bugreport, screenshot=None, fields=None, path="/submit.php",
-                   content_length=None, sender=None):
+                   content_length=None, sender=None, boundary=BOUNDARY):
     """The request bytes: header block, then field parts, attachment parts and the closing line."""
     fields = fields if fields is not None else [("MailFrom", "Anna <anna@example.com>"),
                                                 ("MailSubject", "bug report"),
                                                 ("MailBody", "please find the bug report attached")]
     body = b""
     for name, value in fields:
-        body += (f"\r\n--{BOUNDARY}\r\nContent-Disposition: form-data; name=\"{name}\"\r\n\r\n").encode() + value.encode("latin-1")
+        body += (f"\r\n--{boundary}\r\nContent-Disposition: form-data; name=\"{name}\"\r\n\r\n").encode() + value.encode("latin-1")
     attachments = [("BugReport", "bugreport.txt", bugreport)]
     if screenshot is not None:
         attachments.append(("ScreenShot", "screenshot.png", screenshot))
     for name, filename, data in attachments:
         if not data:
             continue  # an empty file is not sent at all
-        body += (f"\r\n--{BOUNDARY}\r\nContent-Disposition: form-data; name=\"{name}\"; filename=\"{filename}\"\r\n"
+        body += (f"\r\n--{boundary}\r\nContent-Disposition: form-data; name=\"{name}\"; filename=\"{filename}\"\r\n"
                  "Content-Type: application/octet-stream\r\n\r\n").encode() + data
-    body += f"\r\n--{BOUNDARY}--\r\n".encode()
+    body += f"\r\n--{boundary}--\r\n".encode()
     # The first part's leading CR LF ends the header block; the body starts after it.
     assert body.startswith(b"\r\n")
     content = body[2:]
     length = len(content) if content_length is None else content_length
     head = (f"POST {path} HTTP/1.1\r\nHost: {host}:{port}\r\nConnection: close\r\nPragma: no-cache\r\n"
             "User-Agent: Zentrapix/3.0\r\n"
-            f"Content-Type: multipart/form-data; boundary={BOUNDARY}\r\nContent-Length: {length}\r\n")
+            f"Content-Type: multipart/form-data; boundary={boundary}\r\nContent-Length: {length}\r\n")
     if sender:
         head += f"From: <{sender}>\r\n"
     return head.encode() + body
