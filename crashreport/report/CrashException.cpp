@@ -57,7 +57,8 @@ void TICrashException::BuildHeader(const THeaderFacts& f) {
   auto row = [&](const char* name, auto&& value) {
     try {
       std::optional<std::string> text = value();
-      if (text) PutHeader(name, std::move(*text));
+      // An empty answer tells nothing; the row is left out as if the system had none.
+      if (text && !text->empty()) PutHeader(name, std::move(*text));
     } catch (...) {
     }
   };
@@ -71,7 +72,7 @@ void TICrashException::BuildHeader(const THeaderFacts& f) {
     return *f.UserName + (f.UserIsAdmin ? "  <admin>" : "");
   });
   row("registered owner", [&]() -> opt {
-    if (!f.RegisteredOwner) return {};
+    if (!f.RegisteredOwner || f.RegisteredOwner->empty()) return {};
     return *f.RegisteredOwner + (f.RegisteredOrganization.empty() ? "" : " / " + f.RegisteredOrganization);
   });
   row("operating system", [&]() -> opt {
@@ -131,7 +132,7 @@ void TICrashException::BuildHeader(const THeaderFacts& f) {
   row("bde version", [&]() -> opt { return f.BdeVersion; });
   row("compiled with", [&]() -> opt { return f.CompiledWith.empty() ? CompilerText() : f.CompiledWith; });
   row("Zentrapix version", [&]() -> opt { return std::string("3.0h"); });
-  for (const auto& [name, value] : f.PluginItems) row(name.c_str(), [&]() -> opt { return value; });
+  for (const auto& item : f.PluginItems) row(item.first.c_str(), [&]() -> opt { return item.second; });
   {
     std::lock_guard lock(FLock);
     FHeaderAnchor = FHeader.Count() ? FHeader.Name(FHeader.Count() - 1) : std::string();
@@ -244,7 +245,8 @@ void TICrashException::SetThreadStack(int thread, const std::vector<TStackItem>&
     }
     content = JoinLines(lines);
   } catch (...) {
-    content = ">> internal error in stack lines:";
+    content = ">> internal error in stack lines:\r\n>> original exception location: " +
+              FormatText("%08llx", static_cast<unsigned long long>(FFacts.Location.Address));
   }
   {
     std::lock_guard lock(FLock);

@@ -67,7 +67,8 @@ std::string CompilerText() {
 #if defined(__clang__)
   std::string name = "Clang " __clang_version__;
 #elif defined(__GNUC__)
-  std::string name = FormatText("GCC %d.%d.%d", __GNUC__, __GNUC_MINOR__, __GNUC_PATCHLEVEL__);
+  // The compiler's own version text: distributions name their builds in it ("12-posix").
+  std::string name = std::string("GCC ") + __VERSION__;
 #elif defined(_MSC_VER)
   std::string name = FormatText("Microsoft C++ %d", _MSC_VER);
 #else
@@ -151,6 +152,14 @@ std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items, 
     lines.push_back(std::move(line));
   }
   return lines;
+}
+
+std::string InternalErrorContent(std::string_view step, const std::vector<TStackItem>& ownStack,
+                                 const TStackItem* location, const TStackLineOptions& options) {
+  std::string text = ">> internal error in " + std::string(step) + ":";
+  for (const std::string& line : FormatStackLines(ownStack, options)) text += "\r\n" + line;
+  if (location) text += "\r\n>> original exception location: \r\n" + FormatStackLines({*location}, options).at(0);
+  return text;
 }
 
 namespace {

@@ -45,6 +45,11 @@ bool IsKeptStackItem(const TStackItem& item, const TStackLineOptions& options);
 // items are expected to be kept ones. Lines may end in blanks; the report text trims them.
 std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items, const TStackLineOptions& options);
 
+// The content that replaces a section whose composition failed: ">> internal error in
+// <step>:", the reporter's own stack, and where the exception being reported happened.
+std::string InternalErrorContent(std::string_view step, const std::vector<TStackItem>& ownStack,
+                                 const TStackItem* location, const TStackLineOptions& options);
+
 // CRC-32 (the common reflected polynomial) continued from `crc` over `bytes`.
 std::uint32_t Crc32(std::uint32_t crc, std::string_view bytes);
 // The value an item adds to the checksums.

@@ -93,8 +93,14 @@ TEST_F(CrashExceptionTest, ExceptionNumbersCountUpAndFreezesCarryTheFrozenMessag
   TExceptionFacts same = FixtureExceptionFacts();
   same.Message = same.ClassName;
   auto s = Record(same);
-  s->BuildHeader(FixtureHeaderFacts());
+  THeaderFacts facts = FixtureHeaderFacts();
+  facts.RegisteredOwner = "";  // what Wine answers
+  facts.ComputerName.reset();
+  s->BuildHeader(facts);
   EXPECT_FALSE(s->HeaderFields().Contains("exception message")) << "a message equal to the class is left out";
+  EXPECT_FALSE(s->HeaderFields().Contains("registered owner")) << "an empty answer leaves the row out";
+  EXPECT_FALSE(s->HeaderFields().Contains("computer name"));
+  EXPECT_TRUE(s->HeaderFields().Contains("user name"));
 }
 
 TEST_F(CrashExceptionTest, FieldsAddedLaterGoInFrontOfTheReportersVersion) {

@@ -116,6 +116,17 @@ TEST(ReportFormat, StackLinesLineUpUnderEachOption) {
   EXPECT_EQ(Kept(items, {}).size(), 4u) << "the item without a function is left out";
 }
 
+TEST(ReportFormat, InternalErrorNamesTheStepAndBothPlaces) {
+  TStackItem own = Item(0x00409000, 0x10, "veilmark.exe", "CrashReport", 40, 2, "ComposeSection");
+  TStackItem location = FixtureExceptionFacts().Location;
+  EXPECT_EQ(InternalErrorContent("stack dump", {own}, &location, {}),
+            ">> internal error in stack dump:\r\n"
+            "00409000 +10 veilmark.exe CrashReport  40 +2 ComposeSection\r\n"
+            ">> original exception location: \r\n"
+            "00401234 +14 veilmark.exe FormVeilmark  210 +12 TFormVeilmark.ChangeID");
+  EXPECT_EQ(InternalErrorContent("registers", {}, nullptr, {}), ">> internal error in registers:");
+}
+
 TEST(ReportFormat, ChecksumsFollowTheirDefinition) {
   EXPECT_EQ(Crc32(0, "123456789"), 0xCBF43926u) << "the common CRC-32 check value";
   EXPECT_EQ(Crc32(Crc32(0, "1234"), "56789"), 0xCBF43926u) << "continued over parts";
