@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 20
 WINE_ARCH := $(shell tools/wine-run --arch 2>/dev/null || echo i686)
 WINTEST := $(if $(filter x86_64,$(WINE_ARCH)),build/windows-x64,build/windows)
 
-.PHONY: all setup host windows test test-host test-windows asan fuzz fuzz-long bench bench-regex bench-png run dist clean
+.PHONY: all setup host windows test test-host test-windows asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist clean
 
 all: host windows
 
@@ -55,10 +55,22 @@ fuzz-build: build/fuzz/build.ninja
 fuzz: fuzz-build
 	tools/run-fuzzers build/fuzz 600
 
-bench: bench-regex bench-png
+bench: bench-regex bench-png bench-reportserver
 bench-regex bench-png: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@ --benchmark_min_time=0.2
+
+# The crash-report server: uploads per second and page times beside a trivial handler.
+bench-reportserver: build/host-release/build.ninja
+	cmake --build build/host-release -j $(JOBS) --target $@
+	build/host-release/bench/$@
+
+# The crash-report server on 127.0.0.1:8080, its database in reportserver-data/; the first
+# start creates the account "dev" and prints its password once.
+reportserver: build/host-release/build.ninja
+	cmake --build build/host-release -j $(JOBS) --target reportserver
+	build/host-release/server/reportserver --data reportserver-data --host 127.0.0.1 --port 8080 \
+	  --thank-you /thanks --first-account dev
 
 # The file we ship: the 32-bit program without its debug information.
 dist: windows

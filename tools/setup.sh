@@ -10,6 +10,7 @@ packages=(
   wine wine64 wine32:i386 fonts-wine fonts-liberation
   xvfb x11-utils xdotool imagemagick
   libpng-dev libpcre2-dev libre2-dev libimagequant-dev
+  libcpp-httplib-dev libssl-dev libsqlite3-dev libcrypt-dev pkg-config chromium
 )
 
 as_root() {

@@ -1,0 +1,254 @@
+#include "server/ReportServer.h"
+
+#include <httplib.h>
+
+#include <cctype>
+#include <cstdio>
+#include <regex>
+
+#include "server/Pages.h"
+#include "server/Passwords.h"
+#include "server/SqliteReportStore.h"
+#include "server/Upload.h"
+
+namespace vm::server {
+namespace {
+
+constexpr const char* kCookie = "vmsession";
+constexpr int kGroupsPerPage = 50;
+constexpr int kReportsPerPage = 100;
+constexpr std::size_t kMaxSessions = 10000;
+
+void Html(httplib::Response& res, const std::string& page, int status = 200) {
+  res.status = status;
+  res.set_content(page, "text/html; charset=utf-8");
+}
+
+void Text(httplib::Response& res, int status, const std::string& text) {
+  res.status = status;
+  res.set_content(text + "\n", "text/plain; charset=utf-8");
+}
+
+std::int64_t Number(const std::string& text, std::int64_t fallback) {
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return fallback;
+  return std::stoll(text);
+}
+
+std::string CookieValue(const httplib::Request& req, const std::string& name) {
+  const std::string cookies = req.get_header_value("Cookie");
+  size_t pos = 0;
+  while (pos < cookies.size()) {
+    size_t end = cookies.find(';', pos);
+    if (end == std::string::npos) end = cookies.size();
+    std::string item = cookies.substr(pos, end - pos);
+    item.erase(0, item.find_first_not_of(' '));
+    if (item.compare(0, name.size() + 1, name + "=") == 0) return item.substr(name.size() + 1);
+    pos = end + 1;
+  }
+  return {};
+}
+
+// A redirect target from a form: only a path of this server, never another host.
+std::string LocalPath(const std::string& next) {
+  if (next.size() < 1 || next[0] != '/' || (next.size() > 1 && (next[1] == '/' || next[1] == '\\'))) return "/groups";
+  for (char c : next)
+    if (static_cast<unsigned char>(c) < 0x20) return "/groups";
+  return next;
+}
+
+std::string UrlEncoded(const std::string& text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.') {
+      out += char(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
+    : FStore(store),
+      FSettings(std::move(settings)),
+      FHttp(std::make_unique<httplib::Server>()),
+      FUploadLimit(FSettings.UploadBurst, FSettings.UploadsPerSecond),
+      // Guessing passwords: a handful of tries, then one every ten seconds per address.
+      FLoginLimit(5, 0.1) {
+  const int threads = std::max(2, FSettings.Threads);
+  FHttp->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
+  FHttp->set_payload_max_length(FSettings.MaxUploadBytes);
+  FHttp->set_read_timeout(FSettings.ReadTimeoutSeconds, 0);
+  FHttp->set_write_timeout(FSettings.ReadTimeoutSeconds, 0);
+  FHttp->set_keep_alive_timeout(FSettings.ReadTimeoutSeconds);
+  FHttp->set_default_headers({
+      {"X-Content-Type-Options", "nosniff"},
+      {"X-Frame-Options", "DENY"},
+      {"Referrer-Policy", "no-referrer"},
+      {"Cache-Control", "no-store"},
+      {"Content-Security-Policy", "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; form-action 'self'"},
+  });
+  Routes();
+}
+
+TReportServer::~TReportServer() = default;
+
+int TReportServer::Bind() {
+  if (FSettings.Port == 0) return FSettings.Port = FHttp->bind_to_any_port(FSettings.Host);
+  return FHttp->bind_to_port(FSettings.Host, FSettings.Port) ? FSettings.Port : -1;
+}
+
+bool TReportServer::Run() { return FHttp->listen_after_bind(); }
+void TReportServer::Stop() { FHttp->stop(); }
+
+void TReportServer::Routes() {
+  FHttp->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+    std::string what = "internal error";
+    try {
+      std::rethrow_exception(ep);
+    } catch (const std::exception& e) {
+      what = e.what();
+    } catch (...) {
+    }
+    std::fprintf(stderr, "reportserver: %s\n", what.c_str());
+    Text(res, 500, "the server could not do this, nothing was stored: " + what);
+  });
+  // The library's own refusals (413, a body cut short, broken multipart) get a readable text.
+  FHttp->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (!res.body.empty()) return;
+    const char* why = res.status == 413 ? "the upload is larger than this server takes"
+                      : res.status == 404 ? "no such page"
+                      : res.status == 400 ? "malformed request (form, length or framing)"
+                                          : "request refused";
+    Text(res, res.status, why);
+  });
+
+  FHttp->Post("/submit.php", [this](const httplib::Request& req, httplib::Response& res) { Submit(req, res); });
+  FHttp->Get("/thanks", [](const httplib::Request&, httplib::Response& res) { Html(res, ThanksPage()); });
+  FHttp->Get("/login", [](const httplib::Request& req, httplib::Response& res) {
+    Html(res, LoginPage("", LocalPath(req.get_param_value("next"))));
+  });
+  FHttp->Post("/login", [this](const httplib::Request& req, httplib::Response& res) { Login(req, res); });
+  FHttp->Post("/logout", [this](const httplib::Request& req, httplib::Response& res) { Logout(req, res); });
+  FHttp->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/groups"); });
+
+  FHttp->Get("/groups", [this](const httplib::Request& req, httplib::Response& res) {
+    auto user = Account(req, res);
+    if (!user) return;
+    TGroupQuery q;
+    q.Order = req.get_param_value("sort") == "count" ? TGroupOrder::Count : TGroupOrder::LastSeen;
+    q.Search = req.get_param_value("q").substr(0, 200);
+    q.Limit = kGroupsPerPage;
+    q.Offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
+    Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q.Search), *user));
+  });
+  FHttp->Get(R"(/groups/(\d{1,12}))", [this](const httplib::Request& req, httplib::Response& res) {
+    auto user = Account(req, res);
+    if (!user) return;
+    auto group = FStore.Group(Number(req.matches[1], 0));
+    if (!group) return Html(res, MessagePage("Not found", "There is no such group."), 404);
+    const int offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
+    Html(res, GroupPage(*group, FStore.ReportsOfGroup(group->Id, kReportsPerPage, offset), offset, kReportsPerPage, *user));
+  });
+  FHttp->Get(R"(/reports/(\d{1,12}))", [this](const httplib::Request& req, httplib::Response& res) {
+    auto user = Account(req, res);
+    if (!user) return;
+    auto report = FStore.Report(Number(req.matches[1], 0));
+    if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
+    Html(res, ReportPage(*report, *user));
+  });
+  FHttp->Get(R"(/reports/(\d{1,12})/screenshot\.png)", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!Account(req, res)) return;
+    auto png = FStore.Screenshot(Number(req.matches[1], 0));
+    if (!png) return Text(res, 404, "this report has no screenshot");
+    res.set_content(*png, "image/png");
+  });
+}
+
+std::string TReportServer::ThankYouLocation(const httplib::Request& req) const {
+  const std::string& target = FSettings.ThankYou;
+  if (target.empty() || target[0] != '/') return target;
+  // The sender's shell opens this address: only a plain host[:port] from its own request
+  // goes into it.
+  static const std::regex kHost(R"([A-Za-z0-9.\-]{1,253}(:\d{1,5})?)");
+  const std::string host = req.get_header_value("Host");
+  if (!std::regex_match(host, kHost)) return {};
+  return "http://" + host + target;
+}
+
+void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) {
+  if (!FUploadLimit.Allow(req.remote_addr)) {
+    res.set_header("Retry-After", std::to_string(FUploadLimit.RetryAfter(req.remote_addr)));
+    return Text(res, 429, "too many uploads from this address; try again later");
+  }
+  if (!req.is_multipart_form_data()) return Text(res, 400, "expected a multipart/form-data upload");
+  std::vector<TFormPart> parts;
+  for (const auto& [name, part] : req.files) parts.push_back({name, part.filename, part.content});
+  auto read = ReadUpload(parts);
+  if (auto* error = std::get_if<TUploadError>(&read)) return Text(res, error->Status, error->Message);
+  TUpload& upload = std::get<TUpload>(read);
+  upload.RemoteAddress = req.remote_addr;
+  const TStoreResult stored = FStore.StoreUpload(upload);
+  if (FSettings.LogUploads)
+    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", req.remote_addr.c_str(),
+               stored.Stored, stored.Duplicates);
+  const std::string location = ThankYouLocation(req);
+  if (location.empty()) return Text(res, 200, "stored " + std::to_string(stored.Stored) + " report(s)");
+  res.set_redirect(location, 302);
+}
+
+std::optional<std::string> TReportServer::Account(const httplib::Request& req, httplib::Response& res) {
+  const std::string token = CookieValue(req, kCookie);
+  if (!token.empty()) {
+    std::lock_guard lock(FSessionLock);
+    auto it = FSessions.find(token);
+    if (it != FSessions.end()) {
+      if (it->second.Expires > std::chrono::steady_clock::now()) return it->second.Account;
+      FSessions.erase(it);
+    }
+  }
+  res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target), 302);
+  return std::nullopt;
+}
+
+void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
+  const std::string next = LocalPath(req.get_param_value("next"));
+  if (!FLoginLimit.Allow(req.remote_addr)) {
+    res.set_header("Retry-After", std::to_string(FLoginLimit.RetryAfter(req.remote_addr)));
+    return Html(res, LoginPage("Too many attempts; wait a little and try again.", next), 429);
+  }
+  const std::string name = req.get_param_value("name");
+  auto hash = FStore.PasswordHash(name);
+  // Hash even for an unknown name, so that the answer time does not tell names apart.
+  static const std::string kNobody = HashPassword("no such account");
+  const bool ok = VerifyPassword(req.get_param_value("password"), hash ? *hash : kNobody) && hash;
+  if (!ok) return Html(res, LoginPage("Account or password is wrong.", next), 403);
+
+  const std::string token = RandomToken(32);
+  {
+    std::lock_guard lock(FSessionLock);
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(FSessions, [&](const auto& s) { return s.second.Expires <= now; });
+    if (FSessions.size() >= kMaxSessions) FSessions.erase(FSessions.begin());
+    FSessions[token] = {name, now + std::chrono::hours(FSettings.SessionHours)};
+  }
+  res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
+                                   std::to_string(FSettings.SessionHours * 3600));
+  res.set_redirect(next, 303);
+}
+
+void TReportServer::Logout(const httplib::Request& req, httplib::Response& res) {
+  {
+    std::lock_guard lock(FSessionLock);
+    FSessions.erase(CookieValue(req, kCookie));
+  }
+  res.set_header("Set-Cookie", std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
+  res.set_redirect("/login", 303);
+}
+
+}  // namespace vm::server

@@ -1,0 +1,52 @@
+// IReportStore in one SQLite file. The schema carries its version (PRAGMA user_version):
+// opening an older file upgrades it step by step inside a transaction, a newer one is refused.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "server/ReportStore.h"
+
+struct sqlite3;
+
+namespace vm::server {
+
+class EStoreError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class TSqliteReportStore final : public IReportStore {
+public:
+  static constexpr int kSchemaVersion = 1;
+
+  // Creates the file when missing. Throws EStoreError.
+  explicit TSqliteReportStore(const std::string& path);
+  ~TSqliteReportStore() override;
+  TSqliteReportStore(const TSqliteReportStore&) = delete;
+  TSqliteReportStore& operator=(const TSqliteReportStore&) = delete;
+
+  TStoreResult StoreUpload(const TUpload& upload) override;
+  std::vector<TGroupRow> Groups(const TGroupQuery& query) override;
+  std::int64_t GroupCount(const std::string& search) override;
+  std::optional<TGroupRow> Group(std::int64_t id) override;
+  std::vector<TReportRow> ReportsOfGroup(std::int64_t groupId, int limit, int offset) override;
+  std::optional<TReportRow> Report(std::int64_t id) override;
+  std::optional<std::string> Screenshot(std::int64_t reportId) override;
+  bool AddAccount(const std::string& name, const std::string& passwordHash) override;
+  std::optional<std::string> PasswordHash(const std::string& name) override;
+  int AccountCount() override;
+
+  int SchemaVersion();
+
+private:
+  void Upgrade();
+  std::vector<std::string> VersionsOf(std::int64_t groupId);
+
+  sqlite3* FDb = nullptr;
+  std::mutex FLock;  // one connection, used by one thread at a time
+};
+
+}  // namespace vm::server
