@@ -1,7 +1,9 @@
 // The header facts from Windows. Each fact is asked under its own guard and only through
 // plain system calls: the process may be in a bad state when this runs.
-#include <psapi.h>
+// windows.h comes first: the other system headers build on its types.
 #include <windows.h>
+
+#include <psapi.h>
 #include <wtsapi32.h>
 
 #include <functional>

@@ -1,6 +1,7 @@
 // Windows side of the bug-report file tests: the file held by another handle.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 

@@ -1,7 +1,8 @@
 // The header gathered from Windows (under Wine in our runs): every row the system can
 // answer is filled, and the record lays them out.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include "crashreport/report/CrashException.h"
 #include "crashreport/report/HeaderFacts.h"
