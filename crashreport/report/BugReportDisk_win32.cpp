@@ -30,8 +30,8 @@ TExclusiveRead ReadFileExclusive(const std::string& path, std::string& bytes) {
 void CreateFoldersFor(const std::string& path) {
   // Past the drive ("C:\") or the server and share of a network path.
   size_t from = path.rfind("\\\\", 0) == 0 ? path.find('\\', path.find('\\', 2) + 1) : path.find('\\');
-  for (size_t at = from == std::string::npos ? from : path.find_first_of("\\/", from + 1); at != std::string::npos;
-       at = path.find_first_of("\\/", at + 1))
+  for (size_t at = from == std::string::npos ? from : path.find_first_of("\\/", from + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 

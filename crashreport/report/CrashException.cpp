@@ -30,7 +30,8 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 std::string DiskText(const std::vector<TDiskFree>& disks, char separator) {
   std::string text;
   for (const TDiskFree& d : disks)
-    text += (text.empty() ? "" : " ") + FormatText("(%c:) ", AsciiUpper(d.Drive)) + FormatSize(d.FreeBytes, separator);
+    text += (text.empty() ? "" : " ") + FormatText("(%c:) ", AsciiUpper(d.Drive)) +
+            FormatSize(d.FreeBytes, separator);
   return text;
 }
 
@@ -191,7 +192,8 @@ void TICrashException::BuildSections(const std::vector<TThreadRecord>& threads) 
     return nullptr;
   };
   FThreads.clear();
-  if (const TThreadRecord* t = find(first)) FThreads.push_back(*t);
+  if (const TThreadRecord* t = find(first))
+    FThreads.push_back(*t);
   else {
     // The crashed thread always leads, even when the system's list missed it.
     TThreadRecord missing;
@@ -241,7 +243,8 @@ void TICrashException::SetThreadStack(int thread, const std::vector<TStackItem>&
     std::vector<std::string> lines = FormatStackLines(shown, options);
     if (t.Creator) {
       lines.insert(lines.end() - 1,
-                   ">> created by " + ThreadTitle(t.Creator->ThreadId, t.Creator->Name, t.Creator->ClassName) + " at:");
+                   ">> created by " +
+                       ThreadTitle(t.Creator->ThreadId, t.Creator->Name, t.Creator->ClassName) + " at:");
     }
     content = JoinLines(lines);
   } catch (...) {

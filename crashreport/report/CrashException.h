@@ -27,7 +27,7 @@ namespace vm {
 inline constexpr const char* kCalculatedSoon = "will be calculated soon";
 
 class TICrashException : public TICrashSettings {
-public:
+ public:
   // Starts with a private copy of `settings`: per-exception changes stay in this record.
   TICrashException(const TICrashSettings& settings, TExceptionFacts facts);
 
@@ -84,7 +84,7 @@ public:
   // The process's exception counter, shown as "exception number".
   static std::uint64_t NextExceptionNumber();
 
-private:
+ private:
   void Changed();  // call with the lock released
   void RunCallbacks(TCallbackKind kind);
   void PutHeader(std::string_view name, std::string value);
@@ -92,9 +92,9 @@ private:
 
   TExceptionFacts FFacts;
   std::vector<TThreadRecord> FThreads;
-  std::vector<int> FThreadSection;                // section index per reported thread
-  std::vector<std::vector<TStackItem>> FStacks;   // kept items per reported thread
-  std::string FHeaderAnchor;                      // row in front of which later fields go
+  std::vector<int> FThreadSection;               // section index per reported thread
+  std::vector<std::vector<TStackItem>> FStacks;  // kept items per reported thread
+  std::string FHeaderAnchor;                     // row in front of which later fields go
   TLocalTime FTime;
   int FPhase = 0;
   std::atomic<bool> FCompleted{false};

@@ -1,6 +1,8 @@
 // The header facts from Windows. Each fact is asked under its own guard and only through
 // plain system calls: the process may be in a bad state when this runs.
+// windows.h comes first: the other system headers build on its types.
 #include <windows.h>
+
 #include <psapi.h>
 #include <wtsapi32.h>
 
@@ -36,7 +38,8 @@ std::string ModulePath(HMODULE module) {
 
 std::optional<std::string> RegText(HKEY root, const char* key, const char* value) {
   HKEY h;
-  if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS)
+    return std::nullopt;
   char data[512] = {};
   DWORD size = sizeof data - 1, type = 0;
   LONG rc = RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
@@ -50,7 +53,8 @@ constexpr const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\Curren
 bool IsAdmin() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID admins = nullptr;
-  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                0, &admins))
     return false;
   BOOL member = FALSE;
   if (!CheckTokenMembership(nullptr, admins, &member)) member = FALSE;
@@ -63,8 +67,10 @@ bool IsAdmin() {
 bool RealVersion(OSVERSIONINFOEXW& v) {
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOEXW*);
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto get = ntdll ? reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-                   : nullptr;
+  auto get =
+      ntdll
+          ? reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+          : nullptr;
   v = {};
   v.dwOSVersionInfoSize = sizeof v;
   return get && get(&v) == 0;
@@ -74,8 +80,11 @@ std::string SystemName(const OSVERSIONINFOEXW& v) {
   const bool server = v.wProductType != VER_NT_WORKSTATION;
   const DWORD major = v.dwMajorVersion, minor = v.dwMinorVersion, build = v.dwBuildNumber;
   if (major == 10 && !server) return build >= 22000 ? "Windows 11" : "Windows 10";
-  if (major == 10) return build >= 26100 ? "Windows Server 2025" : build >= 20348 ? "Windows Server 2022"
-                          : build >= 17763 ? "Windows Server 2019" : "Windows Server 2016";
+  if (major == 10)
+    return build >= 26100   ? "Windows Server 2025"
+           : build >= 20348 ? "Windows Server 2022"
+           : build >= 17763 ? "Windows Server 2019"
+                            : "Windows Server 2016";
   if (major == 6 && minor == 3) return server ? "Windows Server 2012 R2" : "Windows 8.1";
   if (major == 6 && minor == 2) return server ? "Windows Server 2012" : "Windows 8";
   if (major == 6 && minor == 1) return server ? "Windows Server 2008 R2" : "Windows 7";
@@ -87,17 +96,32 @@ std::string SystemName(const OSVERSIONINFOEXW& v) {
 
 std::string EditionName(DWORD product) {
   switch (product) {
-    case 0x00000065: case 0x00000062: case 0x00000064: return "Home";  // core, core N, single language
-    case 0x00000030: case 0x00000031: return "Pro";
-    case 0x00000004: case 0x0000001B: return "Enterprise";
-    case 0x00000079: return "Education";
-    case 0x00000002: return "Home Basic";
-    case 0x00000003: return "Home Premium";
-    case 0x00000001: return "Ultimate";
-    case 0x00000006: return "Business";
-    case 0x00000007: return "Server Standard";
-    case 0x00000008: return "Server Datacenter";
-    default: return {};
+    case 0x00000065:
+    case 0x00000062:
+    case 0x00000064:
+      return "Home";  // core, core N, single language
+    case 0x00000030:
+    case 0x00000031:
+      return "Pro";
+    case 0x00000004:
+    case 0x0000001B:
+      return "Enterprise";
+    case 0x00000079:
+      return "Education";
+    case 0x00000002:
+      return "Home Basic";
+    case 0x00000003:
+      return "Home Premium";
+    case 0x00000001:
+      return "Ultimate";
+    case 0x00000006:
+      return "Business";
+    case 0x00000007:
+      return "Server Standard";
+    case 0x00000008:
+      return "Server Datacenter";
+    default:
+      return {};
   }
 }
 
@@ -145,7 +169,8 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   Guard([&] {
     char* name = nullptr;
     DWORD size = 0;
-    if (WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientName, &name, &size) &&
+    if (WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientName, &name,
+                                    &size) &&
         name) {
       if (*name) f.WtsClientName = std::string(name);
       WTSFreeMemory(name);
@@ -159,7 +184,8 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   });
   Guard([&] {
     f.RegisteredOwner = RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOwner");
-    f.RegisteredOrganization = RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOrganization").value_or("");
+    f.RegisteredOrganization =
+        RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOrganization").value_or("");
   });
   Guard([&] {
     OSVERSIONINFOEXW v;
@@ -176,19 +202,22 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   });
   Guard([&] {
     char name[128] = {};
-    if (GetLocaleInfoA(GetSystemDefaultLCID(), LOCALE_SENGLANGUAGE, name, sizeof name)) f.SystemLanguage = std::string(name);
+    if (GetLocaleInfoA(GetSystemDefaultLCID(), LOCALE_SENGLANGUAGE, name, sizeof name))
+      f.SystemLanguage = std::string(name);
   });
   Guard([&] { f.SystemUpTimeMs = GetTickCount64(); });
   Guard([&] {
     LARGE_INTEGER now, frequency;
-    if (gStart.QuadPart && QueryPerformanceCounter(&now) && QueryPerformanceFrequency(&frequency) && frequency.QuadPart)
+    if (gStart.QuadPart && QueryPerformanceCounter(&now) && QueryPerformanceFrequency(&frequency) &&
+        frequency.QuadPart)
       f.ProgramUpTimeMs = std::uint64_t((now.QuadPart - gStart.QuadPart) * 1000 / frequency.QuadPart);
   });
   Guard([&] {
     SYSTEM_INFO info;
     GetNativeSystemInfo(&info);
     f.ProcessorCount = int(info.dwNumberOfProcessors);
-    f.ProcessorName = RegText(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "ProcessorNameString");
+    f.ProcessorName = RegText(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                              "ProcessorNameString");
   });
   Guard([&] {
     MEMORYSTATUSEX m;
@@ -219,7 +248,8 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   Guard([&] { f.ProcessId = GetCurrentProcessId(); });
   Guard([&] {
     PROCESS_MEMORY_COUNTERS counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) f.AllocatedMemory = counters.PagefileUsage;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+      f.AllocatedMemory = counters.PagefileUsage;
   });
   Guard([&] { f.CommandLine = CommandLineWithArguments(); });
   Guard([&] {
@@ -244,8 +274,9 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
     UINT length = 0;
     if (size && GetFileVersionInfoA(path.c_str(), 0, size, block.data()) &&
         VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) && info)
-      f.BdeVersion = FormatText("%lu.%lu.%lu.%lu", info->dwFileVersionMS >> 16, info->dwFileVersionMS & 0xFFFF,
-                                info->dwFileVersionLS >> 16, info->dwFileVersionLS & 0xFFFF);
+      f.BdeVersion =
+          FormatText("%lu.%lu.%lu.%lu", info->dwFileVersionMS >> 16, info->dwFileVersionMS & 0xFFFF,
+                     info->dwFileVersionLS >> 16, info->dwFileVersionLS & 0xFFFF);
   });
   Guard([&] {
     char separator[8] = {};

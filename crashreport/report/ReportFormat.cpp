@@ -8,8 +8,8 @@
 namespace vm {
 
 std::string FormatReportDateTime(const TLocalTime& t) {
-  return FormatText("%04d-%02d-%02d, %02d:%02d:%02d, %dms", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second,
-                    t.Millisecond);
+  return FormatText("%04d-%02d-%02d, %02d:%02d:%02d, %dms", t.Year, t.Month, t.Day, t.Hour, t.Minute,
+                    t.Second, t.Millisecond);
 }
 
 std::string FormatExecDateTime(const TLocalTime& t) {
@@ -43,7 +43,8 @@ std::string FormatSize(std::uint64_t bytes, char decimalSeparator) {
   static const char* const kUnits[] = {"KB", "MB", "GB"};
   double value = double(bytes) / 1024;
   int unit = 0;
-  for (std::uint64_t limit = std::uint64_t(1) << 20; unit < 2 && bytes >= limit; limit <<= 10, ++unit) value /= 1024;
+  for (std::uint64_t limit = std::uint64_t(1) << 20; unit < 2 && bytes >= limit; limit <<= 10, ++unit)
+    value /= 1024;
   std::string text = FormatText("%.2f %s", value, kUnits[unit]);
   std::replace(text.begin(), text.end(), '.', decimalSeparator);
   return text;
@@ -130,7 +131,8 @@ std::string RelLineColumn(const TStackItem& item, const TStackLineOptions& optio
 
 }  // namespace
 
-std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items, const TStackLineOptions& options) {
+std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items,
+                                          const TStackLineOptions& options) {
   size_t offsetWidth = 1, moduleWidth = 0, unitWidth = 0, lineWidth = 0, relWidth = 0;
   for (const TStackItem& item : items) {
     offsetWidth = std::max(offsetWidth, FormatText("%x", unsigned(item.RelAddr)).size());
@@ -158,7 +160,8 @@ std::string InternalErrorContent(std::string_view step, const std::vector<TStack
                                  const TStackItem* location, const TStackLineOptions& options) {
   std::string text = ">> internal error in " + std::string(step) + ":";
   for (const std::string& line : FormatStackLines(ownStack, options)) text += "\r\n" + line;
-  if (location) text += "\r\n>> original exception location: \r\n" + FormatStackLines({*location}, options).at(0);
+  if (location)
+    text += "\r\n>> original exception location: \r\n" + FormatStackLines({*location}, options).at(0);
   return text;
 }
 
@@ -220,7 +223,8 @@ TCallstackChecksums ComputeCallstackChecksums(const std::vector<TStackItem>& cra
 }
 
 std::string CallstackCrcText(const TCallstackChecksums& sums) {
-  return FormatText("$%08x, $%08x, $%08x", unsigned(sums.Crc[0]), unsigned(sums.Crc[1]), unsigned(sums.Crc[2]));
+  return FormatText("$%08x, $%08x, $%08x", unsigned(sums.Crc[0]), unsigned(sums.Crc[1]),
+                    unsigned(sums.Crc[2]));
 }
 
 }  // namespace vm

@@ -27,18 +27,18 @@ struct TStackItem {
 // The thread that started another one, and where.
 struct TThreadCreator {
   std::uint32_t ThreadId = 0;
-  std::string Name;        // the creator's name in the thread-name table, or empty
-  std::string ClassName;   // framework thread class of the creator, or empty
-  TStackItem Address;      // the creating call
+  std::string Name;       // the creator's name in the thread-name table, or empty
+  std::string ClassName;  // framework thread class of the creator, or empty
+  TStackItem Address;     // the creating call
 };
 
 struct TThreadRecord {
   std::uint32_t Id = 0;
-  std::string Name;        // from the thread-name table, or empty
-  std::string ClassName;   // when created through the framework's thread class
+  std::string Name;       // from the thread-name table, or empty
+  std::string ClassName;  // when created through the framework's thread class
   bool Suspended = false;
-  int Priority = 0;        // 0 normal
-  TStackItem Current;      // the thread's current address (the exception address when crashed)
+  int Priority = 0;    // 0 normal
+  TStackItem Current;  // the thread's current address (the exception address when crashed)
   std::optional<TThreadCreator> Creator;
 };
 
@@ -49,14 +49,14 @@ enum class TExceptionType { Exception = 0, Freeze = 1, Hidden = 2 };
 struct TExceptionFacts {
   TExceptionType Type = TExceptionType::Exception;
   std::string ClassName, Message;
-  TStackItem Location;            // the exception address, resolved
+  TStackItem Location;  // the exception address, resolved
   std::uint32_t CrashedThreadId = 0;
   std::uint32_t MainThreadId = 0;
-  bool HasContext = false;        // a processor context was handed over
+  bool HasContext = false;  // a processor context was handed over
 };
 
 struct TDiskFree {
-  char Drive = 'C';               // capital letter
+  char Drive = 'C';  // capital letter
   std::uint64_t FreeBytes = 0;
 };
 

@@ -16,7 +16,9 @@ int SaveWithWriteLimit(const std::string& path, const std::string& report, std::
   pid_t child = fork();
   if (child == 0) {
     std::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing us
-    struct rlimit r{rlim_t(limit), rlim_t(limit)};
+    struct rlimit r {
+      rlim_t(limit), rlim_t(limit)
+    };
     setrlimit(RLIMIT_FSIZE, &r);
     _exit(int(SaveBugReport(path, report, TBugRepFileRules{})));
   }
@@ -47,7 +49,8 @@ TEST(BugReportFilePosix, AWriteThatFailsMidwayLeavesTheOldFileWhole) {
   // The new content needs some 103000 bytes; the writes stop at 50000.
   EXPECT_EQ(SaveWithWriteLimit(path, report, 50000), int(TSaveResult::NotWritten));
   EXPECT_EQ(ReadFileDenyWrite(path), old);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            1);
   EXPECT_EQ(SaveWithWriteLimit(path, report, 1 << 20), int(TSaveResult::Saved));
   EXPECT_EQ(ReadFileDenyWrite(path), old + report + "\r\n\r\n");
   std::filesystem::remove_all(dir);

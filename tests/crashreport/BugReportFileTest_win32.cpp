@@ -23,7 +23,8 @@ TEST(BugReportFileWin32, AFileHeldByAnotherProgramIsNotTouched) {
   std::filesystem::create_directories(dir);
   std::string path = (dir / "bugreport.txt").string();
   const std::string report = "date/time : 1\r\ncallstack crc : $11111111, $22222222, $33333333";
-  for (DWORD share : {DWORD(0), DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)}) {
+  for (DWORD share :
+       {DWORD(0), DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)}) {
     WriteFileCreate(path, "the user's reports");
     {
       FileHandle held(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "crashreport/report/BugReportReader.h"
 #include "crashreport/report/BugReportFile.h"
+#include "crashreport/report/BugReportReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view file(reinterpret_cast<const char*>(data), size);
@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (total > size) std::abort();
   // The merge runs on the same bytes when a damaged file is on disk.
-  std::string merged = vm::MergeBugReport(file, "date/time : 1\r\ncallstack crc : $00000000, $00000000, $00000000",
-                                          vm::TBugRepFileRules{});
+  std::string merged = vm::MergeBugReport(
+      file, "date/time : 1\r\ncallstack crc : $00000000, $00000000, $00000000", vm::TBugRepFileRules{});
   if (merged.size() > size + 200) std::abort();
   return 0;
 }

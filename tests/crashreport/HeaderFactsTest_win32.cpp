@@ -45,11 +45,12 @@ TEST(HeaderFactsWin32, EveryRowWindowsCanAnswerIsFilled) {
   TICrashException record(TICrashSettings(request.SettingsModule), e);
   record.BuildHeader(f);
   std::string text = record.BugReport();
-  for (const char* label : {"date/time", "computer name", "user name", "operating system", "system language",
-                            "system up time", "program up time", "physical memory", "free disk space", "display mode",
-                            "process id", "allocated memory", "executable", "exec. date/time", "version",
-                            "compiled with", "Zentrapix version", "callstack crc", "exception number",
-                            "exception class", "exception message"})
+  for (const char* label :
+       {"date/time",        "computer name",     "user name",       "operating system", "system language",
+        "system up time",   "program up time",   "physical memory", "free disk space",  "display mode",
+        "process id",       "allocated memory",  "executable",      "exec. date/time",  "version",
+        "compiled with",    "Zentrapix version", "callstack crc",   "exception number", "exception class",
+        "exception message"})
     EXPECT_TRUE(record.HeaderFields().Contains(label)) << label << "\n" << text;
   std::printf("%s\n", text.c_str());  // the gathered header, for the log
 }

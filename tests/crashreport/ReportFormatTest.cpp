@@ -70,7 +70,8 @@ TEST(ReportFormat, MessagesAndTitles) {
   t.Suspended = true;
   t.Priority = -2;
   EXPECT_EQ(ThreadSectionTitle(t), "thread $abc: <suspended> <priority:-2>");
-  for (const char* hidden : {"-", "AntiFreezeThread", "HandleExceptionThread"}) EXPECT_TRUE(IsHiddenThreadName(hidden));
+  for (const char* hidden : {"-", "AntiFreezeThread", "HandleExceptionThread"})
+    EXPECT_TRUE(IsHiddenThreadName(hidden));
   EXPECT_FALSE(IsHiddenThreadName("main thread"));
 }
 
@@ -131,7 +132,8 @@ TEST(ReportFormat, ChecksumsFollowTheirDefinition) {
   EXPECT_EQ(Crc32(0, "123456789"), 0xCBF43926u) << "the common CRC-32 check value";
   EXPECT_EQ(Crc32(Crc32(0, "1234"), "56789"), 0xCBF43926u) << "continued over parts";
   TStackItem a = Item(0x00401234, 0x14, "VeilMark.EXE", "FormVeilmark", 210, 12, "TFormVeilmark.ChangeID");
-  EXPECT_EQ(StackItemCrc(a), Crc32(0x14, "veilmark.exeformveilmarktformveilmark.changeid")) << "lower case, from the offset";
+  EXPECT_EQ(StackItemCrc(a), Crc32(0x14, "veilmark.exeformveilmarktformveilmark.changeid"))
+      << "lower case, from the offset";
   TStackItem b = a;
   b.Address = 0x00501234;  // the same function in a program loaded elsewhere
   EXPECT_EQ(StackItemCrc(a), StackItemCrc(b));
