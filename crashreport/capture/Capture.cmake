@@ -23,4 +23,5 @@ function(vm_postlink target)
     COMMAND ${VM_CRASH_PYTHON} ${VM_POSTLINK_TOOL} --nm ${CMAKE_NM} --objdump ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>
     COMMENT "Symbol table and integrity stamp for ${target}"
     VERBATIM)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VM_POSTLINK_TOOL})
 endfunction()

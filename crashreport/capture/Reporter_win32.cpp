@@ -209,7 +209,13 @@ void TakeOverRuntimeFailures() {
   std::set_terminate(OnTerminate);
   std::set_new_handler(OnOutOfMemory);
   std::signal(SIGABRT, OnAbortSignal);
+  // The toolchain's own copy of this setter only keeps the handler for its own checks;
+  // the runtime library's checks call the one registered inside that library.
   _set_invalid_parameter_handler(OnInvalidParameter);
+  using TSetHandler = _invalid_parameter_handler(__cdecl*)(_invalid_parameter_handler);
+  if (auto set = reinterpret_cast<TSetHandler>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
+    set(OnInvalidParameter);
   SetUnhandledExceptionFilter(UnhandledFilter);
   // Window procedures and other callbacks catch at their boundary and call the funnel;
   // what reaches it there may go on after the report.

@@ -15,6 +15,26 @@
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
 
+// The base's constructor calls the pure function through a pointer the compiler cannot
+// see through, so the call really goes through the base's table. Outside the anonymous
+// namespace: there the compiler knows every derived class and drops the call.
+struct TBase;
+TBase* volatile Constructing = nullptr;
+void CallPure();
+struct TBase {
+  TBase() {
+    Constructing = this;
+    CallPure();
+  }
+  virtual void Pure() = 0;
+  virtual ~TBase() = default;
+};
+void CallPure() { Constructing->Pure(); }
+struct TDerived : TBase {
+  void Pure() override {}
+};
+
+
 namespace {
 
 using namespace vm;
@@ -95,15 +115,7 @@ void InThread(LPTHREAD_START_ROUTINE start) {
   WaitForSingleObject(h, 60000);
 }
 
-struct TBase {
-  TBase() { Call(); }
-  void Call() { Pure(); }
-  virtual void Pure() = 0;
-  virtual ~TBase() = default;
-};
-struct TDerived : TBase {
-  void Pure() override {}
-};
+char* volatile Kept = nullptr;  // an allocation the compiler may not leave out
 
 // A static object whose end throws: the exception meets std::terminate at exit.
 void (*volatile ThrowAtExit)() = nullptr;
@@ -137,14 +149,16 @@ int Run() {
   else if (Case == "throw-thread") InThread(ThrowingThread);
   else if (Case == "throw-exit") ThrowAtExit = ThrowNow;
   else if (Case == "abort") std::abort();
-  else if (Case == "purecall") TDerived derived;
+  else if (Case == "purecall") {
+    TDerived derived;
+  }
   else if (Case == "invalid-parameter") {
-    char target[4];
-    strcpy_s(target, sizeof target, "far too long");
+    // What the runtime library's checks do with a bad parameter. Wine's runtime has no
+    // setter for its own handler, so its checks only log: call the registered one directly.
+    _get_invalid_parameter_handler()(nullptr, nullptr, nullptr, 0, 0);
   } else if (Case == "out-of-memory") {
     volatile std::size_t huge = ~std::size_t(0) / 4;
-    char* p = new char[huge];
-    p[0] = 0;
+    Kept = new char[huge];
   } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
   else if (Case == "twice") {
     SendMessageA(Window, kThrowMessage, 0, 0);
@@ -160,7 +174,9 @@ int Run() {
       WriteNote("restarted.txt", "restarted with history\n");
       return 0;
     }
-    SettingsForModule(CrashSystem().ExeModule())->SetAutoRestart(30);
+    // Held while the program runs: the in-memory change lives as long as a reference does.
+    static auto settings = SettingsForModule(CrashSystem().ExeModule());
+    settings->SetAutoRestart(30);
     for (int i = 0; i < 10; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
     return 3;  // not reached when the tenth exception restarts
   } else if (Case == "timing") {
