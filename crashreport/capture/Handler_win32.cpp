@@ -206,9 +206,13 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
     case EXCEPTION_ACCESS_VIOLATION: {
       ULONG_PTR kind = er.NumberParameters >= 2 ? er.ExceptionInformation[0] : 0;
       const char* what = kind == 1 ? "Write" : kind == 8 ? "Execution" : "Read";
-      std::snprintf(text, sizeof text, "Access violation at address %08llX in module \"%s\". %s of address %08llX.",
-                    static_cast<unsigned long long>(address), module.c_str(), what,
-                    static_cast<unsigned long long>(er.NumberParameters >= 2 ? er.ExceptionInformation[1] : 0));
+      auto target = static_cast<unsigned long long>(er.NumberParameters >= 2 ? er.ExceptionInformation[1] : 0);
+      if (module == "???")
+        std::snprintf(text, sizeof text, "Access violation at address %08llX. %s of address %08llX.",
+                      static_cast<unsigned long long>(address), what, target);
+      else
+        std::snprintf(text, sizeof text, "Access violation at address %08llX in module \"%s\". %s of address %08llX.",
+                      static_cast<unsigned long long>(address), module.c_str(), what, target);
       className = "EAccessViolation";
       break;
     }

@@ -96,7 +96,8 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   // A return address points behind its call, possibly into the next line or function.
   std::uintptr_t probe = returnAddress ? address - 1 : address;
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+  // Address 0 would name the program itself.
+  if (probe == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                           reinterpret_cast<LPCSTR>(probe), &module))
     return item;
   char path[MAX_PATH] = {};
