@@ -11,15 +11,14 @@
 #include <optional>
 #include <string>
 
+#include "crashreport/report/ReportRecords.h"
+
 namespace vm {
 
 // "<prefix>$<id in lowercase hex>", the naming rule of every per-process block.
 std::string ProcessBlockName(const char* prefix, std::uint32_t processId);
 inline std::string ThreadNameBlockName(std::uint32_t pid) { return ProcessBlockName("ZentrapixThreadNameBuf", pid); }
 inline std::string RestartBlockName(std::uint32_t pid) { return ProcessBlockName("ZentrapixRestart", pid); }
-
-// Exception type of a report.
-enum class TExceptionType : std::uint32_t { Exception = 0, Freeze = 1, Hidden = 2 };
 
 // Which capture point handed an exception over.
 enum class TCaptureSource : std::uint32_t {

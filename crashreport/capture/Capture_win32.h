@@ -43,8 +43,6 @@ struct TThreadName {
 };
 // Nothing when the thread is not in the table or the table stays locked for 50 ms.
 std::optional<TThreadName> LookUpThread(DWORD id, bool* timedOut = nullptr);
-// "main thread ($1f)", "thread $20", "thread $21 (TWorker)".
-std::string ThreadTitle(DWORD id);
 
 // ---- thread entry hooks (ThreadHooks_win32.cpp) ----
 void HookThreadEntries();

@@ -14,7 +14,9 @@
 #include "base/Exception.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
-#include "crashreport/capture/InterimReport.h"
+#include "crashreport/report/BugReportFile.h"
+#include "crashreport/report/CrashException.h"
+#include "crashreport/report/HeaderFacts.h"
 #include "crashreport/screenshot/ScreenCapture.h"
 #include "crashreport/screenshot/ScreenshotEncoding.h"
 #include "crashreport/settings/CrashSettings.h"
@@ -69,37 +71,6 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   CloseHandle(f);
   if (!ok) DeleteFileA(path.c_str());
   return ok;
-}
-
-void CreateFolders(const std::string& path) {
-  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-}
-
-// Until the report composer's file rules take over: the report appended (or the file
-// replaced), opened without sharing; a file that cannot be opened is left alone.
-bool SaveBugReport(const ICrashSettings& settings, const std::string& report) {
-  std::string path = settings.BugRepFile();
-  if (path.empty()) return false;
-  if (!(path.size() > 1 && (path[1] == ':' || path[0] == '\\'))) path = FolderOf(ProgramPath()) + path;
-  CreateFolders(path);
-  DWORD disposition = settings.AppendBugReps() ? OPEN_ALWAYS : CREATE_ALWAYS;
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  SetFilePointer(f, 0, nullptr, FILE_END);
-  std::string bytes = report + "\r\n\r\n";
-  DWORD written = 0;
-  bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-  SetEndOfFile(f);
-  CloseHandle(f);
-  return ok;
-}
-
-std::string DateTimeText(const SYSTEMTIME& t) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d, %02d:%02d:%02d, %dms", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                t.wSecond, t.wMilliseconds);
-  return text;
 }
 
 void CallHandlers(THandlerCall& call) {
@@ -236,19 +207,48 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
   message = text;
 }
 
+// The report of one exception: header at once, then every thread's stack, then the
+// checksums. The record's private settings copy decides what it holds.
+std::string BuildReport(const TICrashSettings& settings, const TExceptionFacts& facts, const SYSTEMTIME& when,
+                        const THandoverRecord& r) {
+  TICrashException record(settings, facts);
+  THeaderRequest request;
+  request.ExceptionTime = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
+  request.SettingsModule = settings.Module();
+  request.Version = settings.DisplayVersion();
+  if (request.Version == "?") request.Version.clear();
+  record.BuildHeader(GatherHeaderFacts(request));
+  // Every capture point hands over a context: the fault's, or its own registers.
+  CONTEXT none{};
+  const CONTEXT& context = r.Context ? *reinterpret_cast<const CONTEXT*>(r.Context) : none;
+  std::vector<TThreadFacts> walked = CaptureThreads(facts.CrashedThreadId, context, facts.MainThreadId, {ThreadId}, true);
+  std::vector<TThreadRecord> threads;
+  for (const TThreadFacts& t : walked) threads.push_back(t.Thread);
+  record.BuildSections(threads);
+  const auto& reported = record.ReportedThreads();
+  for (size_t i = 0; i < reported.size(); ++i) {
+    for (const TThreadFacts& t : walked) {
+      if (t.Thread.Id != reported[i].Id) continue;
+      if (t.StackReadable) record.SetThreadStack(int(i), t.Items);
+      else record.SetThreadNotAccessible(int(i));
+    }
+  }
+  record.Complete();
+  return record.BugReport();
+}
+
 void ProcessRecord(const THandoverRecord& r) {
   SYSTEMTIME when;
   GetLocalTime(&when);
   auto* caught = reinterpret_cast<const TCaughtException*>(r.ExceptionObject);
   auto type = TExceptionType(r.Type);
   bool canContinue = r.CanContinue != 0;
-  TCrashFacts facts;
+  TExceptionFacts facts;
   facts.Type = type;
-  facts.Source = TCaptureSource(r.Source);
-  facts.Address = r.Address;
-  facts.CanContinue = canContinue;
-  facts.ThreadId = std::uint32_t(r.ThreadId);
+  facts.Location = DescribeAddress(r.Address, false);
+  facts.CrashedThreadId = std::uint32_t(r.ThreadId);
   facts.MainThreadId = ProgramMainThreadId();
+  facts.HasContext = r.Context != 0;
   if (caught) {
     facts.ClassName = caught->ClassName;
     facts.Message = caught->Message;
@@ -278,20 +278,12 @@ void ProcessRecord(const THandoverRecord& r) {
   if (type == TExceptionType::Hidden) return;
 
   std::vector<HANDLE> paused;
-  if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.ThreadId);
+  if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.CrashedThreadId);
   std::string report;
   if (!call.Handled) {
     if (filter.CreateScreenshot) TakeScreenshotFor(settings);
     if (filter.CreateBugReport) {
-      // Every capture point hands over a context: the fault's, or its own registers.
-      CONTEXT none{};
-      const CONTEXT& context = r.Context ? *reinterpret_cast<const CONTEXT*>(r.Context) : none;
-      facts.Threads = CaptureThreads(facts.ThreadId, context, facts.MainThreadId, {ThreadId}, settings.ListThreads());
-      TInterimHeader header{DateTimeText(when), FileNameOf(ProgramPath()), ""};
-      char pid[16];
-      std::snprintf(pid, sizeof pid, "$%lx", static_cast<unsigned long>(GetCurrentProcessId()));
-      header.ProcessId = pid;
-      report = FormatInterimReport(header, facts);
+      report = BuildReport(settings, facts, when, r);
       if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
     }
     call.Phase = THandlerPhase::ReportStarted;
@@ -310,7 +302,9 @@ void ProcessRecord(const THandoverRecord& r) {
   bool saved = false;
   auto autoSave = [&] {
     // Nothing is sent yet (the delivery channels come later), so AutoSaveIfNotSent saves too.
-    if (!saved && !report.empty() && settings.AutoSave()) saved = SaveBugReport(settings, report);
+    if (saved || report.empty() || !settings.AutoSave()) return;
+    saved = true;
+    SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), report, BugRepFileRules(settings));
   };
   if (!call.Handled) ShowSimpleBox(type == TExceptionType::Freeze ? settings.FrozenMsg() : facts.Message);
 

@@ -14,6 +14,7 @@
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
 #include "crashreport/capture/FileCheck.h"
+#include "crashreport/report/HeaderFacts.h"
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
@@ -271,6 +272,7 @@ void InstallCrashReporter() {
   if (Installed) return;
   MainThreadId = GetCurrentThreadId();
   QueryPerformanceCounter(&StartCounter);
+  NoteReporterStart();
   auto settings = SettingsForModule(CrashSystem().ExeModule());
   if (!settings->Valid() || !settings->Enabled()) return;
   if (settings->CheckFileCrc()) CheckProgramFile(*settings);

@@ -92,7 +92,6 @@ void LoadProgramSymbols(const std::string& programFile) {
 TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   TStackItem item;
   item.Address = address;
-  item.Module = "???";
   // A return address points behind its call, possibly into the next line or function.
   std::uintptr_t probe = returnAddress ? address - 1 : address;
   HMODULE module = nullptr;
@@ -111,19 +110,17 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
     if (!info) return item;
     item.Function = info->Function;
     item.Unit = info->Unit;
-    item.Line = info->Line;
-    if (!info->Function.empty()) item.RelAddress = address - (base + info->FunctionRva);
-    if (info->Line && info->FunctionLine) {
-      item.HasRelLine = true;
-      item.RelLine = std::int64_t(info->Line) - std::int64_t(info->FunctionLine);
-    }
+    item.Line = int(info->Line);
+    if (!info->Function.empty()) item.RelAddr = std::uint32_t(address - (base + info->FunctionRva));
+    if (info->Line && info->FunctionLine && info->Line >= info->FunctionLine)
+      item.RelLine = int(info->Line - info->FunctionLine);
     return item;
   }
   std::string name;
   DWORD start = 0;
   if (NearestExport(reinterpret_cast<const BYTE*>(module), rva, name, start)) {
     item.Function = name;
-    item.RelAddress = address - (base + start);
+    item.RelAddr = std::uint32_t(address - (base + start));
   }
   return item;
 }
@@ -132,11 +129,20 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed
                                         const std::vector<DWORD>& skip, bool allThreads) {
   auto facts = [&](DWORD id) {
     TThreadFacts t;
-    t.Id = id;
-    t.Title = ThreadTitle(id);
-    if (auto entry = LookUpThread(id); entry && entry->CreatorId) {
-      t.CreatorTitle = ThreadTitle(entry->CreatorId);
-      if (entry->CreatorAddress) t.CreatedAt = DescribeAddress(entry->CreatorAddress, true);
+    t.Thread.Id = id;
+    if (auto entry = LookUpThread(id)) {
+      t.Thread.Name = entry->Name;
+      t.Thread.ClassName = entry->ClassName;
+      if (entry->CreatorId) {
+        TThreadCreator creator;
+        creator.ThreadId = entry->CreatorId;
+        if (auto by = LookUpThread(entry->CreatorId)) {
+          creator.Name = by->Name;
+          creator.ClassName = by->ClassName;
+        }
+        if (entry->CreatorAddress) creator.Address = DescribeAddress(entry->CreatorAddress, true);
+        t.Thread.Creator = creator;
+      }
     }
     return t;
   };
@@ -148,8 +154,8 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed
       return t;
     }
     DWORD previous = SuspendThread(h);
-    t.Suspended = previous != DWORD(-1) && previous > 0;
-    t.Priority = GetThreadPriority(h);
+    t.Thread.Suspended = previous != DWORD(-1) && previous > 0;
+    t.Thread.Priority = GetThreadPriority(h);
     CONTEXT context{};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
     if (previous != DWORD(-1) && GetThreadContext(h, &context)) {
@@ -159,6 +165,7 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed
     } else {
       t.StackReadable = false;
     }
+    if (!t.Items.empty()) t.Thread.Current = t.Items.front();
     if (previous != DWORD(-1)) ResumeThread(h);
     CloseHandle(h);
     return t;
@@ -171,6 +178,7 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed
   first.StackReadable = end != 0;
   if (end) first.Items = Describe(WalkStack(crashed, end));
   if (!first.StackReadable && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
+  if (!first.Items.empty()) first.Thread.Current = first.Items.front();
   threads.push_back(std::move(first));
   if (!allThreads) return threads;
   if (mainId != crashedId) threads.push_back(walkOther(mainId));

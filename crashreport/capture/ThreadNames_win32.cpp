@@ -120,16 +120,6 @@ std::optional<TThreadName> LookUpThread(DWORD id, bool* timedOut) {
   return std::nullopt;
 }
 
-std::string ThreadTitle(DWORD id) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "$%lx", static_cast<unsigned long>(id));
-  auto entry = LookUpThread(id);
-  if (entry && !entry->Name.empty()) return entry->Name + " (" + hex + ")";
-  std::string title = std::string("thread ") + hex;
-  if (entry && !entry->ClassName.empty()) title += " (" + entry->ClassName + ")";
-  return title;
-}
-
 const BYTE* ProcessBlock() {
   using TQuery = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   auto query = reinterpret_cast<TQuery>(

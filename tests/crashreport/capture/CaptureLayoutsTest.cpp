@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "crashreport/capture/CaptureLayouts.h"
-#include "crashreport/capture/InterimReport.h"
 
 namespace vm {
 namespace {
@@ -55,22 +54,6 @@ TEST(RestartBlock, EightyEightBytesRoundTrip) {
   EXPECT_EQ(back.OldProcessId, block.OldProcessId);
   EXPECT_EQ(back.BlockHandle, block.BlockHandle);
   EXPECT_EQ(back.History.FTimes, block.History.FTimes);
-}
-
-TEST(InterimReport, HeaderThenThreadsWithNamedItemsOnly) {
-  TCrashFacts facts;
-  facts.ClassName = "EAccessViolation";
-  facts.Message = "Access violation.";
-  TThreadFacts main;
-  main.Title = "main thread ($10)";
-  main.Items.push_back({0x401000, 5, "crashmatrix.exe", "CrashMatrix_win32", 42, 3, true, "WriteThroughNull()"});
-  main.Items.push_back({0x7000, 0, "???", "", 0, 0, false, ""});
-  facts.Threads.push_back(main);
-  std::string text = FormatInterimReport({"2026-01-05, 09:07:03, 45ms", "crashmatrix.exe", "$10"}, facts);
-  EXPECT_NE(text.find("exception class   : EAccessViolation\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\r\nmain thread ($10):\r\n00401000 crashmatrix.exe"), std::string::npos) << text;
-  EXPECT_NE(text.find("42 +3"), std::string::npos) << text;
-  EXPECT_EQ(text.find("00007000"), std::string::npos) << "an item without a function is left out";
 }
 
 }  // namespace

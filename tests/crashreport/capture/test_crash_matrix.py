@@ -46,7 +46,7 @@ class CrashMatrix(harness.E2ETest):
         for name in functions:
             lines = [l for l in report.split("\r\n") if l.rstrip().endswith(name)]
             self.assertTrue(lines, f"{name} not on any stack line:\n{report}")
-            self.assertRegex(lines[0], r"CrashMatrix_win32\s+\d+ \+\d+", report)
+            self.assertRegex(lines[0], r"CrashMatrix_win32\s+\d+\s+\+\d+ ", report)
 
     def test_access_violation_main_thread(self):
         code, report, texts, _ = self.run_case("av-main")
@@ -61,7 +61,6 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(code, 1)
         self.assertStack(report, "WriteThroughNull()", "FaultingThread(void*)")
         # The crashed thread first, with its creator; then the main thread waiting for it.
-        first = report.split("\r\n\r\n")[0] if False else report
         self.assertRegex(report, r"\r\nthread \$[0-9a-f]+:\r\n")
         self.assertIn(">> created by main thread (", report)
         self.assertStack(report, "InThread(unsigned long (*)(void*))")
@@ -107,6 +106,12 @@ class CrashMatrix(harness.E2ETest):
                 self.assertEqual(code, 1)
                 self.assertIn(f"exception class   : {cls}", report)
                 self.assertStack(report, "Run()")
+
+    def test_identical_exceptions_merge_with_a_count(self):
+        code, report, _, _ = self.run_case("twice", boxes=2)
+        self.assertEqual(code, 0)
+        self.assertEqual(report.count("date/time"), 1, report)
+        self.assertRegex(report, r"callstack crc     : \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}\r\ncount\s+: 2\r\n")
 
     def test_eabort_is_silent(self):
         code, report, _, _ = self.run_case("eabort", boxes=0)
