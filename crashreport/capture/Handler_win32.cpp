@@ -209,19 +209,28 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
 
 // The report of one exception: header at once, then every thread's stack, then the
 // checksums. The record's private settings copy decides what it holds.
-std::string BuildReport(const TICrashSettings& settings, const TExceptionFacts& facts, const SYSTEMTIME& when,
+std::string BuildReport(const TICrashSettings& settings, TExceptionFacts facts, const SYSTEMTIME& when,
                         const THandoverRecord& r) {
-  TICrashException record(settings, facts);
   THeaderRequest request;
   request.ExceptionTime = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
   request.SettingsModule = settings.Module();
   request.Version = settings.DisplayVersion();
   if (request.Version == "?") request.Version.clear();
-  record.BuildHeader(GatherHeaderFacts(request));
   // Every capture point hands over a context: the fault's, or its own registers.
   CONTEXT none{};
   const CONTEXT& context = r.Context ? *reinterpret_cast<const CONTEXT*>(r.Context) : none;
   std::vector<TThreadFacts> walked = CaptureThreads(facts.CrashedThreadId, context, facts.MainThreadId, {ThreadId}, true);
+  // A caught exception's registers are the reporter's own: its frames are no part of the
+  // program's stack, and the first frame after them is where the exception was handed over.
+  if (r.ExceptionObject && !walked.empty()) {
+    auto& items = walked.front().Items;
+    while (items.size() > 1 && (items.front().Unit == "Reporter_win32" || items.front().Unit == "std_function"))
+      items.erase(items.begin());
+    if (!items.empty()) walked.front().Thread.Current = items.front();
+    facts.Location = walked.front().Thread.Current;
+  }
+  TICrashException record(settings, facts);
+  record.BuildHeader(GatherHeaderFacts(request));
   std::vector<TThreadRecord> threads;
   for (const TThreadFacts& t : walked) threads.push_back(t.Thread);
   record.BuildSections(threads);

@@ -161,8 +161,7 @@ int Run() {
     Kept = new char[huge];
   } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
   else if (Case == "twice") {
-    SendMessageA(Window, kThrowMessage, 0, 0);
-    SendMessageA(Window, kThrowMessage, 0, 0);
+    for (int i = 0; i < 2; ++i) SendMessageA(Window, kThrowMessage, 0, 0);  // one place, twice
   } else if (Case == "foreign-thread") {
     // Started past the reporter's import hooks: a thread the program did not create itself.
     auto create = reinterpret_cast<decltype(&CreateThread)>(
