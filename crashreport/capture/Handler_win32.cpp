@@ -178,7 +178,7 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
       ULONG_PTR kind = er.NumberParameters >= 2 ? er.ExceptionInformation[0] : 0;
       const char* what = kind == 1 ? "Write" : kind == 8 ? "Execution" : "Read";
       auto target = static_cast<unsigned long long>(er.NumberParameters >= 2 ? er.ExceptionInformation[1] : 0);
-      if (module == "???")
+      if (module.empty())
         std::snprintf(text, sizeof text, "Access violation at address %08llX. %s of address %08llX.",
                       static_cast<unsigned long long>(address), what, target);
       else

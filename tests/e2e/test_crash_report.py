@@ -27,8 +27,8 @@ class CrashReportTest(E2ETest):
         self.assertIn("executable        : veilmark.exe", report)
         # The main thread, waiting in its message loop, with symbols from the embedded table.
         main = report.split("\r\nmain thread (")[1]
-        self.assertRegex(main, r"veilmark\.exe\s+Application_win32\s+\d+ \+\d+\s+vm::TApplication::Run\(\)")
-        self.assertRegex(main, r"veilmark\.exe\s+main_win32\s+\d+ \+\d+\s+WinMain")
+        self.assertRegex(main, r"veilmark\.exe\s+Application_win32\s+\d+\s+\+\d+\s+vm::TApplication::Run\(\)")
+        self.assertRegex(main, r"veilmark\.exe\s+main_win32\s+\d+\s+\+\d+\s+WinMain")
 
 
 if __name__ == "__main__":

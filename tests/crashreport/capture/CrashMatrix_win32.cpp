@@ -161,7 +161,9 @@ int Run() {
     Kept = new char[huge];
   } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
   else if (Case == "twice") {
-    for (int i = 0; i < 2; ++i) SendMessageA(Window, kThrowMessage, 0, 0);  // one place, twice
+    // One place, twice: a bound the compiler cannot see keeps the loop from being unrolled.
+    static volatile int times = 2;
+    for (int i = 0; i < times; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
   } else if (Case == "foreign-thread") {
     // Started past the reporter's import hooks: a thread the program did not create itself.
     auto create = reinterpret_cast<decltype(&CreateThread)>(
