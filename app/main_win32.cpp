@@ -1,13 +1,15 @@
-// Veilmark's entry: names the application for the settings store and the title bar,
-// creates the main window and runs the message loop until it closes.
+// Veilmark's entry: installs the crash reporter, names the application for the settings
+// store and the title bar, creates the main window and runs the message loop until it closes.
 #include <windows.h>
 
 #include "about/rqPathSolve.h"
 #include "app/FormVeilmark_win32.h"
+#include "crashreport/capture/CrashReporter.h"
 #include "settings/qbxConfig.h"
 #include "toolkit/Application_win32.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  vm::InstallCrashReporter();
   // The folders are looked up once, before any window needs one.
   vm::InitPathMacros();
   vm::ConfigManager.ApplicationName = "Veilmark";

@@ -26,6 +26,8 @@
 //                                 do nothing with it, "read" lets them read it
 //   release                       closes what `hold` opened
 //   sleep     MS
+//   fault     HWND                starts a thread in the window's process at address 0: a
+//                                 fault in a thread that process did not create itself
 #include <windows.h>
 #include <shlobj.h>
 
@@ -247,6 +249,18 @@ std::string Run(const std::vector<std::string>& f) {
   if (cmd == "release") {
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     held = INVALID_HANDLE_VALUE;
+    return "";
+  }
+  if (cmd == "fault") {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ToHwnd(arg(1)), &pid);
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                     PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, pid);
+    if (!process) throw std::runtime_error("cannot open the process");
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+    CloseHandle(process);
+    if (!thread) throw std::runtime_error("cannot start a thread");
+    CloseHandle(thread);
     return "";
   }
   if (cmd == "sleep") {

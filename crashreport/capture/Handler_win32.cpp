@@ -1,0 +1,367 @@
+// The handler thread, made at installation, and what it does with each hand-over record:
+// settings and filters for the exception, the time history, the registered handlers, the
+// screenshot, the report with the stacks of every thread, the box, and the decision to
+// close, restart or go on. Restart hands the history to the new process.
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "base/Exception.h"
+#include "crashreport/capture/Capture_win32.h"
+#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/report/BugReportFile.h"
+#include "crashreport/report/CrashException.h"
+#include "crashreport/report/HeaderFacts.h"
+#include "crashreport/screenshot/ScreenCapture.h"
+#include "crashreport/screenshot/ScreenshotEncoding.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsFilters.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
+
+namespace vm::capture {
+
+namespace {
+
+HANDLE PipeRead = nullptr, PipeWrite = nullptr, Thread = nullptr;
+DWORD ThreadId = 0;
+TExceptionHistory TheHistory;
+std::vector<TExceptionHandlerFn> Handlers;
+
+std::string ProgramPath() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+std::string WithoutExtension(const std::string& name) { return name.substr(0, name.find_last_of('.')); }
+
+std::int64_t UtcSeconds() { return std::int64_t(std::time(nullptr)); }
+
+// "%TEMP%\<program>.Zentrapix", emptied and removed at the start of every report.
+std::string TempFolder() {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  return std::string(temp) + WithoutExtension(FileNameOf(ProgramPath())) + ".Zentrapix";
+}
+
+void ClearTempFolder() {
+  std::string folder = TempFolder();
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+  CloseHandle(f);
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
+}
+
+void CallHandlers(THandlerCall& call) {
+  for (auto& handler : Handlers) {
+    try {
+      handler(call);
+    } catch (...) {
+      // A failing handler must not stop the report.
+    }
+  }
+}
+
+// Suspends every thread of the process but the reporter's and the crashed one.
+std::vector<HANDLE> PauseOtherThreads(DWORD crashed) {
+  std::vector<HANDLE> paused;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return paused;
+  THREADENTRY32 e{};
+  e.dwSize = sizeof e;
+  for (BOOL ok = Thread32First(snapshot, &e); ok; ok = Thread32Next(snapshot, &e)) {
+    if (e.th32OwnerProcessID != GetCurrentProcessId() || e.th32ThreadID == ThreadId || e.th32ThreadID == crashed)
+      continue;
+    HANDLE h = OpenThread(THREAD_SUSPEND_RESUME, FALSE, e.th32ThreadID);
+    if (h && SuspendThread(h) != DWORD(-1)) paused.push_back(h);
+    else if (h) CloseHandle(h);
+  }
+  CloseHandle(snapshot);
+  return paused;
+}
+
+void TakeScreenshotFor(const ICrashSettings& settings) {
+  auto picture = TakeScreenshot(settings.ScrShotAppOnly());
+  TPngMode mode = PngModeFromDepth(settings.ScrShotDepth());
+  if (!picture || mode.Kind == TPngMode::TKind::None) return;
+  std::string folder = TempFolder();
+  CreateDirectoryA(folder.c_str(), nullptr);
+  WriteWholeFile(folder + "\\screenShot.png", EncodeScreenshotPng(*picture, mode));
+}
+
+// The simple box with its OK button: the exception message, titled by the program's name.
+void ShowSimpleBox(const std::string& message) {
+  std::string title = WithoutExtension(FileNameOf(ProgramPath()));
+  MessageBoxA(nullptr, message.empty() ? "Unknown" : message.c_str(), title.c_str(),
+              MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+void Restart() {
+  std::string program = ProgramPath();
+  std::string commandLine = GetCommandLineA();
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                      &si, &pi))
+    TerminateProcess(GetCurrentProcess(), 1);
+  HANDLE block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, DWORD(kRestartBlockSize),
+                                    RestartBlockName(pi.dwProcessId).c_str());
+  void* view = block ? MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, kRestartBlockSize) : nullptr;
+  HANDLE theirs = nullptr;
+  if (view && DuplicateHandle(GetCurrentProcess(), block, pi.hProcess, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    TRestartBlock b{GetCurrentProcessId(), std::uint32_t(reinterpret_cast<std::uintptr_t>(theirs)), TheHistory};
+    auto bytes = EncodeRestartBlock(b);
+    std::memcpy(view, bytes.data(), bytes.size());
+  }
+  ResumeThread(pi.hThread);
+  TerminateProcess(GetCurrentProcess(), 2);
+}
+
+DWORD WINAPI HandlerMain(LPVOID) {
+  RegisterThread(GetCurrentThreadId(), "HandleExceptionThread", nullptr, 0, 0);
+  for (;;) {
+    THandoverRecord record;
+    DWORD got = 0, total = 0;
+    auto* bytes = reinterpret_cast<char*>(&record);
+    while (total < sizeof record && ReadFile(PipeRead, bytes + total, DWORD(sizeof record - total), &got, nullptr) && got)
+      total += got;
+    if (total < sizeof record) return 0;
+    try {
+      ProcessRecord(record);
+    } catch (...) {
+      // The faulting thread is released in any case.
+    }
+    SetEvent(reinterpret_cast<HANDLE>(record.DoneEvent));
+  }
+}
+
+}  // namespace
+
+bool StartHandlerThread() {
+  if (!CreatePipe(&PipeRead, &PipeWrite, nullptr, 64 * sizeof(THandoverRecord))) return false;
+  Thread = CreateThread(nullptr, 256 * 1024, HandlerMain, nullptr, 0, &ThreadId);
+  return Thread != nullptr;
+}
+DWORD HandlerThreadId() { return ThreadId; }
+HANDLE HandlerThreadHandle() { return Thread; }
+HANDLE HandlerPipe() { return PipeWrite; }
+TExceptionHistory& History() { return TheHistory; }
+
+void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className, std::string& message) {
+  char text[256];
+  auto address = reinterpret_cast<std::uintptr_t>(er.ExceptionAddress);
+  std::string module = DescribeAddress(address, false).Module;
+  switch (er.ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION: {
+      ULONG_PTR kind = er.NumberParameters >= 2 ? er.ExceptionInformation[0] : 0;
+      const char* what = kind == 1 ? "Write" : kind == 8 ? "Execution" : "Read";
+      auto target = static_cast<unsigned long long>(er.NumberParameters >= 2 ? er.ExceptionInformation[1] : 0);
+      if (module.empty())
+        std::snprintf(text, sizeof text, "Access violation at address %08llX. %s of address %08llX.",
+                      static_cast<unsigned long long>(address), what, target);
+      else
+        std::snprintf(text, sizeof text, "Access violation at address %08llX in module \"%s\". %s of address %08llX.",
+                      static_cast<unsigned long long>(address), module.c_str(), what, target);
+      className = "EAccessViolation";
+      break;
+    }
+    case EXCEPTION_STACK_OVERFLOW:
+      className = "EStackOverflow";
+      std::snprintf(text, sizeof text, "Stack overflow.");
+      break;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      className = "EDivByZero";
+      std::snprintf(text, sizeof text, "Division by zero.");
+      break;
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+      className = "EPrivilege";
+      std::snprintf(text, sizeof text, "Privileged instruction.");
+      break;
+    default:
+      className = "EExternalException";
+      std::snprintf(text, sizeof text, "External exception %08lX.", static_cast<unsigned long>(er.ExceptionCode));
+  }
+  message = text;
+}
+
+// The report of one exception: header at once, then every thread's stack, then the
+// checksums. The record's private settings copy decides what it holds.
+std::string BuildReport(const TICrashSettings& settings, TExceptionFacts facts, const SYSTEMTIME& when,
+                        const THandoverRecord& r) {
+  THeaderRequest request;
+  request.ExceptionTime = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
+  request.SettingsModule = settings.Module();
+  request.Version = settings.DisplayVersion();
+  if (request.Version == "?") request.Version.clear();
+  // Every capture point hands over a context: the fault's, or its own registers.
+  CONTEXT none{};
+  const CONTEXT& context = r.Context ? *reinterpret_cast<const CONTEXT*>(r.Context) : none;
+  std::vector<TThreadFacts> walked = CaptureThreads(facts.CrashedThreadId, context, facts.MainThreadId, {ThreadId}, true);
+  // A caught exception's registers are the reporter's own: its frames are no part of the
+  // program's stack, and the first frame after them is where the exception was handed over.
+  if (r.ExceptionObject && !walked.empty()) {
+    auto& items = walked.front().Items;
+    while (items.size() > 1 && (items.front().Unit == "Reporter_win32" || items.front().Unit == "std_function"))
+      items.erase(items.begin());
+    if (!items.empty()) walked.front().Thread.Current = items.front();
+    facts.Location = walked.front().Thread.Current;
+  }
+  TICrashException record(settings, facts);
+  record.BuildHeader(GatherHeaderFacts(request));
+  std::vector<TThreadRecord> threads;
+  for (const TThreadFacts& t : walked) threads.push_back(t.Thread);
+  record.BuildSections(threads);
+  const auto& reported = record.ReportedThreads();
+  for (size_t i = 0; i < reported.size(); ++i) {
+    for (const TThreadFacts& t : walked) {
+      if (t.Thread.Id != reported[i].Id) continue;
+      if (t.StackReadable) record.SetThreadStack(int(i), t.Items);
+      else record.SetThreadNotAccessible(int(i));
+    }
+  }
+  record.Complete();
+  return record.BugReport();
+}
+
+void ProcessRecord(const THandoverRecord& r) {
+  SYSTEMTIME when;
+  GetLocalTime(&when);
+  auto* caught = reinterpret_cast<const TCaughtException*>(r.ExceptionObject);
+  auto type = TExceptionType(r.Type);
+  bool canContinue = r.CanContinue != 0;
+  TExceptionFacts facts;
+  facts.Type = type;
+  facts.Location = DescribeAddress(r.Address, false);
+  facts.CrashedThreadId = std::uint32_t(r.ThreadId);
+  facts.MainThreadId = ProgramMainThreadId();
+  facts.HasContext = r.Context != 0;
+  if (caught) {
+    facts.ClassName = caught->ClassName;
+    facts.Message = caught->Message;
+  } else if (r.Related) {
+    DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), facts.ClassName, facts.Message);
+  }
+
+  ClearTempFolder();
+  auto moduleSettings = SettingsForModule(r.Module ? TModuleHandle(r.Module) : CrashSystem().ExeModule());
+  TICrashSettings settings(*moduleSettings);  // per-exception changes stay in this copy
+  TClassMatcher matcher = [&](std::string_view name) {
+    if (caught && caught->Error) {
+      try {
+        std::rethrow_exception(caught->Error);
+      } catch (const Exception& e) {
+        return e.InheritsFrom(name);
+      } catch (...) {
+      }
+    }
+    return SameClassNameImpl(name, facts.ClassName);
+  };
+  TCrashFilterResult filter = ApplyCrashFilters(settings, matcher);
+  if (type != TExceptionType::Hidden) TheHistory.Push(UtcSeconds());
+
+  THandlerCall call{THandlerPhase::BeforeReport, facts.ClassName, facts.Message};
+  if (filter.CallHandlers) CallHandlers(call);
+  if (type == TExceptionType::Hidden) return;
+
+  std::vector<HANDLE> paused;
+  if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.CrashedThreadId);
+  std::string report;
+  if (!call.Handled) {
+    if (filter.CreateScreenshot) TakeScreenshotFor(settings);
+    if (filter.CreateBugReport) {
+      report = BuildReport(settings, facts, when, r);
+      if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
+    }
+    call.Phase = THandlerPhase::ReportStarted;
+    if (filter.CallHandlers) CallHandlers(call);
+    call.Phase = THandlerPhase::BeforeShow;
+    if (filter.CallHandlers) CallHandlers(call);
+  }
+  auto finish = [&] {
+    for (HANDLE h : paused) {
+      ResumeThread(h);
+      CloseHandle(h);
+    }
+  };
+  if (call.Handled && canContinue) return finish();
+
+  bool saved = false;
+  auto autoSave = [&] {
+    // Nothing is sent yet (the delivery channels come later), so AutoSaveIfNotSent saves too.
+    if (saved || report.empty() || !settings.AutoSave()) return;
+    saved = true;
+    SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), report, BugRepFileRules(settings));
+  };
+  if (!call.Handled) ShowSimpleBox(type == TExceptionType::Freeze ? settings.FrozenMsg() : facts.Message);
+
+  // The simple box has no close or restart button: the automatic actions stand in for the
+  // countdowns of the full dialog; otherwise OK continues when it can and closes when not.
+  std::int64_t now = UtcSeconds();
+  bool autoClose = TheHistory.AutoActionApplies(settings.AutoClose(), now);
+  bool autoRestart = TheHistory.AutoActionApplies(settings.AutoRestart(), now);
+  if (autoClose || (!canContinue && !autoRestart)) {
+    call.Phase = THandlerPhase::Closing;
+    if (filter.CallHandlers) CallHandlers(call);
+    autoSave();
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  if (autoRestart) {
+    call.Phase = THandlerPhase::Restarting;
+    if (filter.CallHandlers) CallHandlers(call);
+    autoSave();
+    Restart();
+  }
+  call.Phase = THandlerPhase::Continuing;
+  if (filter.CallHandlers) CallHandlers(call);
+  autoSave();
+  finish();
+}
+
+void TakeOverRestartBlock() {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, RestartBlockName(GetCurrentProcessId()).c_str());
+  if (!mapping) return;
+  if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kRestartBlockSize)) {
+    TRestartBlock block = DecodeRestartBlock(static_cast<const std::uint8_t*>(view));
+    UnmapViewOfFile(view);
+    CloseHandle(reinterpret_cast<HANDLE>(std::uintptr_t(block.BlockHandle)));
+    // The predecessor ends at once after resuming us; ten seconds is far beyond that.
+    if (HANDLE old = OpenProcess(SYNCHRONIZE, FALSE, block.OldProcessId)) {
+      WaitForSingleObject(old, 10000);
+      CloseHandle(old);
+    }
+    TheHistory = block.History;
+  }
+  CloseHandle(mapping);
+}
+
+}  // namespace vm::capture
+
+namespace vm {
+
+void RegisterExceptionHandler(TExceptionHandlerFn handler) { capture::Handlers.push_back(std::move(handler)); }
+TExceptionHistory CrashHistory() { return capture::TheHistory; }
+
+}  // namespace vm

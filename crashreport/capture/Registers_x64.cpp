@@ -1,0 +1,50 @@
+// The 64-bit side of the processor context: which registers hold the current address, the
+// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+#include <windows.h>
+
+#include "crashreport/capture/Capture_win32.h"
+
+namespace vm::capture {
+
+TThreadRegisters RegistersOf(const CONTEXT& c) { return {c.Rip, c.Rsp, c.Rbp}; }
+
+bool LoaderLockHeld() {
+  // The process block's loader lock (a critical section) at offset 0x110.
+  static const BYTE* peb = ProcessBlock();
+  if (!peb) return false;
+  auto* lock = *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110);
+  return lock && lock->OwningThread != nullptr;
+}
+
+}  // namespace vm::capture
+
+namespace vm::capture {
+
+// 64-bit code keeps its frame pointer anywhere inside the frame, so the chain of saved
+// frame pointers cannot be followed; the unwind tables of each module (.pdata, which GCC
+// writes too) lead from frame to frame instead. Before each step the stack pointer must
+// lie in committed stack memory, where the unwinder reads.
+std::vector<std::uintptr_t> WalkStack(const CONTEXT& start, std::uintptr_t stackEnd) {
+  std::vector<std::uintptr_t> frames;
+  CONTEXT c = start;
+  while (c.Rip && frames.size() < kMaxStackFrames) {
+    frames.push_back(c.Rip);
+    std::uintptr_t word = 0, sp = c.Rsp;
+    if (sp + 8 > stackEnd || !ReadStackWord(sp, word)) break;
+    DWORD64 imageBase = 0;
+    PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(c.Rip, &imageBase, nullptr);
+    if (function) {
+      void* handlerData = nullptr;
+      DWORD64 establisher = 0;
+      RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, c.Rip, function, &c, &handlerData, &establisher, nullptr);
+    } else {
+      // A leaf function: the return address is on top of the stack.
+      c.Rip = word;
+      c.Rsp += 8;
+    }
+    if (c.Rsp <= sp || c.Rsp >= stackEnd) break;
+  }
+  return frames;
+}
+
+}  // namespace vm::capture

@@ -1,0 +1,296 @@
+// Installation and the capture points: everything that hands an exception to the handler
+// thread. A faulting thread does as little as it can: it fills a fixed record on its own
+// stack, writes it into the handler's pipe and waits. After a stack overflow that is all
+// there is room for; a main thread with room pumps its messages meanwhile, so that the
+// program's windows keep painting under the error box.
+#include <windows.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <new>
+
+#include "base/Exception.h"
+#include "base/FileIO.h"
+#include "crashreport/capture/Capture_win32.h"
+#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/capture/FileCheck.h"
+#include "crashreport/report/HeaderFacts.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
+#include "toolkit/Application_win32.h"
+
+namespace vm::capture {
+
+namespace {
+
+bool Installed = false;
+LARGE_INTEGER StartCounter{};  // for "program up time"
+DWORD MainThreadId = 0;
+CRITICAL_SECTION Gate;        // one exception at a time
+DWORD GateOwner = 0;          // the thread handing over now; a nested fault there is not reported
+HANDLE DoneEvent = nullptr;   // made in advance: after an overflow there is no room to make one
+
+// The emergency reserve: given back on entry so that a report can be built when memory
+// has run out, taken again afterwards.
+constexpr SIZE_T kReserveBytes = 4u << 20, kCommitBytes = 512u << 10;
+void* Reserve[8] = {};
+
+void TakeReserve() {
+  for (int i = 0; i < 4; ++i) {
+    if (!Reserve[i]) Reserve[i] = VirtualAlloc(nullptr, kReserveBytes, MEM_RESERVE, PAGE_NOACCESS);
+    if (!Reserve[4 + i]) Reserve[4 + i] = VirtualAlloc(nullptr, kCommitBytes, MEM_COMMIT, PAGE_NOACCESS);
+  }
+}
+
+void ReleaseReserve() {
+  for (void*& region : Reserve) {
+    if (region) VirtualFree(region, 0, MEM_RELEASE);
+    region = nullptr;
+  }
+}
+
+// The loader lock held for 250 ms (polled every 10 ms): no thread could start, and the
+// handler thread could not load what showing a box needs.
+bool ProcessBlocked() {
+  for (int i = 0; i < 25; ++i) {
+    if (!LoaderLockHeld()) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+// Waits for the handler, pumping the main thread's messages; a quit message ends nothing
+// here and is posted again afterwards.
+void PumpUntilDone(HANDLE done, HANDLE handler) {
+  HANDLE waits[2] = {done, handler};
+  bool quit = false;
+  WPARAM quitCode = 0;
+  for (;;) {
+    DWORD rc = MsgWaitForMultipleObjects(2, waits, FALSE, 100, QS_ALLINPUT);
+    if (rc == WAIT_OBJECT_0 || rc == WAIT_OBJECT_0 + 1 || rc == WAIT_FAILED) break;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        quitCode = msg.wParam;
+        continue;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  if (quit) PostQuitMessage(int(quitCode));
+}
+
+// The handling entry: false when the exception was not handed over (the reporter is not
+// installed, this is its own thread, or a fault nested in a hand-over).
+bool HandOver(THandoverRecord& record, bool lowOnStack) {
+  DWORD self = GetCurrentThreadId();
+  if (!Installed || self == HandlerThreadId() || GateOwner == self) return false;
+  EnterCriticalSection(&Gate);
+  GateOwner = self;
+  ReleaseReserve();
+  record.DoneEvent = reinterpret_cast<std::uintptr_t>(DoneEvent);
+  ResetEvent(DoneEvent);
+  bool handed = true;
+  if (!lowOnStack && ProcessBlocked()) {
+    ProcessRecord(record);
+  } else {
+    DWORD written = 0;
+    handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
+    if (handed && self == MainThreadId && !lowOnStack) {
+      PumpUntilDone(DoneEvent, HandlerThreadHandle());
+    } else if (handed) {
+      HANDLE waits[2] = {DoneEvent, HandlerThreadHandle()};
+      WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+  }
+  TakeReserve();
+  GateOwner = 0;
+  LeaveCriticalSection(&Gate);
+  return handed;
+}
+
+std::uintptr_t ModuleOf(std::uintptr_t address) {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(address), &module);
+  return reinterpret_cast<std::uintptr_t>(module);
+}
+
+LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* er = info->ExceptionRecord;
+  TThreadRegisters regs = RegistersOf(*info->ContextRecord);
+  THandoverRecord record{};
+  record.ThreadId = GetCurrentThreadId();
+  record.Type = std::uintptr_t(TExceptionType::Exception);
+  record.Address = reinterpret_cast<std::uintptr_t>(er->ExceptionAddress);
+  record.StackPointer = regs.StackPointer;
+  record.FramePointer = regs.FramePointer;
+  record.Context = reinterpret_cast<std::uintptr_t>(info->ContextRecord);
+  record.Source = std::uintptr_t(TCaptureSource::UnhandledFilter);
+  record.Related = reinterpret_cast<std::uintptr_t>(er);
+  bool overflow = er->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+  if (!overflow) record.Module = ModuleOf(record.Address);
+  // Returning means the reporter could not take the exception: the system's own end follows.
+  return HandOver(record, overflow) ? EXCEPTION_EXECUTE_HANDLER : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Hands over a caught exception or a runtime failure, with the caller's registers.
+void HandOverCaught(TCaughtException& caught, TCaptureSource source, bool canContinue) {
+  if (caught.Silent) {
+    if (!canContinue) TerminateProcess(GetCurrentProcess(), 1);
+    return;
+  }
+  CONTEXT context{};
+  RtlCaptureContext(&context);
+  TThreadRegisters regs = RegistersOf(context);
+  THandoverRecord record{};
+  record.ThreadId = GetCurrentThreadId();
+  record.Type = std::uintptr_t(TExceptionType::Exception);
+  record.ExceptionObject = reinterpret_cast<std::uintptr_t>(&caught);
+  record.Address = regs.ProgramCounter;
+  record.CanContinue = canContinue;
+  record.StackPointer = regs.StackPointer;
+  record.FramePointer = regs.FramePointer;
+  record.Context = reinterpret_cast<std::uintptr_t>(&context);
+  record.Source = std::uintptr_t(source);
+  record.Module = ModuleOf(record.Address);
+  HandOver(record, false);
+}
+
+// A failure that carries no exception object; the process cannot go on after it.
+void ReportFailure(const char* className, const char* message, TCaptureSource source) {
+  TCaughtException caught;
+  caught.ClassName = className;
+  caught.Message = message;
+  HandOverCaught(caught, source, false);
+  TerminateProcess(GetCurrentProcess(), 1);
+}
+
+void OnTerminate() {
+  if (std::exception_ptr error = std::current_exception()) {
+    TCaughtException caught = DescribeCaught(error);
+    HandOverCaught(caught, TCaptureSource::Terminate, false);
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  ReportFailure("ETerminate", "The program ended through std::terminate.", TCaptureSource::Terminate);
+}
+
+void OnAbortSignal(int) { ReportFailure("EAbnormalEnd", "The program called abort().", TCaptureSource::Abort); }
+
+void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, std::uintptr_t) {
+  ReportFailure("EInvalidParameter", "A runtime function was called with an invalid parameter.",
+                TCaptureSource::InvalidParameter);
+}
+
+void OnOutOfMemory() { ReportFailure("EOutOfMemory", "Out of memory.", TCaptureSource::OutOfMemory); }
+
+std::string ProgramPath() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+// `CheckFileCrc`: the program file as shipped, against the stamp it carries.
+void CheckProgramFile(const TICrashSettings& settings) {
+  std::string file;
+  try {
+    file = ReadFileDenyWrite(ProgramPath());
+  } catch (...) {
+    return;  // an unreadable file is no proof of damage
+  }
+  if (CheckFileCrc(file) == TFileCheck::Corrupt)
+    MessageBoxA(nullptr, settings.BitFaultMsg().c_str(), settings.TitleBar().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+// The capture points of the runtime and the system; taken last, when the handler thread
+// is ready for them.
+void TakeOverRuntimeFailures() {
+  std::set_terminate(OnTerminate);
+  std::set_new_handler(OnOutOfMemory);
+  std::signal(SIGABRT, OnAbortSignal);
+  // The toolchain's own copy of this setter only keeps the handler for its own checks;
+  // the runtime library's checks call the one registered inside that library.
+  _set_invalid_parameter_handler(OnInvalidParameter);
+  using TSetHandler = _invalid_parameter_handler(__cdecl*)(_invalid_parameter_handler);
+  if (auto set = reinterpret_cast<TSetHandler>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
+    set(OnInvalidParameter);
+  SetUnhandledExceptionFilter(UnhandledFilter);
+  // Window procedures and other callbacks catch at their boundary and call the funnel;
+  // what reaches it there may go on after the report.
+  Application.SetExceptionHandler(
+      [](std::exception_ptr error) { ReportCaughtException(error, TCaptureSource::Funnel, true); });
+}
+
+}  // namespace
+
+DWORD ProgramMainThreadId() { return MainThreadId; }
+
+TCaughtException DescribeCaught(std::exception_ptr error) {
+  TCaughtException caught;
+  caught.Error = error;
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    caught.ClassName = std::string(e.ClassName());
+    caught.Message = e.Message();
+    caught.Silent = e.InheritsFrom("EAbort");
+  } catch (const std::bad_alloc& e) {
+    caught.ClassName = "EOutOfMemory";
+    caught.Message = e.what();
+  } catch (const std::exception& e) {
+    caught.ClassName = "Exception";
+    caught.Message = e.what();
+  } catch (...) {
+    caught.ClassName = "EUnknownException";
+    caught.Message = "An exception of an unknown type.";
+  }
+  return caught;
+}
+
+}  // namespace vm::capture
+
+// Pure virtual calls end here instead of in the runtime's own message and abort.
+extern "C" void __cxa_pure_virtual() {
+  vm::capture::ReportFailure("EPureVirtualCall", "A pure virtual function was called.", vm::TCaptureSource::PureCall);
+}
+
+namespace vm {
+
+bool CrashReporterInstalled() { return capture::Installed; }
+std::int64_t ReporterStartCounter() { return capture::StartCounter.QuadPart; }
+
+void ReportCaughtException(std::exception_ptr error, TCaptureSource source, bool canContinue) {
+  capture::TCaughtException caught = capture::DescribeCaught(error);
+  capture::HandOverCaught(caught, source, canContinue);
+}
+
+void InstallCrashReporter() {
+  using namespace capture;
+  if (Installed) return;
+  MainThreadId = GetCurrentThreadId();
+  QueryPerformanceCounter(&StartCounter);
+  NoteReporterStart();
+  auto settings = SettingsForModule(CrashSystem().ExeModule());
+  if (!settings->Valid() || !settings->Enabled()) return;
+  if (settings->CheckFileCrc()) CheckProgramFile(*settings);
+  TakeOverRestartBlock();
+  if (!OpenThreadNameTable()) {
+    CrashSystem().ShowInternalError("internal error (opening global buffer)");
+    ExitProcess(1);
+  }
+  RegisterThread(MainThreadId, "main thread", nullptr, 0, 0);
+  InitializeCriticalSection(&Gate);
+  DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  LoadProgramSymbols(ProgramPath());
+  if (!DoneEvent || !StartHandlerThread()) return;
+  TakeReserve();
+  LoaderLockHeld();  // finds the process block now, not in the middle of a fault
+  HookThreadEntries();
+  TakeOverRuntimeFailures();
+  Installed = true;
+}
+
+}  // namespace vm

@@ -1,0 +1,205 @@
+// Stacks and symbols: every reported thread is walked along its frame chain (other threads
+// suspended meanwhile), and each address becomes module, unit, line and function through
+// the program's own symbol table, or a system library's exports.
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "base/FileIO.h"
+#include "crashreport/capture/Capture_win32.h"
+
+namespace vm::capture {
+
+namespace {
+
+std::unique_ptr<TSymbolTable> ProgramSymbols;
+
+// The end of the committed region that holds the stack pointer: walks stay below it.
+std::uintptr_t StackRegionEnd(std::uintptr_t sp) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!sp || !VirtualQuery(reinterpret_cast<void*>(sp), &info, sizeof info) || info.State != MEM_COMMIT) return 0;
+  return reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The exported function of a loaded system library nearest below `rva`.
+bool NearestExport(const BYTE* base, DWORD rva, std::string& name, DWORD& start) {
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (!dir.VirtualAddress || !dir.Size) return false;
+  auto* exp = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  auto* functions = reinterpret_cast<const DWORD*>(base + exp->AddressOfFunctions);
+  auto* names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
+  auto* ordinals = reinterpret_cast<const WORD*>(base + exp->AddressOfNameOrdinals);
+  DWORD best = 0;
+  const char* bestName = nullptr;
+  for (DWORD i = 0; i < exp->NumberOfNames; ++i) {
+    DWORD f = functions[ordinals[i]];
+    // Forwarded exports point into the export directory, not at code.
+    if (f >= dir.VirtualAddress && f < dir.VirtualAddress + dir.Size) continue;
+    if (f <= rva && f >= best) {
+      best = f;
+      bestName = reinterpret_cast<const char*>(base + names[i]);
+    }
+  }
+  if (!bestName) return false;
+  name = bestName;
+  start = best;
+  return true;
+}
+
+std::vector<TStackItem> Describe(const std::vector<std::uintptr_t>& frames) {
+  std::vector<TStackItem> items;
+  for (size_t i = 0; i < frames.size(); ++i) items.push_back(DescribeAddress(frames[i], i > 0));
+  return items;
+}
+
+}  // namespace
+
+bool ReadStackWord(std::uintptr_t address, std::uintptr_t& value) {
+  // The region of the last read serves the next ones: a walk stays in one stack.
+  static thread_local std::uintptr_t low = 0, high = 0;
+  if (address < low || address + sizeof value > high) {
+    MEMORY_BASIC_INFORMATION info;
+    if (!VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info)) return false;
+    if (info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) || info.Protect == 0) return false;
+    low = reinterpret_cast<std::uintptr_t>(info.BaseAddress);
+    high = low + info.RegionSize;
+    if (address + sizeof value > high) return false;
+  }
+  std::memcpy(&value, reinterpret_cast<const void*>(address), sizeof value);
+  return true;
+}
+
+void LoadProgramSymbols(const std::string& programFile) {
+  try {
+    auto table = ReadEmbeddedSymbols(ReadFileDenyWrite(programFile));
+    if (table) ProgramSymbols = std::make_unique<TSymbolTable>(std::move(*table));
+  } catch (...) {
+    // Without the table, addresses in the program show their module only.
+  }
+}
+
+TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
+  TStackItem item;
+  item.Address = address;
+  // A return address points behind its call, possibly into the next line or function.
+  std::uintptr_t probe = returnAddress ? address - 1 : address;
+  HMODULE module = nullptr;
+  // Address 0 would name the program itself.
+  if (probe == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(probe), &module))
+    return item;
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(module, path, MAX_PATH);
+  item.Module = BaseName(path);
+  auto base = reinterpret_cast<std::uintptr_t>(module);
+  auto rva = DWORD(probe - base);
+  if (module == GetModuleHandleA(nullptr)) {
+    if (!ProgramSymbols) return item;
+    auto info = ProgramSymbols->Lookup(rva);
+    if (!info) return item;
+    item.Function = info->Function;
+    item.Unit = info->Unit;
+    item.Line = int(info->Line);
+    if (!info->Function.empty()) item.RelAddr = std::uint32_t(address - (base + info->FunctionRva));
+    if (info->Line && info->FunctionLine && info->Line >= info->FunctionLine)
+      item.RelLine = int(info->Line - info->FunctionLine);
+    return item;
+  }
+  std::string name;
+  DWORD start = 0;
+  if (NearestExport(reinterpret_cast<const BYTE*>(module), rva, name, start)) {
+    item.Function = name;
+    item.RelAddr = std::uint32_t(address - (base + start));
+  }
+  return item;
+}
+
+std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed, DWORD mainId,
+                                        const std::vector<DWORD>& skip, bool allThreads) {
+  auto facts = [&](DWORD id) {
+    TThreadFacts t;
+    t.Thread.Id = id;
+    if (auto entry = LookUpThread(id)) {
+      t.Thread.Name = entry->Name;
+      t.Thread.ClassName = entry->ClassName;
+      if (entry->CreatorId) {
+        TThreadCreator creator;
+        creator.ThreadId = entry->CreatorId;
+        if (auto by = LookUpThread(entry->CreatorId)) {
+          creator.Name = by->Name;
+          creator.ClassName = by->ClassName;
+        }
+        if (entry->CreatorAddress) creator.Address = DescribeAddress(entry->CreatorAddress, true);
+        t.Thread.Creator = creator;
+      }
+    }
+    return t;
+  };
+  auto walkOther = [&](DWORD id) {
+    TThreadFacts t = facts(id);
+    HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, id);
+    if (!h) {
+      t.StackReadable = false;
+      return t;
+    }
+    DWORD previous = SuspendThread(h);
+    t.Thread.Suspended = previous != DWORD(-1) && previous > 0;
+    t.Thread.Priority = GetThreadPriority(h);
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    if (previous != DWORD(-1) && GetThreadContext(h, &context)) {
+      std::uintptr_t end = StackRegionEnd(RegistersOf(context).StackPointer);
+      t.StackReadable = end != 0;
+      if (end) t.Items = Describe(WalkStack(context, end));
+    } else {
+      t.StackReadable = false;
+    }
+    if (!t.Items.empty()) t.Thread.Current = t.Items.front();
+    if (previous != DWORD(-1)) ResumeThread(h);
+    CloseHandle(h);
+    return t;
+  };
+
+  std::vector<TThreadFacts> threads;
+  TThreadFacts first = facts(crashedId);
+  TThreadRegisters regs = RegistersOf(crashed);
+  std::uintptr_t end = StackRegionEnd(regs.StackPointer);
+  first.StackReadable = end != 0;
+  if (end) first.Items = Describe(WalkStack(crashed, end));
+  if (!first.StackReadable && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
+  if (!first.Items.empty()) first.Thread.Current = first.Items.front();
+  threads.push_back(std::move(first));
+  if (!allThreads) return threads;
+  if (mainId != crashedId) threads.push_back(walkOther(mainId));
+
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return threads;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD self = GetCurrentThreadId(), pid = GetCurrentProcessId();
+  for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
+    DWORD id = entry.th32ThreadID;
+    if (entry.th32OwnerProcessID != pid || id == self || id == crashedId || id == mainId) continue;
+    if (std::find(skip.begin(), skip.end(), id) != skip.end()) continue;
+    // The reporter's internal threads and the watchdog are not listed.
+    if (auto named = LookUpThread(id);
+        named && (named->Name == "-" || named->Name == "AntiFreezeThread" || named->Name == "HandleExceptionThread"))
+      continue;
+    threads.push_back(walkOther(id));
+  }
+  CloseHandle(snapshot);
+  return threads;
+}
+
+}  // namespace vm::capture

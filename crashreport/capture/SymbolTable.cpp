@@ -1,0 +1,126 @@
+#include "crashreport/capture/SymbolTable.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vm {
+
+namespace {
+
+std::uint32_t U32(std::string_view bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | std::uint8_t(bytes[at + std::size_t(i)]);
+  return v;
+}
+std::uint16_t U16(std::string_view bytes, std::size_t at) {
+  return std::uint16_t(std::uint8_t(bytes[at]) | std::uint8_t(bytes[at + 1]) << 8);
+}
+
+constexpr std::string_view kTableMagic("VMSYM001", 8);
+constexpr std::string_view kTrailerMagic("VMSYMTB1", 8);
+constexpr std::size_t kHeaderSize = 8 + 4 * 4;
+// Far above any real program; a larger count is damage, not a table.
+constexpr std::uint32_t kMaxTableBytes = 64u << 20;
+
+}  // namespace
+
+std::optional<TSymbolTable> TSymbolTable::Parse(std::string_view t) {
+  if (t.size() < kHeaderSize || t.substr(0, 8) != kTableMagic) return std::nullopt;
+  TSymbolTable table;
+  table.FTextCrc = U32(t, 8);
+  std::uint64_t functions = U32(t, 12), lines = U32(t, 16), pool = U32(t, 20);
+  std::uint64_t size = kHeaderSize + functions * 20 + lines * 12 + pool;
+  if (size != t.size() || pool == 0 || t.back() != '\0') return std::nullopt;
+  std::size_t at = kHeaderSize;
+  std::size_t poolAt = std::size_t(size - pool);
+  table.FPool.assign(t.substr(poolAt));
+  auto offsetOk = [&](std::uint32_t off) { return off < pool; };
+  for (std::uint64_t i = 0; i < functions; ++i, at += 20) {
+    TFunction f{U32(t, at), U32(t, at + 4), U32(t, at + 8), U32(t, at + 12), U32(t, at + 16)};
+    if (!offsetOk(f.Name) || !offsetOk(f.Unit) || f.End < f.Rva) return std::nullopt;
+    if (!table.FFunctions.empty() && f.Rva < table.FFunctions.back().Rva) return std::nullopt;
+    table.FFunctions.push_back(f);
+  }
+  for (std::uint64_t i = 0; i < lines; ++i, at += 12) {
+    TLine l{U32(t, at), U32(t, at + 4), U32(t, at + 8)};
+    if (!offsetOk(l.Unit)) return std::nullopt;
+    if (!table.FLines.empty() && l.Rva < table.FLines.back().Rva) return std::nullopt;
+    table.FLines.push_back(l);
+  }
+  return table;
+}
+
+std::optional<TSymbolInfo> TSymbolTable::Lookup(std::uint32_t rva) const {
+  auto f = std::upper_bound(FFunctions.begin(), FFunctions.end(), rva,
+                            [](std::uint32_t a, const TFunction& fn) { return a < fn.Rva; });
+  const TFunction* fn = nullptr;
+  if (f != FFunctions.begin() && rva < std::prev(f)->End) fn = &*std::prev(f);
+  auto l = std::upper_bound(FLines.begin(), FLines.end(), rva,
+                            [](std::uint32_t a, const TLine& line) { return a < line.Rva; });
+  const TLine* line = l != FLines.begin() ? &*std::prev(l) : nullptr;
+  // A line entry counts only inside the function it belongs to.
+  if (line && fn && line->Rva < fn->Rva) line = nullptr;
+  if (!fn && !line) return std::nullopt;
+  TSymbolInfo info;
+  if (fn) {
+    info.Function = Text(fn->Name);
+    info.FunctionRva = fn->Rva;
+    info.FunctionLine = fn->FirstLine;
+    info.Unit = Text(fn->Unit);
+  }
+  if (line) {
+    info.Line = line->Line;
+    info.Unit = Text(line->Unit);
+  }
+  return info;
+}
+
+std::optional<std::uint32_t> CodeSectionCrc(std::string_view pe) {
+  if (pe.size() < 0x40 || pe.substr(0, 2) != "MZ") return std::nullopt;
+  std::uint32_t nt = U32(pe, 0x3C);
+  if (std::uint64_t(nt) + 24 > pe.size() || pe.substr(nt, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
+  std::uint16_t sections = U16(pe, nt + 6), optionalSize = U16(pe, nt + 20);
+  std::uint64_t table = std::uint64_t(nt) + 24 + optionalSize;
+  for (std::uint16_t i = 0; i < sections; ++i) {
+    std::uint64_t s = table + 40ull * i;
+    if (s + 40 > pe.size()) return std::nullopt;
+    if (pe.substr(std::size_t(s), 5) != std::string_view(".text", 5)) continue;
+    std::uint32_t rawSize = U32(pe, std::size_t(s) + 16), rawAt = U32(pe, std::size_t(s) + 20);
+    if (std::uint64_t(rawAt) + rawSize > pe.size()) return std::nullopt;
+    return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pe.data() + rawAt), rawSize));
+  }
+  return std::nullopt;
+}
+
+std::optional<TSymbolTable> ReadEmbeddedSymbols(std::string_view file, std::string* why) {
+  auto fail = [&](const char* reason) -> std::optional<TSymbolTable> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
+  if (file.size() < 12 || file.substr(file.size() - 8) != kTrailerMagic) return fail("no symbol table");
+  std::uint32_t packed = U32(file, file.size() - 12);
+  if (packed > file.size() - 12 || packed > kMaxTableBytes) return fail("damaged symbol table");
+  std::string_view stream = file.substr(file.size() - 12 - packed, packed);
+  // The table's size is not stored: grow the buffer until the stream fits.
+  std::string table(std::size_t(packed) * 4 + 64, '\0');
+  for (;;) {
+    uLongf size = uLongf(table.size());
+    int rc = uncompress(reinterpret_cast<Bytef*>(table.data()), &size, reinterpret_cast<const Bytef*>(stream.data()),
+                        uLong(stream.size()));
+    if (rc == Z_OK) {
+      table.resize(size);
+      break;
+    }
+    if (rc != Z_BUF_ERROR || table.size() >= kMaxTableBytes) return fail("damaged symbol table");
+    table.resize(table.size() * 2);
+  }
+  auto parsed = TSymbolTable::Parse(table);
+  if (!parsed) return fail("damaged symbol table");
+  auto crc = CodeSectionCrc(file);
+  if (!crc || *crc != parsed->TextCrc()) return fail("stale symbol table (made for other code)");
+  return parsed;
+}
+
+}  // namespace vm

@@ -1,0 +1,203 @@
+// The crash matrix: a small program that installs the reporter like veilmark.exe does,
+// opens a window, and then fails in the way its argument names. Driven by
+// test_crash_matrix.py, which checks the exit code, the report and the box of each case.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "base/Exception.h"
+#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
+#include "toolkit/Application_win32.h"
+
+// The base's constructor calls the pure function through a pointer the compiler cannot
+// see through, so the call really goes through the base's table. Outside the anonymous
+// namespace: there the compiler knows every derived class and drops the call.
+struct TBase;
+TBase* volatile Constructing = nullptr;
+void CallPure();
+struct TBase {
+  TBase() {
+    Constructing = this;
+    CallPure();
+  }
+  virtual void Pure() = 0;
+  virtual ~TBase() = default;
+};
+void CallPure() { Constructing->Pure(); }
+struct TDerived : TBase {
+  void Pure() override {}
+};
+
+
+namespace {
+
+using namespace vm;
+
+std::string Case;
+HWND Window = nullptr;
+LARGE_INTEGER FaultAt{};
+constexpr UINT kThrowMessage = WM_APP + 1;
+
+std::string BesideProgram(const char* name) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p = path;
+  return p.substr(0, p.find_last_of('\\') + 1) + name;
+}
+
+void WriteNote(const char* name, const std::string& text) {
+  if (FILE* f = std::fopen(BesideProgram(name).c_str(), "ab")) {
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+  }
+}
+
+// Kept out of line and behind a volatile pointer so that the compiler keeps every fault.
+int* volatile NullPointer = nullptr;
+void WriteThroughNull() { *NullPointer = 1; }
+
+// Deeper than any stack: the limit only keeps the compiler from calling this endless.
+volatile int DepthLimit = 1 << 30;
+int Recurse(int depth) {
+  volatile char pad[4096];
+  pad[0] = char(depth);
+  return depth < DepthLimit ? Recurse(depth + 1) + pad[0] : 0;
+}
+
+void ThrowError() { throw Exception("Thrown on purpose in a window procedure."); }
+
+LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  // As the toolkit's forms do: catch at the boundary and hand over to the funnel.
+  try {
+    if (msg == kThrowMessage) {
+      if (w == 1) throw EAbort("Aborted on purpose.");
+      ThrowError();
+    }
+  } catch (...) {
+    Application.HandleException(std::current_exception());
+    return 0;
+  }
+  return DefWindowProcA(h, msg, w, l);
+}
+
+void OpenWindow() {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+  wc.lpszClassName = "CrashMatrixWindow";
+  RegisterClassA(&wc);
+  Window = CreateWindowA("CrashMatrixWindow", "crash matrix", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 200,
+                         nullptr, nullptr, wc.hInstance, nullptr);
+  UpdateWindow(Window);
+}
+
+DWORD WINAPI FaultingThread(LPVOID) {
+  WriteThroughNull();
+  return 0;
+}
+DWORD WINAPI OverflowThread(LPVOID) { return DWORD(Recurse(0)); }
+DWORD WINAPI ThrowingThread(LPVOID) { throw Exception("Thrown on purpose in a second thread."); }
+DWORD WINAPI IdleThread(LPVOID) {
+  Sleep(60000);
+  return 0;
+}
+
+// Runs `start` in a new thread and waits for it (the reporter ends the process first).
+void InThread(LPTHREAD_START_ROUTINE start) {
+  HANDLE h = CreateThread(nullptr, 0, start, nullptr, 0, nullptr);
+  WaitForSingleObject(h, 60000);
+}
+
+char* volatile Kept = nullptr;  // an allocation the compiler may not leave out
+
+// A static object whose end throws: the exception meets std::terminate at exit.
+void (*volatile ThrowAtExit)() = nullptr;
+struct TAtExit {
+  ~TAtExit() {
+    if (ThrowAtExit) ThrowAtExit();
+  }
+} AtExit;
+void ThrowNow() { throw Exception("Thrown on purpose at exit."); }
+
+// Timing of the 5-thread case: from the fault to the finished report and to the box.
+void NoteTiming(THandlerCall& call) {
+  if (Case != "timing") return;
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  double ms = double(now.QuadPart - FaultAt.QuadPart) * 1000.0 / double(freq.QuadPart);
+  char line[96];
+  if (call.Phase == THandlerPhase::ReportStarted) std::snprintf(line, sizeof line, "report complete %.1f ms\n", ms);
+  else if (call.Phase == THandlerPhase::BeforeShow) std::snprintf(line, sizeof line, "box shown %.1f ms\n", ms);
+  else return;
+  WriteNote("timing.txt", line);
+}
+
+int Run() {
+  if (Case == "av-main") WriteThroughNull();
+  else if (Case == "av-thread") InThread(FaultingThread);
+  else if (Case == "overflow-main") return Recurse(0);
+  else if (Case == "overflow-thread") InThread(OverflowThread);
+  else if (Case == "throw-wndproc") SendMessageA(Window, kThrowMessage, 0, 0);
+  else if (Case == "throw-thread") InThread(ThrowingThread);
+  else if (Case == "throw-exit") ThrowAtExit = ThrowNow;
+  else if (Case == "abort") std::abort();
+  else if (Case == "purecall") {
+    TDerived derived;
+  }
+  else if (Case == "invalid-parameter") {
+    // What the runtime library's checks do with a bad parameter. Wine's runtime has no
+    // setter for its own handler, so its checks only log: call the registered one directly.
+    _get_invalid_parameter_handler()(nullptr, nullptr, nullptr, 0, 0);
+  } else if (Case == "out-of-memory") {
+    volatile std::size_t huge = ~std::size_t(0) / 4;
+    Kept = new char[huge];
+  } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
+  else if (Case == "twice") {
+    // One place, twice: a bound the compiler cannot see keeps the loop from being unrolled.
+    static volatile int times = 2;
+    for (int i = 0; i < times; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
+  } else if (Case == "foreign-thread") {
+    // Started past the reporter's import hooks: a thread the program did not create itself.
+    auto create = reinterpret_cast<decltype(&CreateThread)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateThread")));
+    HANDLE h = create(nullptr, 0, FaultingThread, nullptr, 0, nullptr);
+    WaitForSingleObject(h, 60000);
+  } else if (Case == "autorestart") {
+    if (CrashHistory().At(0) != 0) {
+      WriteNote("restarted.txt", "restarted with history\n");
+      return 0;
+    }
+    // Held while the program runs: the in-memory change lives as long as a reference does.
+    static auto settings = SettingsForModule(CrashSystem().ExeModule());
+    settings->SetAutoRestart(30);
+    for (int i = 0; i < 10; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
+    return 3;  // not reached when the tenth exception restarts
+  } else if (Case == "timing") {
+    for (int i = 0; i < 4; ++i) CreateThread(nullptr, 0, IdleThread, nullptr, 0, nullptr);
+    Sleep(200);
+    QueryPerformanceCounter(&FaultAt);
+    WriteThroughNull();
+  } else return 99;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Case = argc > 1 ? argv[1] : "";
+  InstallCrashReporter();
+  if (!CrashReporterInstalled()) return 98;
+  RegisterExceptionHandler(NoteTiming);
+  OpenWindow();
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  return Run();
+}

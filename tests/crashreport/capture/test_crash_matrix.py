@@ -1,0 +1,154 @@
+"""The crash matrix under Wine: crashmatrix.exe fails in each way a user may meet; each case
+is checked by the program's exit code, its box, the report beside it and a screenshot.
+"""
+import os
+import re
+import pathlib
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "e2e"))
+import harness  # noqa: E402
+
+PROGRAM = pathlib.Path(os.environ["VM_CRASHMATRIX"])
+WORK = harness.BUILD / "test-artifacts" / "crash-matrix"
+
+
+class CrashMatrix(harness.E2ETest):
+    def run_case(self, case, boxes=1, box_text=None):
+        """Runs one case in a folder of its own, presses OK on each box; the exit code,
+        the report (or None) and the box texts come back."""
+        folder = WORK / case
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        exe = folder / "crashmatrix.exe"
+        shutil.copy(PROGRAM, exe)
+        proc = subprocess.Popen([harness.WINE_RUN, str(exe), case], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: proc.poll() is None and proc.kill())
+        texts = []
+        for i in range(boxes):
+            hwnd, caption, text = self.driver.msgbox(30000)
+            self.assertEqual(caption, "crashmatrix", f"{case}: box {i + 1}")
+            texts.append(text)
+            if i == 0:
+                harness.screenshot(f"crash-{case}")
+            self.driver("press", hwnd, "OK")
+            self.wait_gone(hwnd, 30000)
+        code = proc.wait(timeout=60)
+        report = folder / "bugreport.txt"
+        return code, (report.read_bytes().decode("cp1252") if report.exists() else None), texts, folder
+
+    def assertStack(self, report, *functions):
+        """Each function name appears on a symbolised stack line (unit and line filled)."""
+        for name in functions:
+            lines = [l for l in report.split("\r\n")
+                     if re.match(r"[0-9a-f]{8,} ", l) and l.rstrip().endswith(name)]
+            self.assertTrue(lines, f"{name} not on any stack line:\n{report}")
+            self.assertRegex(lines[0], r"CrashMatrix_win32\s+\d+\s+\+\d+ ", report)
+
+    def test_access_violation_main_thread(self):
+        code, report, texts, _ = self.run_case("av-main")
+        self.assertEqual(code, 1)
+        self.assertIn("exception class   : EAccessViolation", report)
+        self.assertIn("Access violation at address", texts[0])
+        self.assertIn("main thread (", report)
+        self.assertStack(report, "WriteThroughNull()", "Run()", "main")
+
+    def test_access_violation_second_thread(self):
+        code, report, _, _ = self.run_case("av-thread")
+        self.assertEqual(code, 1)
+        self.assertStack(report, "WriteThroughNull()", "FaultingThread(void*)")
+        # The crashed thread first, with its creator; then the main thread waiting for it.
+        self.assertRegex(report, r"\r\nthread \$[0-9a-f]+:\r\n")
+        self.assertIn(">> created by main thread (", report)
+        self.assertStack(report, "InThread(unsigned long (*)(void*))")
+
+    def test_stack_overflow_main_thread(self):
+        code, report, _, _ = self.run_case("overflow-main")
+        self.assertEqual(code, 1)
+        self.assertIn("EStackOverflow", report)
+        self.assertStack(report, "Recurse(int)")
+
+    def test_stack_overflow_second_thread(self):
+        code, report, _, _ = self.run_case("overflow-thread")
+        self.assertEqual(code, 1)
+        self.assertIn("EStackOverflow", report)
+        self.assertStack(report, "Recurse(int)")
+        self.assertIn("main thread (", report)
+
+    def test_exception_in_window_procedure_continues(self):
+        code, report, texts, _ = self.run_case("throw-wndproc")
+        self.assertEqual(code, 0, "the program goes on after OK")
+        self.assertEqual(texts, ["Thrown on purpose in a window procedure."])
+        self.assertIn("exception class   : Exception", report)
+        self.assertStack(report, "WindowProc(HWND__*, unsigned int, unsigned long long, long long)"
+                         if "64" in harness.wine("--arch").stdout else "WindowProc(HWND__*, unsigned int, unsigned int, long)")
+
+    def test_exception_in_second_thread(self):
+        code, report, texts, _ = self.run_case("throw-thread")
+        self.assertEqual(code, 1)
+        self.assertEqual(texts, ["Thrown on purpose in a second thread."])
+        self.assertIn(">> created by main thread (", report)
+
+    # Open fault: since the report gathers its header facts, the handler thread never gets to
+    # the box while the exiting main thread holds the runtime's exit lock (the program hangs
+    # until the test ends it). Listed here so that a fix shows as an unexpected success.
+    @unittest.expectedFailure
+    def test_exception_at_exit(self):
+        code, report, texts, _ = self.run_case("throw-exit")
+        self.assertEqual(code, 1)
+        self.assertEqual(texts, ["Thrown on purpose at exit."])
+        self.assertStack(report, "ThrowNow()")
+
+    def test_runtime_failures(self):
+        for case, cls in [("abort", "EAbnormalEnd"), ("purecall", "EPureVirtualCall"),
+                          ("invalid-parameter", "EInvalidParameter"), ("out-of-memory", "EOutOfMemory")]:
+            with self.subTest(case):
+                code, report, _, _ = self.run_case(case)
+                self.assertEqual(code, 1)
+                self.assertIn(f"exception class   : {cls}", report)
+                self.assertStack(report, "Run()")
+
+    def test_identical_exceptions_merge_with_a_count(self):
+        code, report, _, _ = self.run_case("twice", boxes=2)
+        self.assertEqual(code, 0)
+        self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
+        self.assertRegex(report, r"callstack crc     : \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}\r\ncount\s+: 2\r\n")
+
+    def test_eabort_is_silent(self):
+        code, report, _, _ = self.run_case("eabort", boxes=0)
+        self.assertEqual(code, 0)
+        self.assertIsNone(report)
+
+    def test_thread_the_program_did_not_create(self):
+        code, report, _, _ = self.run_case("foreign-thread")
+        self.assertEqual(code, 1)
+        self.assertStack(report, "FaultingThread(void*)")
+        self.assertNotIn(">> created by", report.split("main thread (")[0])
+
+    def test_auto_restart_after_ten_quick_exceptions(self):
+        code, report, _, folder = self.run_case("autorestart", boxes=10)
+        self.assertEqual(code, 2)
+        # Ten reports of one place, merged into one with its count.
+        self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
+        self.assertRegex(report, r"\r\ncount\s+: 10\r\n")
+        marker = folder / "restarted.txt"
+        for _ in range(200):
+            if marker.exists():
+                break
+            time.sleep(0.1)
+        self.assertEqual(marker.read_text(), "restarted with history\n")
+
+    def test_timing_with_five_threads(self):
+        code, report, _, folder = self.run_case("timing")
+        self.assertEqual(code, 1)
+        self.assertEqual(len(re.findall(r"\r\n(?:main thread|thread) [^\r]*:\r\n", report)), 5, report)
+        print("\n" + (folder / "timing.txt").read_text(), end="")
+
+
+if __name__ == "__main__":
+    unittest.main()
