@@ -2,9 +2,11 @@
 # relative to crashreport/.
 vm_library(vm_delivery
   SOURCES delivery/Base64.cpp delivery/HttpUploadMessage.cpp delivery/HttpAnswer.cpp delivery/HttpUpload.cpp
-  HOST_SOURCES delivery/Socket_posix.cpp delivery/DeliveryFiles_posix.cpp
-  WIN32_SOURCES delivery/Socket_win32.cpp delivery/DeliveryFiles_win32.cpp
+          delivery/MailMessage.cpp delivery/SmtpReply.cpp delivery/SmtpClient.cpp delivery/Mailto.cpp
+          delivery/DeliverySystem.cpp delivery/ReportDelivery.cpp
+  HOST_SOURCES delivery/Socket_posix.cpp delivery/DeliveryFiles_posix.cpp delivery/DeliverySystem_posix.cpp
+  WIN32_SOURCES delivery/Socket_win32.cpp delivery/DeliveryFiles_win32.cpp delivery/DeliverySystem_win32.cpp
   LIBS vm_crashsettings vm_screenshot)
 if(WIN32)
-  target_link_libraries(vm_delivery PUBLIC ws2_32)
+  target_link_libraries(vm_delivery PUBLIC ws2_32 dnsapi shell32 user32 advapi32)
 endif()

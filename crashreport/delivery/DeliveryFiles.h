@@ -19,8 +19,8 @@ bool DeleteFilePlain(const std::string& path);
 // Appends bytes, creating the file when needed.
 bool AppendToFile(const std::string& path, const std::string& bytes);
 // The folder part of a path with its trailing separator, and the part after it.
-std::string FolderOf(const std::string& path);
-std::string FileNameOf(const std::string& path);
+std::string PathFolder(const std::string& path);
+std::string PathFileName(const std::string& path);
 // Creates the folder when missing; true when it exists afterwards.
 bool EnsureFolder(const std::string& path);
 

@@ -45,12 +45,12 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
   return CloseHandle(h) && ok;
 }
 
-std::string FolderOf(const std::string& path) {
+std::string PathFolder(const std::string& path) {
   size_t at = path.find_last_of("/\\");
   return at == std::string::npos ? std::string() : path.substr(0, at + 1);
 }
 
-std::string FileNameOf(const std::string& path) {
+std::string PathFileName(const std::string& path) {
   size_t at = path.find_last_of("/\\");
   return at == std::string::npos ? path : path.substr(at + 1);
 }

@@ -33,6 +33,7 @@ private:
 
 // A port on 127.0.0.1 where nobody listens (bound, then released).
 int RefusedPort();
+void MakeReadOnly(const std::string& path);
 // Milliseconds slept, for the servers' polling.
 void SleepMs(int ms);
 

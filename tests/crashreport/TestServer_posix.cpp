@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,4 +56,8 @@ int RefusedPort() {
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+}  // namespace vm::test
+
+namespace vm::test {
+void MakeReadOnly(const std::string& path) { ::chmod(path.c_str(), 0444); }
 }  // namespace vm::test

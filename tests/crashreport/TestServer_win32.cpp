@@ -61,3 +61,7 @@ int RefusedPort() {
 void SleepMs(int ms) { Sleep(DWORD(ms)); }
 
 }  // namespace vm::test
+
+namespace vm::test {
+void MakeReadOnly(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY); }
+}  // namespace vm::test

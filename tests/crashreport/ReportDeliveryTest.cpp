@@ -1,0 +1,274 @@
+// Sending a whole report: texts, attachments and fields from the shipped settings, the
+// channel order, and what is shown, marked and deleted afterwards. The HTTP channel talks to
+// the local upload server; the system's other parts are a recording stand-in.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "FakeCrashSystem.h"
+#include "ShippedRecord.h"
+#include "crashreport/delivery/DeliveryFiles.h"
+#include "crashreport/delivery/ReportDelivery.h"
+#include "tests/crashreport/TestServer.h"
+
+namespace vm {
+namespace {
+
+using test::TTestServer;
+
+const std::string kReport =
+    "date/time          : 2026-01-05, 09:07:03, 45ms\r\n"
+    "exception class    : EAccessViolation\r\n"
+    "exception message  : Access violation at address 00401234. Read of address 00000000.\r\n"
+    "\r\n"
+    "main thread:\r\n"
+    "exception message : not this one\r\n";
+
+class TRecordingProgress : public IProgressBox {
+public:
+  void Open(const std::string& title, const std::vector<TProgressStep>& steps, std::uintptr_t, bool modal) override {
+    Events.push_back("open " + title + (modal ? " modal" : ""));
+    Steps = steps;
+  }
+  void Enter(TSendStep step) override { Entered.push_back(step); }
+  void Close() override { Events.push_back("close"); }
+  std::vector<std::string> Events;
+  std::vector<TProgressStep> Steps;
+  std::vector<TSendStep> Entered;
+};
+
+class TRecordingSystem : public IDeliverySystem {
+public:
+  TRecordingSystem(std::string temp, std::string exe) : FTemp(std::move(temp)), FExe(std::move(exe)) {
+    FPrevious = SetDeliverySystem(this);
+  }
+  ~TRecordingSystem() override { SetDeliverySystem(FPrevious); }
+
+  std::string TempFolder() override { return FTemp; }
+  std::string ExeFolder() override { return FExe; }
+  std::string InternetProxy() override { return Proxy; }
+  void OpenWithShell(const std::string& address) override { Opened.push_back(address); }
+  void ShowSendFailure(std::uintptr_t, const std::string& text) override { Failures.push_back(text); }
+  bool SendViaSystemMail(const TMailMessage& mail, std::uintptr_t) override {
+    SystemMails.push_back(mail);
+    return SystemMailWorks;
+  }
+  std::vector<std::string> MailExchangers(const std::string&) override { return {}; }
+  std::string MailtoOpenCommand() override { return "\"C:\\mail.exe\" \"%1\""; }
+  bool StartCommandLine(const std::string& line) override {
+    Started.push_back(line);
+    return true;
+  }
+  IProgressBox* ProgressBox() override { return &Progress; }
+  std::shared_ptr<TSendThread> StartThread(std::function<void()> work) override {
+    ++Threads;
+    return PlatformDeliverySystem().StartThread(std::move(work));
+  }
+  std::string MailDate() override { return "Mon, 05 Jan 2026 09:07:03 +0000"; }
+  std::string Charset() override { return "windows-1252"; }
+
+  std::string Proxy;
+  bool SystemMailWorks = false;
+  std::vector<std::string> Opened, Failures, Started;
+  std::vector<TMailMessage> SystemMails;
+  TRecordingProgress Progress;
+  int Threads = 0;
+
+private:
+  std::string FTemp, FExe;
+  IDeliverySystem* FPrevious;
+};
+
+struct TRecord : IDeliveryRecord {
+  bool Saved() const override { return SavedAlready; }
+  void MarkSent() override { ++SentMarks; }
+  bool SavedAlready = false;
+  int SentMarks = 0;
+};
+
+// The shipped settings, their upload server moved to the test server.
+class ReportDeliveryTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    crash.Modules[crash.Exe] = {"C:\\Program Files\\Veilmark\\veilmark.exe", ShippedRecordBytes(), "1.0.0.0", {}};
+    settings = std::make_unique<TICrashSettings>(crash.Exe);
+    ASSERT_TRUE(settings->Valid());
+  }
+  void UseServer(const TTestServer& server) {
+    settings->SetHttpServer("http://127.0.0.1/submit.php");
+    settings->SetHttpPort(server.Port());
+    // The copy goes to the temporary folder under the file's own name; keep the two apart.
+    system = std::make_unique<TRecordingSystem>(server.File("temp-"), server.File(""));
+  }
+  TSendRequest Request() {
+    TSendRequest r;
+    r.BugReport = kReport;
+    r.Settings = settings.get();
+    r.Record = &record;
+    return r;
+  }
+  static TINVBitmap Picture() {
+    TINVBitmap p(5, 3);
+    p.SetPixel(1, 1, MakePixel(200, 10, 10));
+    p.SetPixel(4, 2, MakePixel(0, 0, 255));
+    return p;
+  }
+
+  test::TFakeCrashSystem crash;
+  std::unique_ptr<TICrashSettings> settings;
+  std::unique_ptr<TRecordingSystem> system;
+  TRecord record;
+};
+
+TEST_F(ReportDeliveryTest, TextsAndFieldsFromTheSettings) {
+  EXPECT_EQ(ExceptionMessageOf(kReport), "Access violation at address 00401234. Read of address 00000000.");
+  EXPECT_EQ(ExceptionMessageOf("exception class : EFoo\r\n"), "");
+  EXPECT_EQ(ExpandSendPlaceholders("[%EXCEPTMSG%|%exceptmsg%]", "", "r"), "[Unknown|Unknown]");
+  EXPECT_EQ(ExpandSendPlaceholders("%bugReport%", "m", "has %exceptMsg% inside"), "has %exceptMsg% inside")
+      << "a report is put in once, never expanded again";
+
+  TSendTexts shipped = PrepareSendTexts(*settings, kReport);
+  EXPECT_EQ(shipped.Subject, "bug report");
+  EXPECT_EQ(shipped.Body, "please find the bug report attached");
+  EXPECT_EQ(shipped.Sender, "") << "no MailFrom and no MailAddr";
+  TICrashFields fields = SendFields(*settings, shipped);
+  ASSERT_EQ(fields.Count(), 2);
+  EXPECT_EQ(fields.Name(0), "MailSubject");
+  EXPECT_EQ(fields.Name(1), "MailBody");
+
+  settings->SetMailAddr("dev@example.org; qa@example.org");
+  settings->SetMailSubj("crash: %exceptMsg%");
+  settings->SetAddFields("Build=17|Channel=beta");
+  TSendTexts t = PrepareSendTexts(*settings, kReport);
+  EXPECT_EQ(t.Sender, "Zentrapix <dev@example.org>");
+  EXPECT_EQ(t.Subject, "crash: Access violation at address 00401234. Read of address 00000000.");
+  fields = SendFields(*settings, t);
+  std::vector<std::string> names;
+  for (int i = 0; i < fields.Count(); ++i) names.push_back(fields.Name(i));
+  EXPECT_EQ(names, (std::vector<std::string>{"Build", "Channel", "MailFrom", "MailSubject", "MailBody", "MailAddr"}));
+  EXPECT_EQ(fields.Values("MailAddr"), "dev@example.org, qa@example.org");
+  settings->SetMailFrom("me@example.org");
+  EXPECT_EQ(PrepareSendTexts(*settings, kReport).Sender, "me@example.org");
+}
+
+TEST_F(ReportDeliveryTest, UploadCarriesReportFileScreenshotAndCleansUp) {
+  TTestServer server("upload_server.py");
+  UseServer(server);
+  // The saved file sits next to the program, read-only; the send appends this report to a copy.
+  const std::string bugFile = server.File("bugreport.txt");
+  std::ofstream(bugFile, std::ios::binary) << "an earlier report\r\n";
+  test::MakeReadOnly(bugFile);
+  TSendRequest r = Request();
+  r.Screenshot = Picture();
+
+  ASSERT_TRUE(SendBugReport(r));
+  EXPECT_EQ(server.Read("request-1.file.BugReport"), "an earlier report\r\n" + kReport);
+  EXPECT_EQ(server.Read("request-1.filename.BugReport"), "bugreport.txt");
+  EXPECT_EQ(server.Read("request-1.file.ScreenShot"), Picture().SaveToPNGBytes(8));
+  EXPECT_EQ(server.Read("request-1.filename.ScreenShot"), "screenshot.png");
+  EXPECT_EQ(server.Read("request-1.field.MailSubject"), "bug report");
+  EXPECT_EQ(record.SentMarks, 1);
+  EXPECT_FALSE(FileSizeOf(bugFile)) << "the sent file is deleted, read-only or not";
+  EXPECT_FALSE(FileSizeOf(server.File("temp-screenShot.png")));
+  EXPECT_TRUE(system->Failures.empty());
+  EXPECT_EQ(system->Progress.Events, (std::vector<std::string>{"open Sending bug report... modal", "close"}));
+  std::vector<std::string> texts;
+  for (auto& s : system->Progress.Steps) texts.push_back(s.Text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Preparing attachments...", "Connecting to server...", "Setting fields...",
+                                             "Sending attachments...", "Finalizing..."}));
+  EXPECT_EQ(system->Progress.Entered,
+            (std::vector<TSendStep>{TSendStep::PrepareAttachments, TSendStep::Connect, TSendStep::Fields,
+                                    TSendStep::Attachments, TSendStep::Final}));
+}
+
+TEST_F(ReportDeliveryTest, SavedRecordIsNotAppendedTwiceAndFalseFileFlagSendsReportAlone) {
+  TTestServer server("upload_server.py");
+  UseServer(server);
+  const std::string bugFile = server.File("bugreport.txt");
+
+  std::ofstream(bugFile, std::ios::binary) << "saved already\r\n";
+  record.SavedAlready = true;
+  ASSERT_TRUE(SendBugReport(Request()));
+  EXPECT_EQ(server.Read("request-1.file.BugReport"), "saved already\r\n");
+
+  std::ofstream(bugFile, std::ios::binary) << "kept\r\n";
+  settings->SetAttachBugRepFile(false);
+  ASSERT_TRUE(SendBugReport(Request()));
+  EXPECT_EQ(server.Read("request-2.file.BugReport"), kReport);
+  EXPECT_TRUE(FileSizeOf(bugFile)) << "a file that was not sent stays";
+}
+
+TEST_F(ReportDeliveryTest, FailureShowsTheBoxUnlessHidden) {
+  TTestServer server("upload_server.py", {"--answer", "500"});
+  UseServer(server);
+  std::ofstream(server.File("bugreport.txt"), std::ios::binary) << "old\r\n";
+
+  EXPECT_FALSE(SendBugReport(Request()));
+  EXPECT_EQ(system->Failures, (std::vector<std::string>{"Sorry, sending the bug report didn't work."}));
+  EXPECT_TRUE(FileSizeOf(server.File("bugreport.txt"))) << "nothing is deleted after a failure";
+  EXPECT_EQ(record.SentMarks, 0);
+
+  system = std::make_unique<TRecordingSystem>(server.File("temp-"), server.File(""));
+  TSendRequest hidden = Request();
+  hidden.Hidden = true;
+  settings->SetMailViaMailto(true);
+  EXPECT_FALSE(SendBugReport(hidden));
+  EXPECT_TRUE(system->Failures.empty()) << "a hidden send shows nothing";
+  EXPECT_TRUE(system->Progress.Events.empty());
+  EXPECT_TRUE(system->Started.empty()) << "no mailto link for a hidden send";
+}
+
+TEST_F(ReportDeliveryTest, LaterChannelsAfterAFailedUpload) {
+  TTestServer server("upload_server.py", {"--answer", "500"});
+  UseServer(server);
+  settings->SetMailAddr("dev@example.org");
+  settings->SetMailViaMapi(true);
+  settings->SetMailViaMailto(true);
+  TSendRequest r = Request();
+  r.Screenshot = Picture();
+
+  EXPECT_TRUE(SendBugReport(r));
+  ASSERT_EQ(system->SystemMails.size(), 1u);
+  EXPECT_EQ(system->SystemMails[0].Files.size(), 2u) << "the mail client gets report and screenshot";
+  ASSERT_EQ(system->Started.size(), 1u);
+  EXPECT_EQ(system->Started[0].rfind("\"C:\\mail.exe\" \"mailto:dev@example.org?subject=bug%20report&body=date%2Ftime", 0), 0u)
+      << system->Started[0];
+  EXPECT_EQ(system->Started[0].back(), '"');
+  EXPECT_TRUE(system->Failures.empty());
+
+  system->Started.clear();
+  system->SystemMailWorks = true;
+  EXPECT_TRUE(SendBugReport(r));
+  EXPECT_TRUE(system->Started.empty()) << "the mail client took it; no mailto";
+}
+
+TEST_F(ReportDeliveryTest, RedirectOpensTheAnswerPage) {
+  TTestServer server("upload_server.py", {"--answer", "302", "--location", "http://127.0.0.1/thanks.php?id=3"});
+  UseServer(server);
+  EXPECT_TRUE(SendBugReport(Request()));
+  EXPECT_EQ(system->Opened, (std::vector<std::string>{"http://127.0.0.1/thanks.php?id=3"}));
+}
+
+TEST_F(ReportDeliveryTest, BackgroundSendHandsOverItsThread) {
+  TTestServer server("upload_server.py");
+  UseServer(server);
+  TSendRequest r = Request();
+  r.Background = true;
+  std::shared_ptr<TSendThread> thread;
+  ASSERT_TRUE(SendBugReport(r, &thread));
+  ASSERT_TRUE(thread);
+  EXPECT_EQ(system->Threads, 1);
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_EQ(record.SentMarks, 1);
+  EXPECT_TRUE(server.Read("request-1.file.BugReport"));
+  EXPECT_EQ(system->Progress.Events.front(), "open Sending bug report...") << "not modal in the background";
+
+  // With the other threads suspended, no new thread may start: the send runs here.
+  r.ProcessBlocked = true;
+  EXPECT_TRUE(SendBugReport(r, &thread));
+  EXPECT_EQ(system->Threads, 1);
+  EXPECT_EQ(record.SentMarks, 2);
+}
+
+}  // namespace
+}  // namespace vm
