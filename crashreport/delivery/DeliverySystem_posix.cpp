@@ -22,28 +22,34 @@ std::string ExePath() {
   return n > 0 ? std::string(path, size_t(n)) : std::string("program");
 }
 
+// The thread shares its end state with the handle, so that dropping the handle never
+// waits for the send.
 class TPosixThread : public TSendThread {
 public:
-  explicit TPosixThread(std::function<void()> work) : FThread([this, work = std::move(work)] {
-    work();
-    std::lock_guard lock(FMutex);
-    FDone = true;
-    FEnded.notify_all();
-  }) {}
-  ~TPosixThread() override {
-    if (FThread.joinable()) FThread.join();
+  explicit TPosixThread(std::function<void()> work) : FState(std::make_shared<TState>()) {
+    std::thread([state = FState, work = std::move(work)] {
+      try {
+        work();
+      } catch (...) {
+      }
+      std::lock_guard lock(state->Mutex);
+      state->Done = true;
+      state->Ended.notify_all();
+    }).detach();
   }
   bool Wait(int timeoutMs) override {
-    std::unique_lock lock(FMutex);
-    return FEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return FDone; });
+    std::unique_lock lock(FState->Mutex);
+    return FState->Ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return FState->Done; });
   }
   std::uintptr_t NativeHandle() const override { return std::uintptr_t(0); }
 
 private:
-  std::mutex FMutex;
-  std::condition_variable FEnded;
-  bool FDone = false;
-  std::thread FThread;
+  struct TState {
+    std::mutex Mutex;
+    std::condition_variable Ended;
+    bool Done = false;
+  };
+  std::shared_ptr<TState> FState;
 };
 
 class TPosixDeliverySystem : public IDeliverySystem {

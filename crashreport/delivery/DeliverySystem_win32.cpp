@@ -44,14 +44,16 @@ DWORD RegNumber(HKEY root, const char* key, const char* value) {
   return status == ERROR_SUCCESS && type == REG_DWORD ? number : 0;
 }
 
+// The work belongs to the thread, so that dropping the handle never waits for the send.
 class TWin32Thread : public TSendThread {
 public:
-  explicit TWin32Thread(std::function<void()> work) : FWork(std::move(work)) {
-    FHandle.reset(CreateThread(nullptr, 0, &Run, this, 0, nullptr));
-  }
-  // The thread owns a reference to this object, so it ends before the handle closes.
-  ~TWin32Thread() override {
-    if (FHandle) WaitForSingleObject(FHandle.get(), INFINITE);
+  explicit TWin32Thread(std::function<void()> work) {
+    auto* owned = new std::function<void()>(std::move(work));
+    FHandle.reset(CreateThread(nullptr, 0, &Run, owned, 0, nullptr));
+    if (!FHandle) {
+      (*owned)();  // no thread to be had: the send runs here rather than not at all
+      delete owned;
+    }
   }
   bool Wait(int timeoutMs) override {
     return !FHandle || WaitForSingleObject(FHandle.get(), DWORD(timeoutMs)) == WAIT_OBJECT_0;
@@ -59,15 +61,16 @@ public:
   std::uintptr_t NativeHandle() const override { return std::uintptr_t(FHandle.get()); }
 
 private:
-  static DWORD WINAPI Run(void* self) {
+  static DWORD WINAPI Run(void* owned) {
+    auto* work = static_cast<std::function<void()>*>(owned);
     // Nothing may leave a thread start routine; a failed send is just a failed send.
     try {
-      static_cast<TWin32Thread*>(self)->FWork();
+      (*work)();
     } catch (...) {
     }
+    delete work;
     return 0;
   }
-  std::function<void()> FWork;
   KernelHandle FHandle;
 };
 

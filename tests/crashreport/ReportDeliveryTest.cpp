@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 
 #include "FakeCrashSystem.h"
 #include "ShippedRecord.h"
@@ -29,12 +30,16 @@ public:
   void Open(const std::string& title, const std::vector<TProgressStep>& steps, std::uintptr_t, bool modal) override {
     Events.push_back("open " + title + (modal ? " modal" : ""));
     Steps = steps;
+    if (Gate.valid()) GateTimedOut = Gate.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
   }
   void Enter(TSendStep step) override { Entered.push_back(step); }
   void Close() override { Events.push_back("close"); }
   std::vector<std::string> Events;
   std::vector<TProgressStep> Steps;
   std::vector<TSendStep> Entered;
+  // When set, the send waits in Open until the test opens the gate.
+  std::shared_future<void> Gate;
+  bool GateTimedOut = false;
 };
 
 class TRecordingSystem : public IDeliverySystem {
@@ -263,11 +268,22 @@ TEST_F(ReportDeliveryTest, BackgroundSendHandsOverItsThread) {
   EXPECT_TRUE(server.Read("request-1.file.BugReport"));
   EXPECT_EQ(system->Progress.Events.front(), "open Sending bug report...") << "not modal in the background";
 
+  // A caller that keeps no handle is not held up either: the send waits in the progress
+  // box until this thread, back from the call, lets it go.
+  std::promise<void> gate;
+  system->Progress.Gate = gate.get_future().share();
+  ASSERT_TRUE(SendBugReport(r));
+  gate.set_value();
+  for (int waited = 0; record.SentMarks < 2 && waited < 10000; waited += 20) test::SleepMs(20);
+  EXPECT_FALSE(system->Progress.GateTimedOut) << "the call waited for the send";
+  EXPECT_EQ(record.SentMarks, 2);
+  system->Progress.Gate = {};
+
   // With the other threads suspended, no new thread may start: the send runs here.
   r.ProcessBlocked = true;
   EXPECT_TRUE(SendBugReport(r, &thread));
-  EXPECT_EQ(system->Threads, 1);
-  EXPECT_EQ(record.SentMarks, 2);
+  EXPECT_EQ(system->Threads, 2);
+  EXPECT_EQ(record.SentMarks, 3);
 }
 
 }  // namespace
