@@ -105,7 +105,7 @@ bool NetworkChannelOn(const ICrashSettings& s) {
   return s.MailAsSmtpServer() || s.MailAsSmtpClient() || s.UploadViaHttp() || s.MailViaMapi();
 }
 
-bool PerformSend(const TSendRequest& request) {
+bool PerformSend(const TSendRequest& request, bool inBackground) {
   const ICrashSettings& s = *request.Settings;
   IDeliverySystem& system = DeliverySystem();
   TSendTexts texts = PrepareSendTexts(s, request.BugReport);
@@ -115,7 +115,7 @@ bool PerformSend(const TSendRequest& request) {
     if (!request.Hidden || s.AutoSendBox()) box = system.ProgressBox();
     if (box) {
       bool withAttachments = s.AttachBugRep() || request.Screenshot || !s.AdditionalAttachments().empty();
-      box->Open(s.SendBoxTitle(), SendProgressSteps(s, withAttachments), request.ParentWindow, !request.Background);
+      box->Open(s.SendBoxTitle(), SendProgressSteps(s, withAttachments), request.ParentWindow, !inBackground);
       box->Enter(TSendStep::PrepareAttachments);
     }
     attachments = PrepareAttachments(request);
@@ -253,12 +253,12 @@ bool SendBugReport(const TSendRequest& request, std::shared_ptr<TSendThread>* th
     auto copy = std::make_shared<TSendRequest>(request);
     auto started = DeliverySystem().StartThread([copy] {
       inSendThread = true;
-      PerformSend(*copy);
+      PerformSend(*copy, true);
     });
     if (thread) *thread = started;
     return true;
   }
-  return PerformSend(request);
+  return PerformSend(request, false);
 }
 
 }  // namespace vm

@@ -284,6 +284,9 @@ TEST_F(ReportDeliveryTest, BackgroundSendHandsOverItsThread) {
   EXPECT_TRUE(SendBugReport(r, &thread));
   EXPECT_EQ(system->Threads, 2);
   EXPECT_EQ(record.SentMarks, 3);
+  EXPECT_EQ(system->Progress.Events.back(), "close");
+  EXPECT_EQ(system->Progress.Events[system->Progress.Events.size() - 2], "open Sending bug report... modal")
+      << "a send that runs in the caller's thread is modal";
 }
 
 }  // namespace
