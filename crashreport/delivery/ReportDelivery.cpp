@@ -8,6 +8,7 @@
 #include "crashreport/delivery/HttpUploadMessage.h"
 #include "crashreport/delivery/Mailto.h"
 #include "crashreport/delivery/SmtpClient.h"
+#include "crashreport/delivery/ZipArchive.h"
 
 namespace vm {
 
@@ -100,6 +101,27 @@ private:
   IDeliverySystem& Sys;
   IProgressBox* Box;
 };
+
+// Entries that share an archive name go out as one ZIP of that name, in the place of the
+// first of them; should the archive fail, they go out unpacked rather than not at all.
+void PackArchives(std::vector<TSendAttachment>& files, const std::string& temp) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string name = files[i].ArchiveName;
+    if (name.empty()) continue;
+    std::vector<TZipMember> members;
+    for (const auto& f : files)
+      if (f.ArchiveName == name) members.push_back({f.Path, f.SendAs});
+    const std::string zip = temp + PathFileName(name);
+    if (!WriteZipArchive(zip, members)) {
+      for (auto& f : files)
+        if (f.ArchiveName == name) f.ArchiveName.clear();
+      continue;
+    }
+    TSendAttachment packed{zip, name, files[i].FieldName, ""};
+    std::erase_if(files, [&](const TSendAttachment& f) { return f.ArchiveName == name; });
+    files.insert(files.begin() + std::ptrdiff_t(i), packed);
+  }
+}
 
 bool NetworkChannelOn(const ICrashSettings& s) {
   return s.MailAsSmtpServer() || s.MailAsSmtpClient() || s.UploadViaHttp() || s.MailViaMapi();
@@ -243,6 +265,7 @@ TPreparedAttachments PrepareAttachments(const TSendRequest& request) {
   for (const TCrashAttachment& a : s.AdditionalAttachments())
     out.Files.push_back({a.Path, a.SendAs, a.FieldName, a.ArchiveName});
   std::erase_if(out.Files, [](const TSendAttachment& f) { return !FileSizeOf(f.Path); });
+  PackArchives(out.Files, temp);
   return out;
 }
 

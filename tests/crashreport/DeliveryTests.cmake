@@ -6,7 +6,7 @@ vm_test(delivery_tests
   SOURCES HttpUploadTest.cpp MailChannelsTest.cpp ReportDeliveryTest.cpp TestServer.cpp
   HOST_SOURCES TestServer_posix.cpp ShippedRecord_posix.cpp
   WIN32_SOURCES TestServer_win32.cpp DeliveryRecord_win32.cpp DeliverySystemTest_win32.cpp
-  LIBS vm_delivery $<$<BOOL:${WIN32}>:vm_crash_resource>)
+  LIBS vm_delivery ZLIB::ZLIB $<$<BOOL:${WIN32}>:vm_crash_resource>)
 if(TARGET delivery_tests)
   add_dependencies(delivery_tests vm_crash_record)
   target_compile_definitions(delivery_tests PRIVATE VM_TEST_SERVERS="${CMAKE_CURRENT_SOURCE_DIR}/servers"

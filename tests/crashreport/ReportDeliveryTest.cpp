@@ -6,6 +6,10 @@
 #include <fstream>
 #include <future>
 
+#include <zlib.h>
+
+#include <map>
+
 #include "FakeCrashSystem.h"
 #include "ShippedRecord.h"
 #include "crashreport/delivery/DeliveryFiles.h"
@@ -287,6 +291,50 @@ TEST_F(ReportDeliveryTest, BackgroundSendHandsOverItsThread) {
   EXPECT_EQ(system->Progress.Events.back(), "close");
   EXPECT_EQ(system->Progress.Events[system->Progress.Events.size() - 2], "open Sending bug report... modal")
       << "a send that runs in the caller's thread is modal";
+}
+
+// The members of a ZIP file, read by its local headers and inflated with zlib.
+std::map<std::string, std::string> UnzipMembers(const std::string& zip) {
+  auto u16 = [&](size_t at) { return unsigned(static_cast<unsigned char>(zip[at])) | unsigned(static_cast<unsigned char>(zip[at + 1])) << 8; };
+  auto u32 = [&](size_t at) { return std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16; };
+  std::map<std::string, std::string> members;
+  for (size_t at = 0; at + 30 <= zip.size() && u32(at) == 0x04034b50;) {
+    std::uint32_t crc = u32(at + 14), packed = u32(at + 18), size = u32(at + 22);
+    unsigned nameLength = u16(at + 26), extra = u16(at + 28);
+    std::string name = zip.substr(at + 30, nameLength);
+    std::string data(size, '\0');
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zip.data() + at + 30 + nameLength + extra));
+    z.avail_in = packed;
+    z.next_out = reinterpret_cast<Bytef*>(data.data());
+    z.avail_out = size;
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END) << name;
+    inflateEnd(&z);
+    EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(size)), crc) << name;
+    members[name] = data;
+    at += 30 + nameLength + extra + packed;
+  }
+  return members;
+}
+
+TEST_F(ReportDeliveryTest, AttachmentsSharingAnArchiveNameGoOutAsOneZip) {
+  TTestServer server("upload_server.py");
+  UseServer(server);
+  std::ofstream(server.File("a.log"), std::ios::binary) << std::string(5000, 'a') << "end";
+  std::ofstream(server.File("b.bin"), std::ios::binary) << std::string("\0\1\2\r\n", 5);
+  std::ofstream(server.File("c.txt"), std::ios::binary) << "plain";
+  settings->SetAddAttachs(server.File("a.log") + ">first.log>Logs>logs.zip|" + server.File("missing") +
+                          ">x>Gone>logs.zip|" + server.File("c.txt") + ">c.txt>Third|" + server.File("b.bin") +
+                          ">second.bin>Logs2>logs.zip");
+  TPreparedAttachments prepared = PrepareAttachments(Request());
+  std::vector<std::string> sent;
+  for (const auto& f : prepared.Files) sent.push_back(f.FieldName + ":" + f.SendAs);
+  EXPECT_EQ(sent, (std::vector<std::string>{"BugReport:bugreport.txt", "Logs:logs.zip", "Third:c.txt"}));
+  auto members = UnzipMembers(*server.Read("temp-logs.zip"));
+  ASSERT_EQ(members.size(), 2u) << "the missing file is not packed";
+  EXPECT_EQ(members["first.log"], std::string(5000, 'a') + "end");
+  EXPECT_EQ(members["second.bin"], std::string("\0\1\2\r\n", 5));
 }
 
 }  // namespace
