@@ -9,16 +9,14 @@
 #include "crashreport/delivery/Mailto.h"
 #include "crashreport/delivery/SmtpClient.h"
 #include "crashreport/delivery/ZipArchive.h"
+#include "crashreport/report/BugReportFile.h"
+#include "crashreport/report/BugReportReader.h"
 
 namespace vm {
 
 namespace {
 
 thread_local bool inSendThread = false;
-
-bool AbsolutePath(const std::string& path) {
-  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 1 && path[1] == ':');
-}
 
 // Chooses the first channel that works; the progress box follows its steps.
 class TSendAttempt {
@@ -157,19 +155,7 @@ bool PerformSend(const TSendRequest& request, bool inBackground) {
 }  // namespace
 
 std::string ExceptionMessageOf(const std::string& report) {
-  size_t at = 0;
-  while (at < report.size()) {
-    size_t end = report.find_first_of("\r\n", at);
-    std::string_view line(report.data() + at, (end == std::string::npos ? report.size() : end) - at);
-    size_t colon = line.find(':');
-    if (colon != std::string_view::npos && SameText(Trim(line.substr(0, colon)), "exception message"))
-      return Trim(line.substr(colon + 1));
-    // The header ends at its first empty line; a section may quote such a line too.
-    if (line.empty() && end != std::string::npos && report[end] == '\r') break;
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  return {};
+  return Trim(HeaderValue(ParseReportHeader(report), "exception message"));
 }
 
 std::string ExpandSendPlaceholders(const std::string& text, const std::string& message, const std::string& report) {
@@ -234,14 +220,16 @@ TPreparedAttachments PrepareAttachments(const TSendRequest& request) {
   TPreparedAttachments out;
   const std::string temp = system.TempFolder();
   if (s.AttachBugRep()) {
-    std::string file = s.BugRepFile();
-    out.BugReportFile = AbsolutePath(file) ? file : system.ExeFolder() + file;
-    const std::string copy = temp + PathFileName(file);
+    out.BugReportFile = BugRepFilePath(s, system.ExeFolder());
+    const std::string copy = temp + PathFileName(out.BugReportFile);
     bool copied = s.AttachBugRepFile() && CopyFileTo(out.BugReportFile, copy);
-    // A failed append still leaves the copy with the earlier reports, worth sending.
+    // The copy shows the file as it will be once this report is saved; should that fail,
+    // the copy still holds the earlier reports, worth sending.
     if (copied && !(request.Record && request.Record->Saved())) {
-      if (request.Appender) request.Appender->AppendReport(copy, request.BugReport);
-      else AppendToFile(copy, request.BugReport);
+      try {
+        WriteFileCreate(copy, MergeBugReport(ReadFileDenyWrite(copy), request.BugReport, BugRepFileRules(s)));
+      } catch (const Exception&) {
+      }
     }
     if (!copied) {
       try {

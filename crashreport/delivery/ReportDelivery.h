@@ -23,21 +23,12 @@ public:
   virtual void MarkSent() = 0;
 };
 
-// Appends the current report to a copy of the bug-report file by the file's save rules
-// (duplicates, size limit). False when the copy could not be written.
-class IReportAppender {
-public:
-  virtual ~IReportAppender() = default;
-  virtual bool AppendReport(const std::string& fileName, const std::string& report) = 0;
-};
-
 struct TSendRequest {
   std::string BugReport;
   std::optional<TINVBitmap> Screenshot;
   std::uintptr_t ParentWindow = 0;
   ICrashSettings* Settings = nullptr;    // the exception record's settings; outlives the send
   IDeliveryRecord* Record = nullptr;     // may be none; outlives the send
-  IReportAppender* Appender = nullptr;   // none: the report is appended as it is
   bool Background = false;
   bool Hidden = false;                  // automatic: no failure box, no progress box unless AutoSendBox
   bool ProcessBlocked = false;          // other threads are suspended: no thread may be started

@@ -19,6 +19,7 @@ public:
   std::string Values(std::string_view name) const;
   // Replaces the value of the first pair of that name, or appends a pair; empty values stay.
   void Put(std::string_view name, std::string_view value);
+  void SetValue(int index, std::string_view value) { FItems.at(size_t(index)).Value = value; }
   void Insert(int index, std::string_view name, std::string_view value);
   void Delete(int index);
   void Clear() { FItems.clear(); }

@@ -13,6 +13,7 @@
 
 #include "base/FileIO.h"
 #include "crashreport/delivery/ReportDelivery.h"
+#include "crashreport/report/BugReportFile.h"
 #include "crashreport/screenshot/ScreenCapture.h"
 #include "crashreport/settings/CrashSettings.h"
 
@@ -60,7 +61,8 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* info) {
   settings->SetBugRepFile(folder + "bugreport.txt");
   // The report as the capture would have saved it before, so that the send copies it.
   WriteFileCreate(folder + "bugreport.txt", "an earlier report\r\n");
-  WriteFileCreate(folder + "expected-report.txt", "an earlier report\r\n" + report);
+  WriteFileCreate(folder + "expected-report.txt",
+                  MergeBugReport("an earlier report\r\n", report, BugRepFileRules(*settings)));
 
   TSendRequest request;
   request.BugReport = report;

@@ -14,6 +14,7 @@
 #include "ShippedRecord.h"
 #include "crashreport/delivery/DeliveryFiles.h"
 #include "crashreport/delivery/ReportDelivery.h"
+#include "crashreport/report/BugReportFile.h"
 #include "tests/crashreport/TestServer.h"
 
 namespace vm {
@@ -171,7 +172,10 @@ TEST_F(ReportDeliveryTest, UploadCarriesReportFileScreenshotAndCleansUp) {
   r.Screenshot = Picture();
 
   ASSERT_TRUE(SendBugReport(r));
-  EXPECT_EQ(server.Read("request-1.file.BugReport"), "an earlier report\r\n" + kReport);
+  // The copy is the file as the save rules will leave it after this report.
+  EXPECT_EQ(server.Read("request-1.file.BugReport"),
+            MergeBugReport("an earlier report\r\n", kReport, BugRepFileRules(*settings)));
+  EXPECT_NE(server.Read("request-1.file.BugReport")->find("an earlier report\r\n"), std::string::npos);
   EXPECT_EQ(server.Read("request-1.filename.BugReport"), "bugreport.txt");
   EXPECT_EQ(server.Read("request-1.file.ScreenShot"), Picture().SaveToPNGBytes(8));
   EXPECT_EQ(server.Read("request-1.filename.ScreenShot"), "screenshot.png");

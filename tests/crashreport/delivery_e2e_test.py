@@ -81,6 +81,7 @@ class FaultingProgramUploads(unittest.TestCase):
 
             self.assertEqual(got("file.BugReport"), (out_dir / "expected-report.txt").read_bytes())
             self.assertIn(b"exception message  : Access violation at address ", got("file.BugReport"))
+            self.assertTrue(got("file.BugReport").startswith(b"an earlier report\r\n"))
             self.assertEqual(got("filename.BugReport"), b"bugreport.txt")
             self.assertEqual(got("field.MailSubject"), b"bug report")
             self.assertFalse((out_dir / "bugreport.txt").exists(), "the sent bug-report file is deleted")
