@@ -1,0 +1,43 @@
+// A TCP connection for the reporter's own network channels, with every wait bounded.
+// One narrow class: Socket_posix.cpp (BSD sockets) on the host, Socket_win32.cpp (Winsock)
+// on Windows. Tests: tests/crashreport/HttpUploadTest.cpp, SmtpClientTest.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vm {
+
+class TSocket {
+public:
+  enum : int { kClosed = 0, kError = -1, kTimeout = -2 };
+
+  TSocket() = default;
+  TSocket(const TSocket&) = delete;
+  TSocket& operator=(const TSocket&) = delete;
+  ~TSocket() { Close(); }
+
+  // Resolves `host` (a dotted address is taken as it is) and connects within `timeoutMs`.
+  // Sends made afterwards fail when the peer takes no data for `timeoutMs` either.
+  bool Connect(const std::string& host, int port, int timeoutMs);
+  // All bytes or false; a peer that has gone away is an error, never a signal.
+  bool Send(std::string_view bytes);
+  // Bytes read (> 0), kClosed, kError, or kTimeout when nothing came within `timeoutMs`.
+  int Receive(char* buffer, int size, int timeoutMs);
+  void Close();
+
+  bool Connected() const { return FHandle != kNoSocket; }
+  // What failed last, for the caller's log or failure text.
+  const std::string& Error() const { return FError; }
+
+private:
+  static constexpr std::intptr_t kNoSocket = -1;
+  bool Fail(const std::string& what);
+
+  std::intptr_t FHandle = kNoSocket;
+  int FTimeoutMs = 7000;
+  std::string FError;
+};
+
+}  // namespace vm
