@@ -154,14 +154,24 @@ class UnicodeProfileTest(WindowTest):
 
     @classmethod
     def setUpClass(cls):
+        # The shell reports a folder only when it exists, and a fresh prefix has none.
+        unix_path(cls.FOLDER).mkdir(parents=True, exist_ok=True)
         wine("reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", cls.FOLDER, "/f")
-        super().setUpClass()
+        try:
+            super().setUpClass()
+        except BaseException:
+            cls.restore_folder()
+            raise
         # The driver's own ANSI lookup cannot spell the folder; Linux sees it in UTF-8.
         cls.local_state = unix_path(cls.FOLDER) / "Google" / "Chrome" / "User Data" / "Local State"
 
     @classmethod
     def tearDownClass(cls):
         super().tearDownClass()
+        cls.restore_folder()
+
+    @staticmethod
+    def restore_folder():
         wine("reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d",
              r"%USERPROFILE%\AppData\Local", "/f")
 
