@@ -3,7 +3,7 @@
 vm_library(vm_delivery
   SOURCES delivery/Base64.cpp delivery/HttpUploadMessage.cpp delivery/HttpAnswer.cpp delivery/HttpUpload.cpp
           delivery/MailMessage.cpp delivery/SmtpReply.cpp delivery/SmtpClient.cpp delivery/Mailto.cpp
-          delivery/DeliverySystem.cpp delivery/ReportDelivery.cpp delivery/ZipArchive.cpp
+          delivery/DeliverySystem.cpp delivery/DeliveryFiles.cpp delivery/ReportDelivery.cpp delivery/ZipArchive.cpp
   HOST_SOURCES delivery/Socket_posix.cpp delivery/DeliveryFiles_posix.cpp delivery/DeliverySystem_posix.cpp
   WIN32_SOURCES delivery/Socket_win32.cpp delivery/DeliveryFiles_win32.cpp delivery/DeliverySystem_win32.cpp
   LIBS vm_crashreport vm_crashsettings vm_screenshot ZLIB::ZLIB)

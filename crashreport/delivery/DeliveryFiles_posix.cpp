@@ -41,16 +41,6 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
   return ::close(fd) == 0 && ok;
 }
 
-std::string PathFolder(const std::string& path) {
-  size_t at = path.find_last_of("/\\");
-  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
-}
-
-std::string PathFileName(const std::string& path) {
-  size_t at = path.find_last_of("/\\");
-  return at == std::string::npos ? path : path.substr(at + 1);
-}
-
 bool EnsureFolder(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);

@@ -45,16 +45,6 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
   return CloseHandle(h) && ok;
 }
 
-std::string PathFolder(const std::string& path) {
-  size_t at = path.find_last_of("/\\");
-  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
-}
-
-std::string PathFileName(const std::string& path) {
-  size_t at = path.find_last_of("/\\");
-  return at == std::string::npos ? path : path.substr(at + 1);
-}
-
 bool EnsureFolder(const std::string& path) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return true;
   DWORD attributes = GetFileAttributesA(path.c_str());
