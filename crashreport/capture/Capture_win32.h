@@ -72,6 +72,9 @@ bool StartHandlerThread();
 DWORD HandlerThreadId();
 HANDLE HandlerThreadHandle();
 HANDLE HandlerPipe();
+// Set when the handler has the report done and shows its box: from then on the wait is
+// the user's, before it a handler that takes too long is stuck.
+HANDLE HandlerShowingEvent();
 // Runs one record on the calling thread (the handler thread, or a blocked process's
 // faulting thread).
 void ProcessRecord(const THandoverRecord& record);

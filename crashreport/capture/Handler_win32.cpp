@@ -27,7 +27,7 @@ namespace vm::capture {
 
 namespace {
 
-HANDLE PipeRead = nullptr, PipeWrite = nullptr, Thread = nullptr;
+HANDLE PipeRead = nullptr, PipeWrite = nullptr, Thread = nullptr, Showing = nullptr;
 DWORD ThreadId = 0;
 TExceptionHistory TheHistory;
 std::vector<TExceptionHandlerFn> Handlers;
@@ -160,13 +160,15 @@ DWORD WINAPI HandlerMain(LPVOID) {
 }  // namespace
 
 bool StartHandlerThread() {
-  if (!CreatePipe(&PipeRead, &PipeWrite, nullptr, 64 * sizeof(THandoverRecord))) return false;
+  Showing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!Showing || !CreatePipe(&PipeRead, &PipeWrite, nullptr, 64 * sizeof(THandoverRecord))) return false;
   Thread = CreateThread(nullptr, 256 * 1024, HandlerMain, nullptr, 0, &ThreadId);
   return Thread != nullptr;
 }
 DWORD HandlerThreadId() { return ThreadId; }
 HANDLE HandlerThreadHandle() { return Thread; }
 HANDLE HandlerPipe() { return PipeWrite; }
+HANDLE HandlerShowingEvent() { return Showing; }
 TExceptionHistory& History() { return TheHistory; }
 
 void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className, std::string& message) {
@@ -315,7 +317,10 @@ void ProcessRecord(const THandoverRecord& r) {
     saved = true;
     SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), report, BugRepFileRules(settings));
   };
-  if (!call.Handled) ShowSimpleBox(type == TExceptionType::Freeze ? settings.FrozenMsg() : facts.Message);
+  if (!call.Handled) {
+    if (Showing) SetEvent(Showing);
+    ShowSimpleBox(type == TExceptionType::Freeze ? settings.FrozenMsg() : facts.Message);
+  }
 
   // The simple box has no close or restart button: the automatic actions stand in for the
   // countdowns of the full dialog; otherwise OK continues when it can and closes when not.

@@ -11,6 +11,7 @@
 
 #include "base/Exception.h"
 #include "base/FileIO.h"
+#include "base/Text.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
 #include "crashreport/capture/FileCheck.h"
@@ -59,17 +60,31 @@ bool ProcessBlocked() {
   return true;
 }
 
-// Waits for the handler, pumping the main thread's messages; a quit message ends nothing
-// here and is posted again afterwards.
-void PumpUntilDone(HANDLE done, HANDLE handler) {
-  HANDLE waits[2] = {done, handler};
-  bool quit = false;
+// A report is composed in well under a second. A handler that has not reached its box
+// after this long waits for something that will not come, such as a runtime lock held by
+// the very thread that waits here: the process ends with a fault's code instead of hanging.
+constexpr DWORD kComposeLimitMs = 30000;
+
+// Waits for the handler to be done with the record; the main thread pumps its messages
+// meanwhile (a quit message ends nothing here and is posted again afterwards). Once the box
+// is up the wait is the user's and has no limit of its own.
+void WaitForHandler(HANDLE done, bool pump) {
+  HANDLE waits[3] = {done, HandlerThreadHandle(), HandlerShowingEvent()};
+  const ULONGLONG deadline = GetTickCount64() + kComposeLimitMs;
+  bool showing = false, quit = false;
   WPARAM quitCode = 0;
   for (;;) {
-    DWORD rc = MsgWaitForMultipleObjects(2, waits, FALSE, 100, QS_ALLINPUT);
+    const DWORD count = showing ? 2 : 3;
+    DWORD rc = pump ? MsgWaitForMultipleObjects(count, waits, FALSE, 100, QS_ALLINPUT)
+                    : WaitForMultipleObjects(count, waits, FALSE, showing ? INFINITE : kComposeLimitMs);
     if (rc == WAIT_OBJECT_0 || rc == WAIT_OBJECT_0 + 1 || rc == WAIT_FAILED) break;
+    if (rc == WAIT_OBJECT_0 + 2 && !showing) {
+      showing = true;
+      continue;
+    }
+    if (!showing && GetTickCount64() >= deadline) TerminateProcess(GetCurrentProcess(), 1);
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (pump && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
         quit = true;
         quitCode = msg.wParam;
@@ -92,18 +107,14 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   ReleaseReserve();
   record.DoneEvent = reinterpret_cast<std::uintptr_t>(DoneEvent);
   ResetEvent(DoneEvent);
+  ResetEvent(HandlerShowingEvent());
   bool handed = true;
   if (!lowOnStack && ProcessBlocked()) {
     ProcessRecord(record);
   } else {
     DWORD written = 0;
     handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
-    if (handed && self == MainThreadId && !lowOnStack) {
-      PumpUntilDone(DoneEvent, HandlerThreadHandle());
-    } else if (handed) {
-      HANDLE waits[2] = {DoneEvent, HandlerThreadHandle()};
-      WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    }
+    if (handed) WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
   }
   TakeReserve();
   GateOwner = 0;
@@ -204,6 +215,14 @@ void CheckProgramFile(const TICrashSettings& settings) {
     MessageBoxA(nullptr, settings.BitFaultMsg().c_str(), settings.TitleBar().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+// The runtime makes the locks of its number formatting on first use and registers their
+// cleanup with exit then. Registering takes the lock that exit holds while static objects
+// end, so the first report composed during exit would wait for ever: make them now.
+void PrepareNumberFormatting() {
+  volatile double sample = 1.5;
+  FormatText("%.1f", double(sample));
+}
+
 // The capture points of the runtime and the system; taken last, when the handler thread
 // is ready for them.
 void TakeOverRuntimeFailures() {
@@ -285,6 +304,7 @@ void InstallCrashReporter() {
   InitializeCriticalSection(&Gate);
   DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   LoadProgramSymbols(ProgramPath());
+  PrepareNumberFormatting();
   if (!DoneEvent || !StartHandlerThread()) return;
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault

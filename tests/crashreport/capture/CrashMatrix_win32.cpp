@@ -140,6 +140,14 @@ void NoteTiming(THandlerCall& call) {
   WriteNote("timing.txt", line);
 }
 
+// A handler that needs a lock the faulting thread holds: it never gets to the box.
+CRITICAL_SECTION HeldByFault;
+void WaitForHeldLock(THandlerCall&) {
+  if (Case != "stuck-handler") return;
+  EnterCriticalSection(&HeldByFault);
+  LeaveCriticalSection(&HeldByFault);
+}
+
 int Run() {
   if (Case == "av-main") WriteThroughNull();
   else if (Case == "av-thread") InThread(FaultingThread);
@@ -180,6 +188,10 @@ int Run() {
     settings->SetAutoRestart(30);
     for (int i = 0; i < 10; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
     return 3;  // not reached when the tenth exception restarts
+  } else if (Case == "stuck-handler") {
+    InitializeCriticalSection(&HeldByFault);
+    EnterCriticalSection(&HeldByFault);
+    WriteThroughNull();
   } else if (Case == "timing") {
     for (int i = 0; i < 4; ++i) CreateThread(nullptr, 0, IdleThread, nullptr, 0, nullptr);
     Sleep(200);
@@ -196,6 +208,7 @@ int main(int argc, char** argv) {
   InstallCrashReporter();
   if (!CrashReporterInstalled()) return 98;
   RegisterExceptionHandler(NoteTiming);
+  RegisterExceptionHandler(WaitForHeldLock);
   OpenWindow();
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
