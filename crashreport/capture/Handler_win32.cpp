@@ -7,13 +7,16 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "base/Exception.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
+#include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/CrashException.h"
 #include "crashreport/report/HeaderFacts.h"
@@ -101,13 +104,53 @@ std::vector<HANDLE> PauseOtherThreads(DWORD crashed) {
   return paused;
 }
 
-void TakeScreenshotFor(const ICrashSettings& settings) {
+// The picture comes back for a send; none when the settings' depth asks for no screenshot.
+std::optional<TINVBitmap> TakeScreenshotFor(const ICrashSettings& settings) {
   auto picture = TakeScreenshot(settings.ScrShotAppOnly());
   TPngMode mode = PngModeFromDepth(settings.ScrShotDepth());
-  if (!picture || mode.Kind == TPngMode::TKind::None) return;
+  if (!picture || mode.Kind == TPngMode::TKind::None) return std::nullopt;
   std::string folder = TempFolder();
   CreateDirectoryA(folder.c_str(), nullptr);
   WriteWholeFile(folder + "\\screenShot.png", EncodeScreenshotPng(*picture, mode));
+  return picture;
+}
+
+// What an automatic send of one record shares with the handler: saved and sent marks, and
+// its own copy of the record's settings, so that a send still running after the program
+// decided to go on never reads settings that are gone.
+struct TAutoSend : IDeliveryRecord {
+  explicit TAutoSend(const TICrashSettings& s) : Settings(s) {}
+  bool Saved() const override { return IsSaved; }
+  void MarkSent() override { IsSent = true; }
+  TICrashSettings Settings;
+  std::atomic<bool> IsSaved{false}, IsSent{false};
+  std::shared_ptr<TSendThread> Thread;
+};
+// Sends that may still run; only the handler thread touches the list.
+std::vector<std::unique_ptr<TAutoSend>> AutoSends;
+// A send ends within its own limits (connect, each piece, the answer: 7 s each); this
+// bounds the wait before closing or restarting should one of them hang anyway.
+constexpr int kSendWaitMs = 60000;
+
+void ForgetFinishedSends() {
+  std::erase_if(AutoSends, [](const auto& send) { return !send->Thread || send->Thread->Wait(0); });
+}
+
+// Hands the finished report to delivery as a hidden send in the background; the send
+// runs in this thread when other threads are paused (a new thread might wait on them).
+std::unique_ptr<TAutoSend> StartAutoSend(const TICrashSettings& settings, const std::string& report,
+                                         const std::optional<TINVBitmap>& picture, bool threadsPaused) {
+  auto send = std::make_unique<TAutoSend>(settings);
+  TSendRequest request;
+  request.BugReport = report;
+  request.Screenshot = picture;
+  request.Settings = &send->Settings;
+  request.Record = send.get();
+  request.Background = true;
+  request.Hidden = true;
+  request.ProcessBlocked = threadsPaused;
+  SendBugReport(request, &send->Thread);
+  return send;
 }
 
 // The simple box with its OK button: the exception message, titled by the program's name.
@@ -267,6 +310,7 @@ void ProcessRecord(const THandoverRecord& r) {
     DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), facts.ClassName, facts.Message);
   }
 
+  ForgetFinishedSends();
   ClearTempFolder();
   auto moduleSettings = SettingsForModule(r.Module ? TModuleHandle(r.Module) : CrashSystem().ExeModule());
   TICrashSettings settings(*moduleSettings);  // per-exception changes stay in this copy
@@ -291,8 +335,9 @@ void ProcessRecord(const THandoverRecord& r) {
   std::vector<HANDLE> paused;
   if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.CrashedThreadId);
   std::string report;
+  std::optional<TINVBitmap> picture;
   if (!call.Handled) {
-    if (filter.CreateScreenshot) TakeScreenshotFor(settings);
+    if (filter.CreateScreenshot) picture = TakeScreenshotFor(settings);
     if (filter.CreateBugReport) {
       report = BuildReport(settings, facts, when, r);
       if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
@@ -310,12 +355,24 @@ void ProcessRecord(const THandoverRecord& r) {
   };
   if (call.Handled && canContinue) return finish();
 
+  // The report is complete here: the automatic send starts before the box is shown.
+  TAutoSend* autoSend = nullptr;
+  if (!call.Handled && !report.empty() && settings.AutoSend()) {
+    AutoSends.push_back(StartAutoSend(settings, report, picture, !paused.empty()));
+    autoSend = AutoSends.back().get();
+  }
   bool saved = false;
   auto autoSave = [&] {
-    // Nothing is sent yet (the delivery channels come later), so AutoSaveIfNotSent saves too.
     if (saved || report.empty() || !settings.AutoSave()) return;
+    if (settings.AutoSaveIfNotSent() && autoSend && autoSend->IsSent) return;
     saved = true;
+    if (autoSend) autoSend->IsSaved = true;
     SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), report, BugRepFileRules(settings));
+  };
+  // Before closing or restarting: the save check, then the send that may still be running.
+  auto beforeEnd = [&] {
+    autoSave();
+    if (autoSend && autoSend->Thread) autoSend->Thread->Wait(kSendWaitMs);
   };
   if (!call.Handled) {
     if (Showing) SetEvent(Showing);
@@ -330,13 +387,13 @@ void ProcessRecord(const THandoverRecord& r) {
   if (autoClose || (!canContinue && !autoRestart)) {
     call.Phase = THandlerPhase::Closing;
     if (filter.CallHandlers) CallHandlers(call);
-    autoSave();
+    beforeEnd();
     TerminateProcess(GetCurrentProcess(), 1);
   }
   if (autoRestart) {
     call.Phase = THandlerPhase::Restarting;
     if (filter.CallHandlers) CallHandlers(call);
-    autoSave();
+    beforeEnd();
     Restart();
   }
   call.Phase = THandlerPhase::Continuing;

@@ -1,25 +1,24 @@
-// delivery_fault_demo PORT FOLDER: a program that faults and uploads its report.
-// It shows a window, then writes through a null pointer. Its unhandled-exception filter
-// (a small one of its own: the reporter's capture is not part of this program) builds a
-// short report, takes the screenshot of its window and sends both to the upload server on
-// 127.0.0.1:PORT with the shipped settings. FOLDER receives what the test compares against:
-// the bug-report file before the send, the report, and the screenshot's PNG bytes.
-// Exit code: 0 sent, 3 not sent, 2 bad arguments.
+// delivery_fault_demo PORT FOLDER: a program that faults under the crash reporter, whose
+// automatic send uploads the report and the screenshot.
+// It installs the reporter, turns its automatic send on (in memory, for this program only)
+// towards the upload server on 127.0.0.1:PORT, shows a window and writes through a null
+// pointer. FOLDER holds the bug-report file the send attaches, and receives what the test
+// compares against: the screenshot of the window at the moment of the report, as PNG bytes
+// and as a BMP. The reporter's box ends the program (exit code 1) once the send is done.
+// Exit code 2: bad arguments.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "base/FileIO.h"
-#include "crashreport/delivery/ReportDelivery.h"
-#include "crashreport/report/BugReportFile.h"
+#include "crashreport/capture/CrashReporter.h"
 #include "crashreport/screenshot/ScreenCapture.h"
 #include "crashreport/settings/CrashSettings.h"
+#include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace {
 
-int port = 0;
 std::string folder;
 
 LRESULT CALLBACK DemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -39,47 +38,37 @@ LRESULT CALLBACK DemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::string Hex(std::uintptr_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(value));
-  return text;
+// Once the reporter has taken its screenshot, and before its box covers anything, the same
+// screen is photographed again for the test to compare the upload with.
+void NoteScreenshot(vm::THandlerCall& call) {
+  if (call.Phase != vm::THandlerPhase::ReportStarted) return;
+  auto picture = vm::TakeScreenshot(true);
+  if (!picture) return;
+  vm::WriteFileCreate(folder + "expected-screenshot.png", picture->SaveToPNGBytes(8));
+  picture->SaveToBMPFile(folder + "expected-screenshot.bmp");
 }
 
-LONG WINAPI Filter(EXCEPTION_POINTERS* info) {
-  using namespace vm;
-  const auto* record = info->ExceptionRecord;
-  std::string report =
-      "date/time          : 2026-01-05, 09:07:03, 45ms\r\n"
-      "exception number   : 1\r\n"
-      "exception class    : EAccessViolation\r\n"
-      "exception message  : Access violation at address " +
-      Hex(std::uintptr_t(record->ExceptionAddress)) + ". Write of address " +
-      Hex(std::uintptr_t(record->ExceptionInformation[1])) + ".\r\n\r\nmain thread:\r\n" + Hex(0x401000) + " demo\r\n";
-  auto settings = SettingsForModule(PlatformCrashSystem().ExeModule());
-  settings->SetHttpServer("http://127.0.0.1/submit.php");
-  settings->SetHttpPort(port);
-  settings->SetBugRepFile(folder + "bugreport.txt");
-  // The report as the capture would have saved it before, so that the send copies it.
-  WriteFileCreate(folder + "bugreport.txt", "an earlier report\r\n");
-  WriteFileCreate(folder + "expected-report.txt",
-                  MergeBugReport("an earlier report\r\n", report, BugRepFileRules(*settings)));
-
-  TSendRequest request;
-  request.BugReport = report;
-  request.Settings = settings.get();
-  request.Screenshot = TakeScreenshot(settings->ScrShotAppOnly());
-  request.Hidden = true;  // nobody is there to close a failure box
-  if (request.Screenshot) WriteFileCreate(folder + "expected-screenshot.png", request.Screenshot->SaveToPNGBytes(8));
-  if (request.Screenshot) request.Screenshot->SaveToBMPFile(folder + "expected-screenshot.bmp");
-  ExitProcess(SendBugReport(request) ? 0 : 3);
-}
+// Through a volatile pointer, so that the compiler cannot see the null and emit a trap.
+int* volatile NullPointer = nullptr;
+__attribute__((noinline)) void WriteThroughNull() { *NullPointer = 1; }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (__argc != 3) return 2;
-  port = std::atoi(__argv[1]);
   folder = __argv[2];
+  vm::InstallCrashReporter();
+  // Held while the program runs: the in-memory changes live as long as a reference does.
+  static auto settings = vm::SettingsForModule(vm::CrashSystem().ExeModule());
+  settings->SetAutoSend(true);
+  settings->SetAutoSave(false);  // the bug-report file is then changed by the send alone
+  settings->SetHttpServer("http://127.0.0.1/submit.php");
+  settings->SetHttpPort(std::atoi(__argv[1]));
+  settings->SetBugRepFile(folder + "bugreport.txt");
+  // A report saved before, which the send copies and appends the new one to.
+  vm::WriteFileCreate(folder + "bugreport.txt", "an earlier report\r\n");
+  vm::RegisterExceptionHandler(NoteScreenshot);
+
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = DemoProc;
   windowClass.hInstance = instance;
@@ -96,7 +85,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     Sleep(20);
   }
-  SetUnhandledExceptionFilter(Filter);
-  *static_cast<volatile int*>(nullptr) = 1;
-  return 1;
+  WriteThroughNull();
+  return 3;
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""A faulting Windows program uploads its report and screenshot to the local upload server.
+"""A faulting Windows program, captured by the crash reporter, uploads its report and
+screenshot to the local upload server.
 
 Run under ctest in the Windows build: the upload server runs on the host, the program
-(delivery_fault_demo.exe) under Wine; the server's decoded parts are compared with what
-the program says it sent, and the PNG is decoded here and compared with the BMP of the
-same screenshot.
-    delivery_e2e_test.py WINE_RUN DEMO_EXE
+(delivery_fault_demo.exe) under Wine with the reporter's automatic send turned on; the
+test presses OK on the reporter's box, the program closes after its send, and the server's
+decoded parts are compared with the bug-report file and the screenshot the program took at
+the moment of the report; the PNG is decoded here and compared with the BMP of that screen.
+    delivery_e2e_test.py DEMO_EXE        (VM_BUILD names the Windows build folder)
 """
 import pathlib
 import struct
@@ -17,7 +19,10 @@ import unittest
 import zlib
 
 HERE = pathlib.Path(__file__).resolve().parent
-WINE_RUN, DEMO = sys.argv[1], sys.argv[2]
+sys.path.insert(0, str(HERE.parent / "e2e"))
+import harness  # noqa: E402
+
+DEMO = sys.argv[1]
 
 
 def decode_png(data):
@@ -56,7 +61,7 @@ def decode_bmp(data):
     return width, abs(height), rows
 
 
-class FaultingProgramUploads(unittest.TestCase):
+class FaultingProgramUploads(harness.E2ETest):
     def test_report_and_screenshot_reach_the_server(self):
         with tempfile.TemporaryDirectory(prefix="vm-delivery-e2e-") as tmp:
             server_dir, out_dir = pathlib.Path(tmp, "server"), pathlib.Path(tmp, "out")
@@ -70,8 +75,14 @@ class FaultingProgramUploads(unittest.TestCase):
                     time.sleep(0.05)
                 port = (server_dir / "port").read_text()
                 windows_out = "Z:" + str(out_dir).replace("/", "\\") + "\\"
-                run = subprocess.run([WINE_RUN, DEMO, port, windows_out], timeout=60)
-                self.assertEqual(run.returncode, 0, "the program did not report a successful send")
+                proc = subprocess.Popen([harness.WINE_RUN, DEMO, port, windows_out])
+                self.addCleanup(lambda: proc.poll() is None and proc.kill())
+                hwnd, caption, text = self.driver.msgbox(30000)
+                self.assertEqual(caption, "delivery_fault_demo")
+                self.assertIn("Access violation at address", text)
+                # OK at once: the send runs in the background and the close waits for it.
+                self.driver("press", hwnd, "OK")
+                self.assertEqual(proc.wait(timeout=90), 1, "the reporter closes the program")
             finally:
                 (server_dir / "stop").touch()
                 server.wait(timeout=10)
@@ -79,9 +90,14 @@ class FaultingProgramUploads(unittest.TestCase):
             def got(name):
                 return (server_dir / f"request-1.{name}").read_bytes()
 
-            self.assertEqual(got("file.BugReport"), (out_dir / "expected-report.txt").read_bytes())
-            self.assertIn(b"exception message  : Access violation at address ", got("file.BugReport"))
-            self.assertTrue(got("file.BugReport").startswith(b"an earlier report\r\n"))
+            self.assertFalse((server_dir / "request-2.bin").exists(), "one automatic send per report")
+            report = got("file.BugReport")
+            self.assertTrue(report.startswith(b"an earlier report\r\n"), report[:200])
+            current = report[len(b"an earlier report\r\n"):].decode("cp1252")
+            self.assertIn("exception class   : EAccessViolation", current)
+            self.assertIn(text, current, "the box's message is the report's")
+            self.assertIn("main thread (", current)
+            self.assertRegex(current, r"[0-9a-f]{8,} .*DeliveryFaultDemo_win32\s+\d+\s+\+\d+ .*WriteThroughNull\(\)")
             self.assertEqual(got("filename.BugReport"), b"bugreport.txt")
             self.assertEqual(got("field.MailSubject"), b"bug report")
             self.assertFalse((out_dir / "bugreport.txt").exists(), "the sent bug-report file is deleted")
