@@ -33,7 +33,9 @@ namespace {
 HANDLE PipeRead = nullptr, PipeWrite = nullptr, Thread = nullptr, Showing = nullptr;
 DWORD ThreadId = 0;
 TExceptionHistory TheHistory;
-std::vector<TExceptionHandlerFn> Handlers;
+// The handler thread's state is never destroyed: an exception thrown while static objects
+// end at exit still needs it, whichever order the runtime ends them in.
+std::vector<TExceptionHandlerFn>& Handlers = *new std::vector<TExceptionHandlerFn>;
 
 std::string ProgramPath() {
   char path[MAX_PATH] = {};
@@ -127,7 +129,7 @@ struct TAutoSend : IDeliveryRecord {
   std::shared_ptr<TSendThread> Thread;
 };
 // Sends that may still run; only the handler thread touches the list.
-std::vector<std::unique_ptr<TAutoSend>> AutoSends;
+std::vector<std::unique_ptr<TAutoSend>>& AutoSends = *new std::vector<std::unique_ptr<TAutoSend>>;
 // A send ends within its own limits (connect, each piece, the answer: 7 s each); this
 // bounds the wait before closing or restarting should one of them hang anyway.
 constexpr int kSendWaitMs = 60000;

@@ -16,7 +16,8 @@ namespace vm::capture {
 
 namespace {
 
-std::unique_ptr<TSymbolTable> ProgramSymbols;
+// Loaded once and never freed: stacks are still symbolised while static objects end at exit.
+const TSymbolTable* ProgramSymbols = nullptr;
 
 // The end of the committed region that holds the stack pointer: walks stay below it.
 std::uintptr_t StackRegionEnd(std::uintptr_t sp) {
@@ -83,7 +84,7 @@ bool ReadStackWord(std::uintptr_t address, std::uintptr_t& value) {
 void LoadProgramSymbols(const std::string& programFile) {
   try {
     auto table = ReadEmbeddedSymbols(ReadFileDenyWrite(programFile));
-    if (table) ProgramSymbols = std::make_unique<TSymbolTable>(std::move(*table));
+    if (table && !ProgramSymbols) ProgramSymbols = new TSymbolTable(std::move(*table));
   } catch (...) {
     // Without the table, addresses in the program show their module only.
   }

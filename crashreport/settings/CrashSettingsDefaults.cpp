@@ -24,7 +24,8 @@ TCrashPropertyList BuildDefaults() {
 }  // namespace
 
 const TCrashPropertyList& CrashSettingsDefaults() {
-  static const TCrashPropertyList defaults = BuildDefaults();
+  // Never destroyed: the crash reporter still reads settings while static objects end at exit.
+  static const TCrashPropertyList& defaults = *new TCrashPropertyList(BuildDefaults());
   return defaults;
 }
 
