@@ -40,3 +40,14 @@ if(WIN32 AND NOT VM_FUZZ)
   set_property(TEST wine.delivery_fault_upload APPEND PROPERTY ENVIRONMENT
     "VM_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
 endif()
+
+# The same fault, sent to the real report server and read on its pages. The server is a
+# host program: `make test` builds it in build/host-asan before the Windows tests run.
+if(WIN32 AND NOT VM_FUZZ AND TARGET delivery_fault_demo)
+  add_test(NAME wine.report_server_upload
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/report_server_e2e_test.py $<TARGET_FILE:delivery_fault_demo>)
+  vm_wine_test_properties(wine.report_server_upload e2e)
+  set_tests_properties(wine.report_server_upload PROPERTIES TIMEOUT 180)
+  set_property(TEST wine.report_server_upload APPEND PROPERTY ENVIRONMENT
+    "VM_BUILD=${CMAKE_BINARY_DIR};REPORTSERVER=${CMAKE_SOURCE_DIR}/build/host-asan/server/reportserver;PYTHONDONTWRITEBYTECODE=1")
+endif()
