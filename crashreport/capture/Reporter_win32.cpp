@@ -104,6 +104,7 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   if (!Installed || self == HandlerThreadId() || GateOwner == self) return false;
   EnterCriticalSection(&Gate);
   GateOwner = self;
+  PauseFreezeWatchdog();
   ReleaseReserve();
   record.DoneEvent = reinterpret_cast<std::uintptr_t>(DoneEvent);
   ResetEvent(DoneEvent);
@@ -117,6 +118,7 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
     if (handed) WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
   }
   TakeReserve();
+  ResumeFreezeWatchdog();
   GateOwner = 0;
   LeaveCriticalSection(&Gate);
   return handed;
@@ -237,15 +239,63 @@ void TakeOverRuntimeFailures() {
           GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
     set(OnInvalidParameter);
   SetUnhandledExceptionFilter(UnhandledFilter);
-  // Window procedures and other callbacks catch at their boundary and call the funnel;
-  // what reaches it there may go on after the report.
-  Application.SetExceptionHandler(
-      [](std::exception_ptr error) { ReportCaughtException(error, TCaptureSource::Funnel, true); });
 }
 
 }  // namespace
 
 DWORD ProgramMainThreadId() { return MainThreadId; }
+
+void HandOverFreeze() {
+  // An exception handed over just now keeps the main thread waiting: that is no freeze.
+  if (!Installed || !TryEnterCriticalSection(&Gate)) return;
+  THandoverRecord record{};
+  record.ThreadId = GetCurrentThreadId();
+  record.Type = std::uintptr_t(TExceptionType::Freeze);
+  record.CanContinue = 1;
+  record.Source = std::uintptr_t(TCaptureSource::FreezeWatchdog);
+  HandOver(record, false);
+  LeaveCriticalSection(&Gate);
+}
+
+void InstallCapturePoints() {
+  static bool attempted = false;
+  if (attempted) return;
+  attempted = true;
+  MainThreadId = GetCurrentThreadId();
+  QueryPerformanceCounter(&StartCounter);
+  NoteReporterStart();
+  auto settings = SettingsForModule(CrashSystem().ExeModule());
+  if (!settings->Valid() || !settings->Enabled()) return;
+  if (settings->CheckFileCrc()) CheckProgramFile(*settings);
+  TakeOverRestartBlock();
+  if (!OpenThreadNameTable()) {
+    CrashSystem().ShowInternalError("internal error (opening global buffer)");
+    ExitProcess(1);
+  }
+  RegisterThread(MainThreadId, "main thread", nullptr, 0, 0);
+  InitializeCriticalSection(&Gate);
+  DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  LoadProgramSymbols(ProgramPath());
+  PrepareNumberFormatting();
+  if (!DoneEvent || !StartHandlerThread()) return;
+  TakeReserve();
+  LoaderLockHeld();  // finds the process block now, not in the middle of a fault
+  HookThreadEntries();
+  TakeOverRuntimeFailures();
+  Installed = true;
+}
+
+void InstallProgramStage() {
+  static bool done = false;
+  if (!Installed || done) return;
+  done = true;
+  // Window procedures and other callbacks catch at their boundary and call the funnel;
+  // what reaches it there may go on after the report.
+  Application.SetExceptionHandler(
+      [](std::exception_ptr error) { ReportCaughtException(error, TCaptureSource::Funnel, true); });
+  auto settings = SettingsForModule(CrashSystem().ExeModule());
+  if (settings->CheckFreeze() && StartFreezeWatchdog(settings->FreezeTimeout())) std::atexit(StopFreezeWatchdog);
+}
 
 TCaughtException DescribeCaught(std::exception_ptr error) {
   TCaughtException caught;
@@ -284,33 +334,6 @@ std::int64_t ReporterStartCounter() { return capture::StartCounter.QuadPart; }
 void ReportCaughtException(std::exception_ptr error, TCaptureSource source, bool canContinue) {
   capture::TCaughtException caught = capture::DescribeCaught(error);
   capture::HandOverCaught(caught, source, canContinue);
-}
-
-void InstallCrashReporter() {
-  using namespace capture;
-  if (Installed) return;
-  MainThreadId = GetCurrentThreadId();
-  QueryPerformanceCounter(&StartCounter);
-  NoteReporterStart();
-  auto settings = SettingsForModule(CrashSystem().ExeModule());
-  if (!settings->Valid() || !settings->Enabled()) return;
-  if (settings->CheckFileCrc()) CheckProgramFile(*settings);
-  TakeOverRestartBlock();
-  if (!OpenThreadNameTable()) {
-    CrashSystem().ShowInternalError("internal error (opening global buffer)");
-    ExitProcess(1);
-  }
-  RegisterThread(MainThreadId, "main thread", nullptr, 0, 0);
-  InitializeCriticalSection(&Gate);
-  DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  LoadProgramSymbols(ProgramPath());
-  PrepareNumberFormatting();
-  if (!DoneEvent || !StartHandlerThread()) return;
-  TakeReserve();
-  LoaderLockHeld();  // finds the process block now, not in the middle of a fault
-  HookThreadEntries();
-  TakeOverRuntimeFailures();
-  Installed = true;
 }
 
 }  // namespace vm
