@@ -65,6 +65,28 @@ bool ProcessBlocked() {
 // the very thread that waits here: the process ends with a fault's code instead of hanging.
 constexpr DWORD kComposeLimitMs = 30000;
 
+// A blocked process's exception is handled on the faulting thread itself, and whatever
+// blocks the process may stop that handling too. This guard, made in advance because no
+// thread can start then, gives it the same limit as the handler thread has.
+HANDLE GuardArm = nullptr;
+
+DWORD WINAPI GuardMain(LPVOID) {
+  RegisterThread(GetCurrentThreadId(), "-", nullptr, 0, 0);
+  // Idle until armed: waiting here holds nothing up.
+  while (WaitForSingleObject(GuardArm, INFINITE) == WAIT_OBJECT_0) {
+    HANDLE ends[2] = {DoneEvent, HandlerShowingEvent()};
+    if (WaitForMultipleObjects(2, ends, FALSE, kComposeLimitMs) == WAIT_TIMEOUT) TerminateProcess(GetCurrentProcess(), 1);
+  }
+  return 0;
+}
+
+bool StartGuard() {
+  GuardArm = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE thread = GuardArm ? CreateThread(nullptr, 64 * 1024, GuardMain, nullptr, 0, nullptr) : nullptr;
+  if (thread) CloseHandle(thread);
+  return thread != nullptr;
+}
+
 // Waits for the handler to be done with the record; the main thread pumps its messages
 // meanwhile (a quit message ends nothing here and is posted again afterwards). Once the box
 // is up the wait is the user's and has no limit of its own.
@@ -111,7 +133,13 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   ResetEvent(HandlerShowingEvent());
   bool handed = true;
   if (!lowOnStack && ProcessBlocked()) {
-    ProcessRecord(record);
+    SetEvent(GuardArm);
+    try {
+      ProcessRecord(record);
+    } catch (...) {
+      // The faulting thread goes on to its end in any case.
+    }
+    SetEvent(DoneEvent);
   } else {
     DWORD written = 0;
     handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
@@ -124,11 +152,12 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   return handed;
 }
 
+// The module that holds `address`, found without the loader lock: a fault may come while
+// another thread holds it for ever.
 std::uintptr_t ModuleOf(std::uintptr_t address) {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(address), &module);
-  return reinterpret_cast<std::uintptr_t>(module);
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) || info.Type != MEM_IMAGE) return 0;
+  return reinterpret_cast<std::uintptr_t>(info.AllocationBase);
 }
 
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
@@ -277,7 +306,7 @@ void InstallCapturePoints() {
   DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   LoadProgramSymbols(ProgramPath());
   PrepareNumberFormatting();
-  if (!DoneEvent || !StartHandlerThread()) return;
+  if (!DoneEvent || !StartHandlerThread() || !StartGuard()) return;
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault
   HookThreadEntries();

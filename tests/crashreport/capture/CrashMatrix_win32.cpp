@@ -218,6 +218,20 @@ void WaitForHeldLock(THandlerCall&) {
   LeaveCriticalSection(&HeldByFault);
 }
 
+// A thread that takes the loader lock and keeps it, as one stuck in a library's start-up
+// would: from then on no thread can start and no library load.
+HANDLE LoaderLockTaken = nullptr;
+DWORD WINAPI HoldLoaderLock(LPVOID) {
+  using TLock = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+  auto lock = reinterpret_cast<TLock>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+  ULONG_PTR cookie = 0;
+  if (lock) lock(0, nullptr, &cookie);
+  SetEvent(LoaderLockTaken);
+  Sleep(120000);
+  return 0;
+}
+
 int Run() {
   if (Case == "av-main") WriteThroughNull();
   else if (Case == "av-thread") InThread(FaultingThread);
@@ -261,6 +275,11 @@ int Run() {
   } else if (Case == "stuck-handler") {
     InitializeCriticalSection(&HeldByFault);
     EnterCriticalSection(&HeldByFault);
+    WriteThroughNull();
+  } else if (Case == "blocked") {
+    LoaderLockTaken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CreateThread(nullptr, 0, HoldLoaderLock, nullptr, 0, nullptr);
+    WaitForSingleObject(LoaderLockTaken, 10000);
     WriteThroughNull();
   } else if (Case == "freeze") {
     return FreezeAndThaw();

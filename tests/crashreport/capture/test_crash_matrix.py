@@ -102,13 +102,17 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(texts, ["Thrown on purpose at exit."])
         self.assertStack(report, "ThrowNow()")
 
-    def test_stuck_handler_ends_the_process(self):
-        # The handler waits for a lock the faulting thread holds: no box ever comes, and the
-        # faulting thread's bounded wait ends the process with a fault's code.
-        started = time.monotonic()
-        code, _, texts, _ = self.run_case("stuck-handler", boxes=0)
-        self.assertEqual((code, texts), (1, []))
-        self.assertLess(time.monotonic() - started, 55)
+    def test_stuck_handling_ends_the_process(self):
+        # stuck-handler: the handler waits for a lock the faulting thread holds, and the
+        # faulting thread's bounded wait ends the process. blocked: another thread keeps the
+        # loader lock, the fault is handled on its own thread and stops where the lock is
+        # needed; the guard ends the process. No box ever comes, and the code is a fault's.
+        for case in ["stuck-handler", "blocked"]:
+            with self.subTest(case):
+                started = time.monotonic()
+                code, _, texts, _ = self.run_case(case, boxes=0)
+                self.assertEqual((code, texts), (1, []))
+                self.assertLess(time.monotonic() - started, 55)
 
     def test_runtime_failures(self):
         for case, cls in [("abort", "EAbnormalEnd"), ("purecall", "EPureVirtualCall"),
