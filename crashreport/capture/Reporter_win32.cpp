@@ -19,6 +19,7 @@
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
+#include "toolkit/Thread_win32.h"
 
 namespace vm::capture {
 
@@ -310,6 +311,7 @@ void InstallCapturePoints() {
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault
   HookThreadEntries();
+  TThread::SetStartHook([](const char* className) { RegisterThread(GetCurrentThreadId(), nullptr, className, 0, 0); });
   TakeOverRuntimeFailures();
   Installed = true;
 }

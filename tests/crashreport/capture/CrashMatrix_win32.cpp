@@ -14,6 +14,7 @@
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
+#include "toolkit/Thread_win32.h"
 
 // The base's constructor calls the pure function through a pointer the compiler cannot
 // see through, so the call really goes through the base's table. Outside the anonymous
@@ -232,6 +233,12 @@ DWORD WINAPI HoldLoaderLock(LPVOID) {
   return 0;
 }
 
+// A thread of the toolkit's class: the report titles it by its class.
+struct TFaultingWorker : TThread {
+  TFaultingWorker() : TThread("TFaultingWorker") {}
+  void Execute() override { WriteThroughNull(); }
+};
+
 int Run() {
   if (Case == "av-main") WriteThroughNull();
   else if (Case == "av-thread") InThread(FaultingThread);
@@ -276,6 +283,10 @@ int Run() {
     InitializeCriticalSection(&HeldByFault);
     EnterCriticalSection(&HeldByFault);
     WriteThroughNull();
+  } else if (Case == "toolkit-thread") {
+    TFaultingWorker worker;
+    worker.Start();
+    worker.WaitFor(60000);
   } else if (Case == "blocked") {
     LoaderLockTaken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     CreateThread(nullptr, 0, HoldLoaderLock, nullptr, 0, nullptr);

@@ -134,6 +134,14 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(code, 0)
         self.assertIsNone(report)
 
+    def test_toolkit_thread_is_titled_by_its_class(self):
+        code, report, _, _ = self.run_case("toolkit-thread")
+        self.assertEqual(code, 1)
+        # The crashed thread leads, titled by its class, with the thread that started it.
+        self.assertRegex(report, r"\r\n\r\nthread \$[0-9a-f]+ \(TFaultingWorker\):\r\n")
+        self.assertStack(report, "WriteThroughNull()", "TFaultingWorker::Execute()")
+        self.assertIn(">> created by main thread (", report)
+
     def test_thread_the_program_did_not_create(self):
         code, report, _, _ = self.run_case("foreign-thread")
         self.assertEqual(code, 1)
