@@ -31,6 +31,7 @@ enum class TCaptureSource : std::uint32_t {
   OutOfMemory = 7,      // operator new found no memory
   ThreadEntry = 8,      // a thread's start routine let a C++ exception escape
   Explicit = 9,         // the program asked for a report itself
+  FreezeWatchdog = 10,  // the main thread stopped answering
 };
 
 // What a faulting thread hands over: one machine word per field, written as one block

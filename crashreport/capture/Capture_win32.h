@@ -54,10 +54,26 @@ void LoadProgramSymbols(const std::string& programFile);
 TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress);
 // The crashed thread's stack from its registers; every other thread of the process,
 // suspended while it is walked, except the `skip` threads.
-std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed, DWORD mainId,
+// Without `crashed` (a freeze) the first thread is walked like the others, suspended.
+std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed, DWORD mainId,
                                         const std::vector<DWORD>& skip, bool allThreads);
 
+// ---- the freeze watchdog (FreezeWatchdog_win32.cpp) ----
+// Called on the main thread, whose message loop answers the watchdog.
+bool StartFreezeWatchdog(int timeoutMs);
+void StopFreezeWatchdog();
+// No rounds while an exception is handed over; resuming starts the count over.
+void PauseFreezeWatchdog();
+void ResumeFreezeWatchdog();
+
 // ---- the reporter (Reporter_win32.cpp, Handler_win32.cpp) ----
+// Everything that catches exceptions, made before the program's own static objects; the
+// second stage, once the program runs, adds the toolkit's funnel and the freeze watchdog.
+// Both may be called again.
+void InstallCapturePoints();
+void InstallProgramStage();
+// Reports a freeze of the main thread, unless an exception is being handled just now.
+void HandOverFreeze();
 struct TCaughtException {
   std::exception_ptr Error;
   std::string ClassName, Message;

@@ -33,9 +33,17 @@ namespace {
 HANDLE PipeRead = nullptr, PipeWrite = nullptr, Thread = nullptr, Showing = nullptr;
 DWORD ThreadId = 0;
 TExceptionHistory TheHistory;
-// The handler thread's state is never destroyed: an exception thrown while static objects
-// end at exit still needs it, whichever order the runtime ends them in.
-std::vector<TExceptionHandlerFn>& Handlers = *new std::vector<TExceptionHandlerFn>;
+// The handler thread's state is ready before any static object is made and never
+// destroyed: exceptions thrown while static objects are made, or end at exit, still need
+// it, whichever order the runtime takes them in.
+template <class T>
+union TEverLasting {
+  constexpr TEverLasting() : Value() {}
+  ~TEverLasting() {}
+  T Value;
+};
+constinit TEverLasting<std::vector<TExceptionHandlerFn>> HandlerList;
+std::vector<TExceptionHandlerFn>& Handlers = HandlerList.Value;
 
 std::string ProgramPath() {
   char path[MAX_PATH] = {};
@@ -129,7 +137,8 @@ struct TAutoSend : IDeliveryRecord {
   std::shared_ptr<TSendThread> Thread;
 };
 // Sends that may still run; only the handler thread touches the list.
-std::vector<std::unique_ptr<TAutoSend>>& AutoSends = *new std::vector<std::unique_ptr<TAutoSend>>;
+constinit TEverLasting<std::vector<std::unique_ptr<TAutoSend>>> AutoSendList;
+std::vector<std::unique_ptr<TAutoSend>>& AutoSends = AutoSendList.Value;
 // A send ends within its own limits (connect, each piece, the answer: 7 s each); this
 // bounds the wait before closing or restarting should one of them hang anyway.
 constexpr int kSendWaitMs = 60000;
@@ -266,7 +275,12 @@ std::string BuildReport(const TICrashSettings& settings, TExceptionFacts facts, 
   // Every capture point hands over a context: the fault's, or its own registers.
   CONTEXT none{};
   const CONTEXT& context = r.Context ? *reinterpret_cast<const CONTEXT*>(r.Context) : none;
-  std::vector<TThreadFacts> walked = CaptureThreads(facts.CrashedThreadId, context, facts.MainThreadId, {ThreadId}, true);
+  // A freeze is the main thread's: its stack is walked where it stands, suspended meanwhile.
+  const bool freeze = facts.Type == TExceptionType::Freeze;
+  std::vector<TThreadFacts> walked =
+      freeze ? CaptureThreads(facts.MainThreadId, nullptr, facts.MainThreadId, {ThreadId}, true)
+             : CaptureThreads(facts.CrashedThreadId, &context, facts.MainThreadId, {ThreadId}, true);
+  if (freeze && !walked.empty()) facts.Location = walked.front().Thread.Current;
   // A caught exception's registers are the reporter's own: its frames are no part of the
   // program's stack, and the first frame after them is where the exception was handed over.
   if (r.ExceptionObject && !walked.empty()) {

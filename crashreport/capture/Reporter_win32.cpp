@@ -19,6 +19,7 @@
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
+#include "toolkit/Thread_win32.h"
 
 namespace vm::capture {
 
@@ -65,6 +66,28 @@ bool ProcessBlocked() {
 // the very thread that waits here: the process ends with a fault's code instead of hanging.
 constexpr DWORD kComposeLimitMs = 30000;
 
+// A blocked process's exception is handled on the faulting thread itself, and whatever
+// blocks the process may stop that handling too. This guard, made in advance because no
+// thread can start then, gives it the same limit as the handler thread has.
+HANDLE GuardArm = nullptr;
+
+DWORD WINAPI GuardMain(LPVOID) {
+  RegisterThread(GetCurrentThreadId(), "-", nullptr, 0, 0);
+  // Idle until armed: waiting here holds nothing up.
+  while (WaitForSingleObject(GuardArm, INFINITE) == WAIT_OBJECT_0) {
+    HANDLE ends[2] = {DoneEvent, HandlerShowingEvent()};
+    if (WaitForMultipleObjects(2, ends, FALSE, kComposeLimitMs) == WAIT_TIMEOUT) TerminateProcess(GetCurrentProcess(), 1);
+  }
+  return 0;
+}
+
+bool StartGuard() {
+  GuardArm = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE thread = GuardArm ? CreateThread(nullptr, 64 * 1024, GuardMain, nullptr, 0, nullptr) : nullptr;
+  if (thread) CloseHandle(thread);
+  return thread != nullptr;
+}
+
 // Waits for the handler to be done with the record; the main thread pumps its messages
 // meanwhile (a quit message ends nothing here and is posted again afterwards). Once the box
 // is up the wait is the user's and has no limit of its own.
@@ -104,29 +127,38 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   if (!Installed || self == HandlerThreadId() || GateOwner == self) return false;
   EnterCriticalSection(&Gate);
   GateOwner = self;
+  PauseFreezeWatchdog();
   ReleaseReserve();
   record.DoneEvent = reinterpret_cast<std::uintptr_t>(DoneEvent);
   ResetEvent(DoneEvent);
   ResetEvent(HandlerShowingEvent());
   bool handed = true;
   if (!lowOnStack && ProcessBlocked()) {
-    ProcessRecord(record);
+    SetEvent(GuardArm);
+    try {
+      ProcessRecord(record);
+    } catch (...) {
+      // The faulting thread goes on to its end in any case.
+    }
+    SetEvent(DoneEvent);
   } else {
     DWORD written = 0;
     handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
     if (handed) WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
   }
   TakeReserve();
+  ResumeFreezeWatchdog();
   GateOwner = 0;
   LeaveCriticalSection(&Gate);
   return handed;
 }
 
+// The module that holds `address`, found without the loader lock: a fault may come while
+// another thread holds it for ever.
 std::uintptr_t ModuleOf(std::uintptr_t address) {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(address), &module);
-  return reinterpret_cast<std::uintptr_t>(module);
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) || info.Type != MEM_IMAGE) return 0;
+  return reinterpret_cast<std::uintptr_t>(info.AllocationBase);
 }
 
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
@@ -237,15 +269,64 @@ void TakeOverRuntimeFailures() {
           GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
     set(OnInvalidParameter);
   SetUnhandledExceptionFilter(UnhandledFilter);
-  // Window procedures and other callbacks catch at their boundary and call the funnel;
-  // what reaches it there may go on after the report.
-  Application.SetExceptionHandler(
-      [](std::exception_ptr error) { ReportCaughtException(error, TCaptureSource::Funnel, true); });
 }
 
 }  // namespace
 
 DWORD ProgramMainThreadId() { return MainThreadId; }
+
+void HandOverFreeze() {
+  // An exception handed over just now keeps the main thread waiting: that is no freeze.
+  if (!Installed || !TryEnterCriticalSection(&Gate)) return;
+  THandoverRecord record{};
+  record.ThreadId = GetCurrentThreadId();
+  record.Type = std::uintptr_t(TExceptionType::Freeze);
+  record.CanContinue = 1;
+  record.Source = std::uintptr_t(TCaptureSource::FreezeWatchdog);
+  HandOver(record, false);
+  LeaveCriticalSection(&Gate);
+}
+
+void InstallCapturePoints() {
+  static bool attempted = false;
+  if (attempted) return;
+  attempted = true;
+  MainThreadId = GetCurrentThreadId();
+  QueryPerformanceCounter(&StartCounter);
+  NoteReporterStart();
+  auto settings = SettingsForModule(CrashSystem().ExeModule());
+  if (!settings->Valid() || !settings->Enabled()) return;
+  if (settings->CheckFileCrc()) CheckProgramFile(*settings);
+  TakeOverRestartBlock();
+  if (!OpenThreadNameTable()) {
+    CrashSystem().ShowInternalError("internal error (opening global buffer)");
+    ExitProcess(1);
+  }
+  RegisterThread(MainThreadId, "main thread", nullptr, 0, 0);
+  InitializeCriticalSection(&Gate);
+  DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  LoadProgramSymbols(ProgramPath());
+  PrepareNumberFormatting();
+  if (!DoneEvent || !StartHandlerThread() || !StartGuard()) return;
+  TakeReserve();
+  LoaderLockHeld();  // finds the process block now, not in the middle of a fault
+  HookThreadEntries();
+  TThread::SetStartHook([](const char* className) { RegisterThread(GetCurrentThreadId(), nullptr, className, 0, 0); });
+  TakeOverRuntimeFailures();
+  Installed = true;
+}
+
+void InstallProgramStage() {
+  static bool done = false;
+  if (!Installed || done) return;
+  done = true;
+  // Window procedures and other callbacks catch at their boundary and call the funnel;
+  // what reaches it there may go on after the report.
+  Application.SetExceptionHandler(
+      [](std::exception_ptr error) { ReportCaughtException(error, TCaptureSource::Funnel, true); });
+  auto settings = SettingsForModule(CrashSystem().ExeModule());
+  if (settings->CheckFreeze() && StartFreezeWatchdog(settings->FreezeTimeout())) std::atexit(StopFreezeWatchdog);
+}
 
 TCaughtException DescribeCaught(std::exception_ptr error) {
   TCaughtException caught;
@@ -284,33 +365,6 @@ std::int64_t ReporterStartCounter() { return capture::StartCounter.QuadPart; }
 void ReportCaughtException(std::exception_ptr error, TCaptureSource source, bool canContinue) {
   capture::TCaughtException caught = capture::DescribeCaught(error);
   capture::HandOverCaught(caught, source, canContinue);
-}
-
-void InstallCrashReporter() {
-  using namespace capture;
-  if (Installed) return;
-  MainThreadId = GetCurrentThreadId();
-  QueryPerformanceCounter(&StartCounter);
-  NoteReporterStart();
-  auto settings = SettingsForModule(CrashSystem().ExeModule());
-  if (!settings->Valid() || !settings->Enabled()) return;
-  if (settings->CheckFileCrc()) CheckProgramFile(*settings);
-  TakeOverRestartBlock();
-  if (!OpenThreadNameTable()) {
-    CrashSystem().ShowInternalError("internal error (opening global buffer)");
-    ExitProcess(1);
-  }
-  RegisterThread(MainThreadId, "main thread", nullptr, 0, 0);
-  InitializeCriticalSection(&Gate);
-  DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  LoadProgramSymbols(ProgramPath());
-  PrepareNumberFormatting();
-  if (!DoneEvent || !StartHandlerThread()) return;
-  TakeReserve();
-  LoaderLockHeld();  // finds the process block now, not in the middle of a fault
-  HookThreadEntries();
-  TakeOverRuntimeFailures();
-  Installed = true;
 }
 
 }  // namespace vm

@@ -126,7 +126,7 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   return item;
 }
 
-std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed, DWORD mainId,
+std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed, DWORD mainId,
                                         const std::vector<DWORD>& skip, bool allThreads) {
   auto facts = [&](DWORD id) {
     TThreadFacts t;
@@ -173,14 +173,18 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT& crashed
   };
 
   std::vector<TThreadFacts> threads;
-  TThreadFacts first = facts(crashedId);
-  TThreadRegisters regs = RegistersOf(crashed);
-  std::uintptr_t end = StackRegionEnd(regs.StackPointer);
-  first.StackReadable = end != 0;
-  if (end) first.Items = Describe(WalkStack(crashed, end));
-  if (!first.StackReadable && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
-  if (!first.Items.empty()) first.Thread.Current = first.Items.front();
-  threads.push_back(std::move(first));
+  if (crashed) {
+    TThreadFacts first = facts(crashedId);
+    TThreadRegisters regs = RegistersOf(*crashed);
+    std::uintptr_t end = StackRegionEnd(regs.StackPointer);
+    first.StackReadable = end != 0;
+    if (end) first.Items = Describe(WalkStack(*crashed, end));
+    if (!first.StackReadable && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
+    if (!first.Items.empty()) first.Thread.Current = first.Items.front();
+    threads.push_back(std::move(first));
+  } else {
+    threads.push_back(walkOther(crashedId));
+  }
   if (!allThreads) return threads;
   if (mainId != crashedId) threads.push_back(walkOther(mainId));
 

@@ -11,8 +11,9 @@ if(WIN32 AND NOT VM_FUZZ AND TARGET vm_crash_resource)
   add_executable(crashmatrix capture/CrashMatrix_win32.cpp)
   vm_target_defaults(crashmatrix)
   target_link_libraries(crashmatrix PRIVATE vm_capture vm_toolkit vm_crash_resource)
-  # Every function of the matrix keeps its own frame, so that the tests can name them.
-  target_compile_options(crashmatrix PRIVATE -fno-inline)
+  # Every function of the matrix keeps its own frame (no inlining, no tail calls), so that
+  # the tests can name them.
+  target_compile_options(crashmatrix PRIVATE -fno-inline -fno-optimize-sibling-calls)
   vm_postlink(crashmatrix)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME wine.crash_matrix

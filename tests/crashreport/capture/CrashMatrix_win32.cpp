@@ -14,6 +14,7 @@
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 #include "toolkit/Application_win32.h"
+#include "toolkit/Thread_win32.h"
 
 // The base's constructor calls the pure function through a pointer the compiler cannot
 // see through, so the call really goes through the base's table. Outside the anonymous
@@ -126,6 +127,76 @@ struct TAtExit {
 } AtExit;
 void ThrowNow() { throw Exception("Thrown on purpose at exit."); }
 
+// A static object of the program, made before main and after the reporter's capture points;
+// main has not parsed the arguments yet, so it looks at the command line itself.
+bool CommandLineEndsWith(const char* word) {
+  std::string line = GetCommandLineA();
+  while (!line.empty() && (line.back() == ' ' || line.back() == '"')) line.pop_back();
+  return line.size() >= std::strlen(word) && line.compare(line.size() - std::strlen(word), std::string::npos, word) == 0;
+}
+void ThrowInStaticObject() { throw Exception("Thrown on purpose while static objects are made."); }
+struct TStaticObject {
+  TStaticObject() {
+    if (CommandLineEndsWith("static-throw")) ThrowInStaticObject();
+    if (CommandLineEndsWith("static-fault")) WriteThroughNull();
+  }
+} StaticObject;
+
+// The freeze case. With a freeze timeout of one second the watchdog asks every 100 ms: the
+// main thread first stutters (short stalls, each answered in the end), then freezes until
+// two freezes are reported, then answers again. Each report notes the phase it came in and
+// how long after the phase began, or after the previous report ended.
+const char* volatile FreezePhase = "";
+volatile LONG FreezesReported = 0;
+LARGE_INTEGER FreezeSince{};
+
+double MsSince(const LARGE_INTEGER& since) {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return double(now.QuadPart - since.QuadPart) * 1000.0 / double(freq.QuadPart);
+}
+
+void NoteFreeze(THandlerCall& call) {
+  if (Case != "freeze") return;
+  if (call.Phase == THandlerPhase::BeforeReport) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%s %.0f\n", FreezePhase, MsSince(FreezeSince));
+    WriteNote("freezes.txt", line);
+  } else if (call.Phase == THandlerPhase::Continuing) {
+    QueryPerformanceCounter(&FreezeSince);
+    InterlockedIncrement(&FreezesReported);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  MSG msg;
+  while (GetTickCount64() < end) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+}
+
+void StayFrozen() {
+  for (int i = 0; i < 1500 && FreezesReported < 2; ++i) Sleep(20);
+}
+
+int FreezeAndThaw() {
+  FreezePhase = "stuttering";
+  QueryPerformanceCounter(&FreezeSince);
+  for (int i = 0; i < 6; ++i) {
+    Sleep(400);  // about four unanswered rounds, then answers
+    PumpFor(300);
+  }
+  FreezePhase = "frozen";
+  QueryPerformanceCounter(&FreezeSince);
+  StayFrozen();
+  FreezePhase = "answering";
+  PumpFor(2000);
+  return 0;
+}
+
 // Timing of the 5-thread case: from the fault to the finished report and to the box.
 void NoteTiming(THandlerCall& call) {
   if (Case != "timing") return;
@@ -147,6 +218,26 @@ void WaitForHeldLock(THandlerCall&) {
   EnterCriticalSection(&HeldByFault);
   LeaveCriticalSection(&HeldByFault);
 }
+
+// A thread that takes the loader lock and keeps it, as one stuck in a library's start-up
+// would: from then on no thread can start and no library load.
+HANDLE LoaderLockTaken = nullptr;
+DWORD WINAPI HoldLoaderLock(LPVOID) {
+  using TLock = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+  auto lock = reinterpret_cast<TLock>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+  ULONG_PTR cookie = 0;
+  if (lock) lock(0, nullptr, &cookie);
+  SetEvent(LoaderLockTaken);
+  Sleep(120000);
+  return 0;
+}
+
+// A thread of the toolkit's class: the report titles it by its class.
+struct TFaultingWorker : TThread {
+  TFaultingWorker() : TThread("TFaultingWorker") {}
+  void Execute() override { WriteThroughNull(); }
+};
 
 int Run() {
   if (Case == "av-main") WriteThroughNull();
@@ -192,6 +283,17 @@ int Run() {
     InitializeCriticalSection(&HeldByFault);
     EnterCriticalSection(&HeldByFault);
     WriteThroughNull();
+  } else if (Case == "toolkit-thread") {
+    TFaultingWorker worker;
+    worker.Start();
+    worker.WaitFor(60000);
+  } else if (Case == "blocked") {
+    LoaderLockTaken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CreateThread(nullptr, 0, HoldLoaderLock, nullptr, 0, nullptr);
+    WaitForSingleObject(LoaderLockTaken, 10000);
+    WriteThroughNull();
+  } else if (Case == "freeze") {
+    return FreezeAndThaw();
   } else if (Case == "timing") {
     for (int i = 0; i < 4; ++i) CreateThread(nullptr, 0, IdleThread, nullptr, 0, nullptr);
     Sleep(200);
@@ -205,9 +307,16 @@ int Run() {
 
 int main(int argc, char** argv) {
   Case = argc > 1 ? argv[1] : "";
+  if (Case == "freeze") {
+    // The watchdog is off in the shipped settings; it starts with the second install stage.
+    static auto settings = SettingsForModule(CrashSystem().ExeModule());
+    settings->SetCheckFreeze(true);
+    settings->SetFreezeTimeout(1000);
+  }
   InstallCrashReporter();
   if (!CrashReporterInstalled()) return 98;
   RegisterExceptionHandler(NoteTiming);
+  RegisterExceptionHandler(NoteFreeze);
   RegisterExceptionHandler(WaitForHeldLock);
   OpenWindow();
   MSG msg;

@@ -102,13 +102,17 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(texts, ["Thrown on purpose at exit."])
         self.assertStack(report, "ThrowNow()")
 
-    def test_stuck_handler_ends_the_process(self):
-        # The handler waits for a lock the faulting thread holds: no box ever comes, and the
-        # faulting thread's bounded wait ends the process with a fault's code.
-        started = time.monotonic()
-        code, _, texts, _ = self.run_case("stuck-handler", boxes=0)
-        self.assertEqual((code, texts), (1, []))
-        self.assertLess(time.monotonic() - started, 55)
+    def test_stuck_handling_ends_the_process(self):
+        # stuck-handler: the handler waits for a lock the faulting thread holds, and the
+        # faulting thread's bounded wait ends the process. blocked: another thread keeps the
+        # loader lock, the fault is handled on its own thread and stops where the lock is
+        # needed; the guard ends the process. No box ever comes, and the code is a fault's.
+        for case in ["stuck-handler", "blocked"]:
+            with self.subTest(case):
+                started = time.monotonic()
+                code, _, texts, _ = self.run_case(case, boxes=0)
+                self.assertEqual((code, texts), (1, []))
+                self.assertLess(time.monotonic() - started, 55)
 
     def test_runtime_failures(self):
         for case, cls in [("abort", "EAbnormalEnd"), ("purecall", "EPureVirtualCall"),
@@ -130,6 +134,14 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(code, 0)
         self.assertIsNone(report)
 
+    def test_toolkit_thread_is_titled_by_its_class(self):
+        code, report, _, _ = self.run_case("toolkit-thread")
+        self.assertEqual(code, 1)
+        # The crashed thread leads, titled by its class, with the thread that started it.
+        self.assertRegex(report, r"\r\n\r\nthread \$[0-9a-f]+ \(TFaultingWorker\):\r\n")
+        self.assertStack(report, "WriteThroughNull()", "TFaultingWorker::Execute()")
+        self.assertIn(">> created by main thread (", report)
+
     def test_thread_the_program_did_not_create(self):
         code, report, _, _ = self.run_case("foreign-thread")
         self.assertEqual(code, 1)
@@ -148,6 +160,37 @@ class CrashMatrix(harness.E2ETest):
                 break
             time.sleep(0.1)
         self.assertEqual(marker.read_text(), "restarted with history\n")
+
+    def test_exceptions_while_static_objects_are_made(self):
+        for case, cls, function in [("static-throw", "Exception", "ThrowInStaticObject()"),
+                                    ("static-fault", "EAccessViolation", "WriteThroughNull()")]:
+            with self.subTest(case):
+                code, report, _, _ = self.run_case(case)
+                self.assertEqual(code, 1)
+                self.assertIn(f"exception class   : {cls}", report)
+                self.assertStack(report, function)
+                # Below it the runtime's loop over the static constructors, not main.
+                self.assertRegex(report, r"\r\n[0-9a-f]{8,} [^\r]* __do_global_ctors\r\n")
+                self.assertNotRegex(report, r"\r\n[0-9a-f]{8,} [^\r]* main\r\n")
+
+    def test_freeze_of_the_main_thread(self):
+        frozen = "The application seems to be frozen."
+        code, report, texts, folder = self.run_case("freeze", boxes=2)
+        self.assertEqual(code, 0, "the program goes on after a freeze")
+        self.assertEqual(texts, [frozen, frozen])
+        self.assertRegex(report, r"\r\nexception message +: The application seems to be frozen\.\r\n")
+        self.assertNotIn("exception class", report)
+        self.assertNotIn("AntiFreezeThread", report)
+        # The main thread's section leads, with the place where it stands.
+        self.assertRegex(report, r"\r\n\r\nmain thread \(\$[0-9a-f]+\):[^\r]*\r\n")
+        self.assertStack(report, "StayFrozen()", "FreezeAndThaw()")
+        # Answered stalls never add up to a freeze; ten silent rounds of 100 ms do, and the
+        # next report waits for ten rounds half as long again (after the first report ended).
+        notes = [line.split() for line in (folder / "freezes.txt").read_text().splitlines()]
+        self.assertEqual([phase for phase, _ in notes], ["frozen", "frozen"], notes)
+        self.assertGreaterEqual(float(notes[0][1]), 850, notes)
+        self.assertGreaterEqual(float(notes[1][1]), 1400, notes)
+        print(f"\nfreeze reported after {notes[0][1]} ms, the next after {notes[1][1]} ms")
 
     def test_timing_with_five_threads(self):
         code, report, _, folder = self.run_case("timing")
