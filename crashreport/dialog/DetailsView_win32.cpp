@@ -89,7 +89,7 @@ TDetailsView::TDetailsView(HWND parent, HFONT textFont, HFONT fixedFont)
   SendMessageA(FTabs, WM_SETFONT, reinterpret_cast<WPARAM>(FTextFont), FALSE);
   SendMessageA(FList, WM_SETFONT, reinterpret_cast<WPARAM>(FTextFont), FALSE);
   SendMessageA(FText, WM_SETFONT, reinterpret_cast<WPARAM>(FFixedFont), FALSE);
-  SendMessageA(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  SendMessageA(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
 }
 
 TDetailsView::~TDetailsView() {
