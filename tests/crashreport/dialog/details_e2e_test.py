@@ -71,12 +71,20 @@ class DetailsViewAndProgressBox(harness.E2ETest):
         self.proc = subprocess.Popen([harness.WINE_RUN, DEMO, port, win(self.tmp) + "\\",
                                       win(self.tmp / "first.txt"), win(self.tmp / "newer.txt")])
         self.addCleanup(lambda: self.proc.poll() is None and self.proc.kill())
-        self.window = self.driver.wait("VmDetailsDemo", "Details demo", 30000)
+        try:
+            self.window = self.driver.wait("VmDetailsDemo", "Details demo", 60000)
+        except harness.DriverError:
+            self.fail(f"no demo window; the demo's exit code: {self.proc.poll()}")
+        self.addCleanup(self.close_demo)
         children = {c["cls"]: c for c in self.driver.children(self.window)}
         host = children["VmDetailsView"]["hwnd"]
         inner = {c["cls"]: c["hwnd"] for c in self.driver.children(host)}
         self.tab_control, self.list, self.edit = inner["SysTabControl32"], inner["SysListView32"], inner["Edit"]
         self.buttons = {c["text"]: c["hwnd"] for c in self.driver.children(self.window) if c["cls"] == "Button"}
+
+    def close_demo(self):
+        self.driver("close", self.window)
+        self.assertEqual(self.proc.wait(timeout=30), 0)
 
     def stop_server(self):
         (self.server_dir / "stop").touch()
