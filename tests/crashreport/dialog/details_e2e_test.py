@@ -124,9 +124,11 @@ class DetailsViewAndProgressBox(harness.E2ETest):
 
         # The record changes: the stacks are in, "cpu registers" is gone; the tab stays.
         self.driver("click", self.buttons["Refresh"])
+        # The click is posted: the driver's reads may fall before, within or after the
+        # refill, so the rows count once two reads in a row agree and differ from before.
         for _ in range(100):
             after = rows(self.driver, self.list)
-            if after != before:
+            if after != before and rows(self.driver, self.list) == after:
                 break
             time.sleep(0.05)
         self.assertEqual(tabs(self.driver, self.tab_control), (1, ["general", "call stacks"]))
