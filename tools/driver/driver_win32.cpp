@@ -100,7 +100,10 @@ struct Search {
 
 BOOL CALLBACK FindTop(HWND h, LPARAM p) {
   auto* s = reinterpret_cast<Search*>(p);
-  if (h != s->except && IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) && Matches(s->title, WindowText(h))) {
+  // "*" asks for no text: a window whose thread is busy answers WM_GETTEXT only after the
+  // time-out, and by then the state the caller waits for may have passed.
+  if (h != s->except && IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) &&
+      (s->title == "*" || Matches(s->title, WindowText(h)))) {
     s->found = h;
     return FALSE;
   }
