@@ -42,6 +42,17 @@ TEST(BugReportReader, HeaderLinesUpToTheFirstEmptyLine) {
   EXPECT_FALSE(HasHeaderLine(h, "callstack crc"));
 }
 
+TEST(BugReportReader, SectionsFollowTheHeader) {
+  // Breaks of any kind; runs of empty lines end a section once; the header is no section.
+  std::vector<TReportSection> s = ParseReportSections(
+      "a : 1\r\nb : 2\r\n\r\nmain thread ($1a):\r\n00401234 f\n>> x\r\r\n\r\n\r\ncpu registers:\r\n.\r\nEAX=0");
+  const std::vector<TReportSection> expected = {{"main thread ($1a):", "00401234 f\r\n>> x"},
+                                                {"cpu registers:", ".\r\nEAX=0"}};
+  EXPECT_EQ(s, expected);
+  EXPECT_TRUE(ParseReportSections("a : 1\r\nb : 2").empty());
+  EXPECT_EQ(ParseReportSections("\r\ntitle").size(), 1u) << "an empty header";
+}
+
 TEST(BugReportReader, ArbitraryBytesAreReadWithoutHarm) {
   std::string bytes;
   for (int i = 0; i < 4096; ++i) bytes += char((i * 7919) & 0xFF);

@@ -28,10 +28,18 @@
 //   sleep     MS
 //   fault     HWND                starts a thread in the window's process at address 0: a
 //                                 fault in a thread that process did not create itself
+//   tabs      HWND                a tab control: its selected index, then each caption
+//   tab       HWND INDEX          clicks that tab, as the mouse would
+//   rows      HWND                a list view in report mode: its row count, then one field
+//                                 per row, its cells separated by \x1f
+//   progress  HWND                a progress bar: position, low and high end of its range
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -92,7 +100,10 @@ struct Search {
 
 BOOL CALLBACK FindTop(HWND h, LPARAM p) {
   auto* s = reinterpret_cast<Search*>(p);
-  if (h != s->except && IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) && Matches(s->title, WindowText(h))) {
+  // "*" asks for no text: a window whose thread is busy answers WM_GETTEXT only after the
+  // time-out, and by then the state the caller waits for may have passed.
+  if (h != s->except && IsWindowVisible(h) && Matches(s->cls, ClassOf(h)) &&
+      (s->title == "*" || Matches(s->title, WindowText(h)))) {
     s->found = h;
     return FALSE;
   }
@@ -124,6 +135,94 @@ std::vector<HWND> Children(HWND parent) {
 }
 
 HANDLE held = INVALID_HANDLE_VALUE;
+
+// Memory in another process, for the control messages whose structures Wine does not carry
+// across processes (list views, tab controls): the structure is written there, the message
+// sent, and the answer read back.
+class TRemote {
+ public:
+  TRemote(HWND window, size_t size) : FSize(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    FProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (FProcess) FAt = static_cast<char*>(VirtualAllocEx(FProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    if (!FAt) throw std::runtime_error("no memory in the window's process");
+  }
+  ~TRemote() {
+    if (FAt) VirtualFreeEx(FProcess, FAt, 0, MEM_RELEASE);
+    if (FProcess) CloseHandle(FProcess);
+  }
+  char* At(size_t offset) const { return FAt + offset; }
+  void Write(size_t offset, const void* data, size_t size) {
+    WriteProcessMemory(FProcess, FAt + offset, data, size, nullptr);
+  }
+  void Read(size_t offset, void* data, size_t size) const {
+    ReadProcessMemory(FProcess, FAt + offset, data, size, nullptr);
+  }
+
+ private:
+  HANDLE FProcess = nullptr;
+  char* FAt = nullptr;
+  size_t FSize;
+};
+
+constexpr size_t kRemoteText = 1024, kRemoteTextSize = 4096;
+
+std::string RemoteText(TRemote& remote) {
+  char text[kRemoteTextSize] = "";
+  remote.Read(kRemoteText, text, sizeof text - 1);
+  return Escape(text);
+}
+
+std::string ListRows(HWND list) {
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  const int columns = header ? int(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  const int rows = int(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  TRemote remote(list, kRemoteText + kRemoteTextSize);
+  std::string out = std::to_string(rows);
+  for (int r = 0; r < rows; ++r) {
+    out += "\t";
+    for (int c = 0; c < std::max(columns, 1); ++c) {
+      LVITEMA item{};
+      item.iSubItem = c;
+      item.pszText = remote.At(kRemoteText);
+      item.cchTextMax = int(kRemoteTextSize);
+      const char none = 0;
+      remote.Write(kRemoteText, &none, 1);
+      remote.Write(0, &item, sizeof item);
+      SendMessageA(list, LVM_GETITEMTEXTA, WPARAM(r), reinterpret_cast<LPARAM>(remote.At(0)));
+      out += (c ? "\x1f" : "") + RemoteText(remote);
+    }
+  }
+  return out;
+}
+
+std::string TabCaptions(HWND tabs) {
+  const int count = int(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+  TRemote remote(tabs, kRemoteText + kRemoteTextSize);
+  std::string out = std::to_string(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = remote.At(kRemoteText);
+    item.cchTextMax = int(kRemoteTextSize);
+    remote.Write(0, &item, sizeof item);
+    SendMessageA(tabs, TCM_GETITEMA, WPARAM(i), reinterpret_cast<LPARAM>(remote.At(0)));
+    out += "\t" + RemoteText(remote);
+  }
+  return out;
+}
+
+void ClickTab(HWND tabs, int index) {
+  TRemote remote(tabs, sizeof(RECT));
+  if (!SendMessageA(tabs, TCM_GETITEMRECT, WPARAM(index), reinterpret_cast<LPARAM>(remote.At(0))))
+    throw std::runtime_error("no such tab");
+  RECT r{};
+  remote.Read(0, &r, sizeof r);
+  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  PostMessageA(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(tabs, WM_LBUTTONUP, 0, at);
+}
 
 void Notify(HWND control, int code) {
   PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
@@ -262,6 +361,17 @@ std::string Run(const std::vector<std::string>& f) {
     if (!thread) throw std::runtime_error("cannot start a thread");
     CloseHandle(thread);
     return "";
+  }
+  if (cmd == "tabs") return TabCaptions(ToHwnd(arg(1)));
+  if (cmd == "tab") {
+    ClickTab(ToHwnd(arg(1)), std::stoi(arg(2)));
+    return "";
+  }
+  if (cmd == "rows") return ListRows(ToHwnd(arg(1)));
+  if (cmd == "progress") {
+    HWND h = ToHwnd(arg(1));
+    return std::to_string(SendMessageA(h, PBM_GETPOS, 0, 0)) + "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, TRUE, 0)) +
+           "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, FALSE, 0));
   }
   if (cmd == "sleep") {
     Sleep(DWORD(std::stoul(arg(1))));

@@ -4,7 +4,8 @@
 --answer picks the reply: 200; 100-200 (an interim 100, then 200, in one write);
 100-split (the 100 alone, the 200 a moment later); 302 (with --location); 500; silent
 (reads the request, answers nothing and holds the connection); close (reads the first
-bytes of the request and closes without an answer).
+bytes of the request and closes without an answer). --delay holds every answer back for
+that many seconds, so that a test can look at the sender's progress box meanwhile.
 Each request is kept as D/request-N.bin, its raw bytes; a request whose body came in whole
 is also decoded: D/request-N.field.NAME (a field's value), D/request-N.file.NAME (an
 attachment's bytes) and D/request-N.filename.NAME (its file name).
@@ -18,6 +19,7 @@ import serverbase
 def options(parser):
     parser.add_argument("--answer", default="200")
     parser.add_argument("--location", default="http://127.0.0.1/thanks.html")
+    parser.add_argument("--delay", type=float, default=0)
 
 
 ARGS = serverbase.arguments(options)
@@ -81,6 +83,8 @@ def handle(conn, folder, number, stop):
             "302": [b"HTTP/1.1 302 Found\r\nLocation: " + ARGS.location.encode() + b"\r\nContent-Length: 0\r\n\r\n"],
             "500": [b"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"],
         }
+        if ARGS.delay:
+            stop.wait(ARGS.delay)
         if ARGS.answer == "silent":
             stop.wait(30)
             return
