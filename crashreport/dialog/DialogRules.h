@@ -16,6 +16,9 @@ namespace vm::dialog {
 // Indexed as `FocusedBtn` counts them.
 enum class TButton { Send = 0, Save, Print, Show, Continue, Restart, Close };
 constexpr int kButtonCount = 7;
+// What the handlers are told: a button's action, or help (F1).
+enum class TBoxAction { Send = 0, Save, Print, Show, Continue, Restart, Close, Help };
+inline TBoxAction ActionOf(TButton b) { return TBoxAction(int(b)); }
 using TButtonSet = std::array<bool, kButtonCount>;  // which buttons the dialog has
 
 inline bool Has(const TButtonSet& set, TButton b) { return set[size_t(b)]; }
