@@ -1,7 +1,7 @@
-# The error dialog, its simple box and its assistants: vm_dialog. Included from
+# The error dialog, its simple box, details view, assistants and progress box: vm_dialog. Included from
 # crashreport/CMakeLists.txt after settings/CrashSettings.cmake; paths are relative to crashreport/.
 vm_library(vm_dialog
-  SOURCES dialog/DialogRules.cpp dialog/Assistant.cpp dialog/AssistantPages.cpp dialog/ContactForm.cpp
+  SOURCES dialog/DialogRules.cpp dialog/DetailsTabs.cpp dialog/Assistant.cpp dialog/AssistantPages.cpp dialog/ContactForm.cpp
   WIN32_SOURCES dialog/ExceptionBox_win32.cpp
                 dialog/Assistant_win32.cpp dialog/AssistantWindow_win32.cpp dialog/ScreenshotForm_win32.cpp
   LIBS vm_delivery vm_crashreport vm_crashsettings vm_screenshot vm_settings vm_toolkit vm_base)

@@ -35,6 +35,18 @@ std::vector<std::string_view> SplitBugReportFile(std::string_view file) {
   return reports;
 }
 
+namespace {
+
+// The line at `start` (without its break) and where the next one starts.
+std::string_view LineAt(std::string_view text, size_t start, size_t& next) {
+  size_t end = text.find_first_of("\r\n", start);
+  if (end == std::string_view::npos) end = text.size();
+  next = end + (end >= text.size() ? 0 : text.substr(end, 2) == "\r\n" ? 2 : 1);
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
 TReportHeader ParseReportHeader(std::string_view report) {
   TReportHeader header;
   size_t start = 0;
@@ -51,6 +63,26 @@ TReportHeader ParseReportHeader(std::string_view report) {
     start = end + (report.substr(end, 2) == "\r\n" ? 2 : 1);
   }
   return header;
+}
+
+std::vector<TReportSection> ParseReportSections(std::string_view report) {
+  std::vector<TReportSection> sections;
+  size_t at = 0, next = 0;
+  while (at < report.size() && !LineAt(report, at, next).empty()) at = next;  // the header
+  TReportSection* open = nullptr;
+  while (at < report.size()) {
+    std::string_view line = LineAt(report, at, next);
+    at = next;
+    if (line.empty()) {
+      open = nullptr;
+    } else if (!open) {
+      open = &sections.emplace_back(TReportSection{std::string(line), {}});
+    } else {
+      if (!open->Content.empty()) open->Content += "\r\n";
+      open->Content += line;
+    }
+  }
+  return sections;
 }
 
 std::string HeaderValue(const TReportHeader& header, std::string_view name) {

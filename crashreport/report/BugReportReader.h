@@ -27,6 +27,14 @@ std::vector<size_t> ReportStarts(std::string_view file);
 // the label without its padding, the value everything after ": " (a line without ": " has
 // the whole line as its name and an empty value). Lines end at CR LF, CR or LF.
 TReportHeader ParseReportHeader(std::string_view report);
+// The sections after the header, in report order: each block between empty lines, its
+// first line the title as written ("cpu registers:", "main thread ($1a2c):") and the rest
+// its content, lines joined by CR LF.
+struct TReportSection {
+  std::string Title, Content;
+  bool operator==(const TReportSection&) const = default;
+};
+std::vector<TReportSection> ParseReportSections(std::string_view report);
 // The value of the first line of that name (exact, case counts), or empty.
 std::string HeaderValue(const TReportHeader& header, std::string_view name);
 bool HasHeaderLine(const TReportHeader& header, std::string_view name);
