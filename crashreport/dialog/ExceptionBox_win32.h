@@ -38,3 +38,11 @@ struct TBoxActions {
 TButton RunExceptionBox(TICrashException& record, const TBoxOptions& options, const TBoxActions& actions);
 
 }  // namespace vm::dialog
+
+namespace vm::dialog {
+
+// Prints a report in a fixed-pitch font after the printer dialog; false when cancelled or
+// when printing failed.
+bool PrintBugReport(const std::string& report, HWND owner);
+
+}  // namespace vm::dialog
