@@ -112,9 +112,9 @@ def close(x, y):  # a red cross
     return None
 
 
-IMAGES = {"icon": (icon, 32), "send": (send, 16), "save": (save, 16), "print": (print_, 16), "show": (show, 16),
-          "continue": (continue_, 16), "cantcontinue": (cant_continue, 16), "restart": (restart, 16),
-          "close": (close, 16)}
+IMAGES = {"icon": (icon, 32), "btnsend": (send, 16), "btnsave": (save, 16), "btnprint": (print_, 16),
+          "btnshow": (show, 16), "btncontinue": (continue_, 16), "btncantcontinue": (cant_continue, 16),
+          "btnrestart": (restart, 16), "btnclose": (close, 16)}
 
 
 def render(shape, size):

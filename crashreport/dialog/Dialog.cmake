@@ -3,6 +3,7 @@
 vm_library(vm_dialog
   SOURCES dialog/DialogRules.cpp dialog/DetailsTabs.cpp dialog/Assistant.cpp dialog/AssistantPages.cpp dialog/ContactForm.cpp
   WIN32_SOURCES dialog/ExceptionBox_win32.cpp dialog/PrintReport_win32.cpp
+                dialog/DetailsView_win32.cpp dialog/ProgressAlert_win32.cpp
                 dialog/Assistant_win32.cpp dialog/AssistantWindow_win32.cpp dialog/ScreenshotForm_win32.cpp
   LIBS vm_delivery vm_crashreport vm_crashsettings vm_screenshot vm_settings vm_toolkit vm_base)
 if(WIN32)
@@ -41,21 +42,8 @@ if(WIN32)
 endif()
 
 if(WIN32)
-  # The dialog's images (dialog/res, drawn by tools/make-dialog-images.py) go with the
-  # settings record into every program that can show the dialog.
-  set(images_rc ${CMAKE_CURRENT_BINARY_DIR}/DialogImages.rc)
-  set(images_text "")
-  set(images "")
-  foreach(name icon send save print show continue restart close cantcontinue)
-    string(TOUPPER ${name} upper)
-    foreach(dpi 96 144)
-      set(file ${CMAKE_CURRENT_SOURCE_DIR}/dialog/res/${name}${dpi}.bmp)
-      string(APPEND images_text "TCRASH${upper}${dpi} BITMAP \"${file}\"\n")
-      list(APPEND images ${file})
-    endforeach()
-  endforeach()
-  file(WRITE ${images_rc}.in "${images_text}")
-  configure_file(${images_rc}.in ${images_rc} COPYONLY)
-  target_sources(vm_crash_resource PRIVATE ${images_rc})
-  set_source_files_properties(${images_rc} PROPERTIES OBJECT_DEPENDS "${images}")
+  # The dialog's bitmaps: an object library, since a static library's resources would not
+  # be linked; every program that links vm_dialog gets them through the interface.
+  add_library(vm_dialog_resource OBJECT dialog/res/DialogImages.rc)
+  target_sources(vm_dialog INTERFACE $<TARGET_OBJECTS:vm_dialog_resource>)
 endif()

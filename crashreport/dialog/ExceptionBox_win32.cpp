@@ -15,7 +15,8 @@ namespace {
 constexpr char kClassName[] = "TExceptionBox";
 constexpr int kFirstButtonId = 100, kOkId = IDOK, kDetailsId = 120;
 constexpr UINT kCountdownTimer = 1, kRecordChanged = WM_APP + 1;
-const char* const kImageNames[] = {"SEND", "SAVE", "PRINT", "SHOW", "CONTINUE", "RESTART", "CLOSE"};
+const char* const kImageNames[] = {"BTNSEND",     "BTNSAVE",    "BTNPRINT", "BTNSHOW",
+                                   "BTNCONTINUE", "BTNRESTART", "BTNCLOSE"};
 
 int ScreenDpi() {
   HDC dc = GetDC(nullptr);
@@ -271,7 +272,7 @@ void TExceptionBox::CreateButtons() {
   }
   if (FContinueDisabled) {
     EnableWindow(FButtons[size_t(TButton::Continue)], FALSE);
-    FCantContinue = LoadImageFor("CANTCONTINUE", FDpi);
+    FCantContinue = LoadImageFor("BTNCANTCONTINUE", FDpi);
   }
   FCountdown = CountdownButton(FOptions.Autos, Usable(), FOptions.CanContinue);
   if (FCountdown && FRecord.AutoDelay() <= 0) FCountdown.reset();

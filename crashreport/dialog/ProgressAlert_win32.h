@@ -2,11 +2,13 @@
 // bar over weighted steps. It fills the delivery's IProgressBox seam while a report is sent
 // and shows "please wait" while a report is being completed. It lives on the thread that
 // opens it and pumps that thread's messages whenever it is told of progress, so the
-// window paints and the owner stays responsive without a thread of its own.
+// window paints and the owner stays responsive without a thread of its own. One box at a
+// time: while it is open, calls from other threads do nothing.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,7 @@ class TIProgressAlert : public IProgressBox {
   int Position() const { return FPosition; }  // 0..1000 of the bar
 
  private:
-  void Create(const std::string& title, const std::string& text, int image, HWND parent, bool modal);
+  void Create(const std::string& title, const std::string& text, const char* image, HWND parent, bool modal);
   void SetText(const std::string& text);
   void SetPosition(int position);
 
@@ -46,7 +48,9 @@ class TIProgressAlert : public IProgressBox {
   HBITMAP FBitmap = nullptr;
   HFONT FFont = nullptr;
   bool FDisabledParent = false;
+  std::atomic<DWORD> FOwnerThread{0};  // the thread whose box is open, or 0
   std::vector<TProgressStep> FSteps;
+  DWORD FWaitStart = 0;  // the please-wait box's start, 0 for the send box
   int FPosition = 0;
 };
 
