@@ -296,7 +296,7 @@ void TExceptionBox::Place() {
   move(FOk, l.SimpleButtons[0]);
   move(FDetailsBtn, l.SimpleButtons[1]);
   if (FDetails) FDetails->Place(RECT{l.Details.Left, l.Details.Top, l.Details.Right(), l.Details.Bottom()});
-  InvalidateRect(FWindow, nullptr, TRUE);
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 std::optional<TButton> TExceptionBox::ButtonOfId(int id) const {

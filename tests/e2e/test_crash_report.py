@@ -49,20 +49,22 @@ class CrashReportTest(E2ETest):
 
     def test_show_bug_report_reopens_the_dialog_with_the_details_view(self):
         program, box, _ = self.fault()
-        _, _, width, height, _, _ = self.driver.rect(box)
+        _, _, _, _, client_w, client_h = self.driver.rect(box)
         self.driver("press", box, "show bug report")
         self.wait_gone(box)
         shown = self.driver.wait("TExceptionBox", "veilmark.exe")
-        classes = [c["cls"] for c in self.driver.children(shown)]
-        self.assertIn("SysTabControl32", classes)
-        _, _, width2, height2, _, _ = self.driver.rect(shown)
-        self.assertEqual(width2, width)
-        # 474 pixels taller, plus a margin, and a sizing frame instead of the fixed one.
-        self.assertGreaterEqual(height2 - height, 474)
-        self.assertLess(height2 - height, 474 + 30)
-        self.driver("size", shown, width2 + 120, height2 + 60)
-        self.assertEqual(self.driver.rect(shown)[2:4], [width2 + 120, height2 + 60])
+        view = next(c["hwnd"] for c in self.driver.children(shown) if c["cls"] == "VmDetailsView")
+        tabs = next(c["hwnd"] for c in self.driver.children(view) if c["cls"] == "SysTabControl32")
+        self.assertTrue(self.driver.enabled(tabs))
+        _, _, width2, height2, client_w2, client_h2 = self.driver.rect(shown)
+        self.assertEqual(client_w2, client_w)
+        # 474 pixels taller, plus a margin; resizable.
+        self.assertGreaterEqual(client_h2 - client_h, 474)
+        self.assertLess(client_h2 - client_h, 474 + 30)
         screenshot("crash-dialog-details")
+        self.driver("size", shown, width2 + 120, height2)
+        self.assertEqual(self.driver.rect(shown)[2:4], [width2 + 120, height2])
+        screenshot("crash-dialog-details-resized")
         self.driver("press", shown, "close application")
         self.assertEqual(program.wait_exit(), 1)
 
