@@ -331,21 +331,27 @@ void TExceptionBox::Press(TButton button) {
   StopCountdown();
   TButton action = button == TButton::Continue ? ContinueAction(FOptions.CanContinue) : button;
   if (FActions.Tell && FActions.Tell(ActionOf(action))) return;  // a handler took it: the dialog stays
+  // The dialog stays after these: the focus comes back to the button from the pages and boxes.
+  auto refocus = [this, button] {
+    if (HWND h = FButtons[size_t(button)]) SetFocus(h);
+  };
   switch (action) {
     case TButton::Send:
       if (FActions.Send) FActions.Send(FWindow);
-      return;
+      return refocus();
     case TButton::Print:
       if (FActions.Print) FActions.Print(FWindow);
-      return;
+      return refocus();
     case TButton::Save:
       if (FActions.Save && FActions.Save(FWindow)) {
         DestroyWindow(FButtons[size_t(TButton::Save)]);
         FButtons[size_t(TButton::Save)] = nullptr;
         FLayoutIn.Buttons[size_t(TButton::Save)] = false;
         Place();
+        if (auto next = FocusedButton(-1, Usable(), std::nullopt)) SetFocus(FButtons[size_t(*next)]);
+        return;
       }
-      return;
+      return refocus();
     default:
       FResult = action;
       DestroyWindow(FWindow);
