@@ -180,6 +180,17 @@ long TMemoryRegistry::SetValue(THKey key, const std::string& name, std::uint32_t
   return kErrorSuccess;
 }
 
+long TMemoryRegistry::DeleteValue(THKey key, const std::string& name) {
+  std::uint32_t granted = 0;
+  TNode* node = NodeOf(key, &granted);
+  if (!node) return kErrorInvalidHandle;
+  if (!(granted & kKeySetValue)) return kErrorAccessDenied;
+  TNode::TValue* value = node->Value(name);
+  if (!value) return kErrorFileNotFound;
+  node->Values.erase(node->Values.begin() + (value - node->Values.data()));
+  return kErrorSuccess;
+}
+
 long TMemoryRegistry::QueryInfoKey(THKey key, TRegKeyInfo& info) {
   std::uint32_t granted = 0;
   TNode* node = NodeOf(key, &granted);

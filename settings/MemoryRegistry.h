@@ -42,6 +42,7 @@ public:
                   std::uint32_t* size) override;
   long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
                 std::uint32_t size) override;
+  long DeleteValue(THKey key, const std::string& name) override;
   long QueryInfoKey(THKey key, TRegKeyInfo& info) override;
   long EnumKey(THKey key, std::uint32_t index, std::string& name) override;
   long CloseKey(THKey key) override;

@@ -141,6 +141,10 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
   PutData(name, value.c_str(), std::uint32_t(value.size() + 1), TRegDataType::rdString);
 }
 
+bool TRegistry::DeleteValue(const std::string& name) {
+  return FCurrentKey && FApi.DeleteValue(FCurrentKey, name) == kErrorSuccess;
+}
+
 void TRegistry::WriteExpandString(const std::string& name, const std::string& value) {
   PutData(name, value.c_str(), std::uint32_t(value.size() + 1), TRegDataType::rdExpandString);
 }

@@ -61,6 +61,8 @@ public:
   std::string ReadString(const std::string& name);
   void WriteString(const std::string& name, const std::string& value);
   void WriteExpandString(const std::string& name, const std::string& value);
+  // True when the value was there and is gone.
+  bool DeleteValue(const std::string& name);
   std::int32_t ReadInteger(const std::string& name);
   void WriteInteger(const std::string& name, std::int32_t value);
   int ReadBinaryData(const std::string& name, void* buffer, int size);

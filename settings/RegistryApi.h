@@ -92,6 +92,8 @@ public:
                           std::uint32_t* size) = 0;
   virtual long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
                         std::uint32_t size) = 0;
+  // ERROR_FILE_NOT_FOUND when the key has no value of that name.
+  virtual long DeleteValue(THKey key, const std::string& name) = 0;
   virtual long QueryInfoKey(THKey key, TRegKeyInfo& info) = 0;
   // The name of the subkey at `index`; ERROR_NO_MORE_ITEMS past the last.
   virtual long EnumKey(THKey key, std::uint32_t index, std::string& name) = 0;

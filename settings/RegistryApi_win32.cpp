@@ -50,6 +50,8 @@ public:
     return RegSetValueExA(ToHKey(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   }
 
+  long DeleteValue(THKey key, const std::string& name) override { return RegDeleteValueA(ToHKey(key), name.c_str()); }
+
   long QueryInfoKey(THKey key, TRegKeyInfo& info) override {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
     LONG rc = RegQueryInfoKeyA(ToHKey(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr,

@@ -25,12 +25,17 @@ std::int64_t ReporterStartCounter();
 void ReportCaughtException(std::exception_ptr error, TCaptureSource source, bool canContinue);
 
 // Phases of a report that registered handlers are called in.
-enum class THandlerPhase { BeforeReport = 1, ReportStarted = 2, BeforeShow = 3, Closing = 4, Restarting = 5, Continuing = 6 };
+// DialogAction: a button of the error dialog (or F1) was pressed; `Action` says which.
+enum class THandlerPhase { BeforeReport = 1, ReportStarted = 2, BeforeShow = 3, Closing = 4, Restarting = 5, Continuing = 6,
+                           DialogAction = 7 };
+enum class THandlerAction { None, Send, Save, Print, ShowBugReport, Continue, Restart, CloseApplication, Help };
 struct THandlerCall {
   THandlerPhase Phase;
   const std::string& ClassName;
   const std::string& Message;
-  bool Handled = false;  // set by a handler: the program goes on without a dialog
+  bool Handled = false;  // set by a handler: the program goes on without a dialog; for a
+                         // dialog action: the handler did it (send, save, print, close, restart)
+  THandlerAction Action = THandlerAction::None;
 };
 using TExceptionHandlerFn = std::function<void(THandlerCall&)>;
 void RegisterExceptionHandler(TExceptionHandlerFn handler);

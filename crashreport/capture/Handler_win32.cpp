@@ -1,11 +1,14 @@
 // The handler thread, made at installation, and what it does with each hand-over record:
 // settings and filters for the exception, the time history, the registered handlers, the
-// screenshot, the report with the stacks of every thread, the box, and the decision to
-// close, restart or go on. Restart hands the history to the new process.
+// screenshot, the report with the stacks of every thread, the error dialog (or the simple
+// box, or an assistant) and what its buttons decide: close, restart or go on. Restart hands
+// the history to the new process.
 #include <windows.h>
 // After windows.h:
+#include <commdlg.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <atomic>
 #include <cstring>
@@ -17,6 +20,9 @@
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
 #include "crashreport/delivery/ReportDelivery.h"
+#include "crashreport/dialog/Assistant_win32.h"
+#include "crashreport/dialog/ExceptionBox_win32.h"
+#include "crashreport/dialog/ProgressAlert_win32.h"
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/CrashException.h"
 #include "crashreport/report/HeaderFacts.h"
@@ -164,11 +170,84 @@ std::unique_ptr<TAutoSend> StartAutoSend(const TICrashSettings& settings, const 
   return send;
 }
 
-// The simple box with its OK button: the exception message, titled by the program's name.
-void ShowSimpleBox(const std::string& message) {
-  std::string title = WithoutExtension(FileNameOf(ProgramPath()));
-  MessageBoxA(nullptr, message.empty() ? "Unknown" : message.c_str(), title.c_str(),
-              MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+// A send the user asked for: the report with the screenshot when it is attached, shown
+// with the progress box, in the background when the settings say so.
+std::unique_ptr<TAutoSend> StartUserSend(TICrashException& record, HWND owner, bool threadsPaused) {
+  auto send = std::make_unique<TAutoSend>(record);
+  TSendRequest request;
+  request.BugReport = record.BugReport();
+  if (record.AttachScreenshot()) request.Screenshot = record.Screenshot();
+  request.ParentWindow = reinterpret_cast<std::uintptr_t>(owner);
+  request.Settings = &send->Settings;
+  request.Record = send.get();
+  request.Background = record.SendInBackgr() && !threadsPaused;
+  request.ProcessBlocked = threadsPaused;
+  SendBugReport(request, &send->Thread);
+  return send;
+}
+
+// The save button: the file dialog, starting at the bug-report file's place.
+bool SaveThroughFileDialog(TICrashException& record, HWND owner) {
+  std::string path = BugRepFilePath(record, FolderOf(ProgramPath()));
+  char file[MAX_PATH] = "";
+  lstrcpynA(file, path.c_str(), MAX_PATH);
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = "Text files (*.txt)\0*.txt\0All files\0*.*\0";
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrDefExt = "txt";
+  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameA(&ofn)) return false;
+  if (SaveBugReport(file, record.BugReport(), BugRepFileRules(record)) == TSaveResult::Saved) return true;
+  MessageBeep(MB_ICONHAND);
+  return false;
+}
+
+THandlerAction HandlerActionOf(dialog::TBoxAction action) {
+  using A = dialog::TBoxAction;
+  switch (action) {
+    case A::Send: return THandlerAction::Send;
+    case A::Save: return THandlerAction::Save;
+    case A::Print: return THandlerAction::Print;
+    case A::Show: return THandlerAction::ShowBugReport;
+    case A::Continue: return THandlerAction::Continue;
+    case A::Restart: return THandlerAction::Restart;
+    case A::Close: return THandlerAction::CloseApplication;
+    case A::Help: break;
+  }
+  return THandlerAction::Help;
+}
+
+// The show step by the filter's show mode: an assistant alone, the simple box, or the full
+// dialog (reopened with the details view on request). What ends it comes back.
+dialog::TButton ShowRecord(TICrashException& record, const TCrashFilterResult& filter, bool frozen, bool canContinue,
+                           const dialog::TBoxActions& actions) {
+  using dialog::TButton;
+  if (filter.ShowMode == TShowMode::Assistant && RunAssistant(filter.Assistant, record, nullptr) != arNotFound)
+    return dialog::ContinueAction(canContinue);
+  std::int64_t now = UtcSeconds();
+  dialog::TBoxOptions options;
+  options.CanContinue = canContinue;
+  options.Frozen = frozen;
+  options.Autos = {TheHistory.AutoActionApplies(record.AutoClose(), now),
+                   TheHistory.AutoActionApplies(record.AutoRestart(), now), record.AutoContinue()};
+  options.SimpleBox = filter.ShowMode == TShowMode::OkDetailsBox || filter.ShowMode == TShowMode::OkBox;
+  options.DetailsButton = filter.ShowMode == TShowMode::OkDetailsBox;
+  for (;;) {
+    TButton outcome = dialog::RunExceptionBox(record, options, actions);
+    if (outcome != TButton::Show) return outcome;
+    // Reopened with the details view: no countdown runs in it.
+    record.SetAutoContinue(false);
+    record.SetAutoRestart(0);
+    record.SetAutoClose(0);
+    options = {};
+    options.CanContinue = canContinue;
+    options.Frozen = frozen;
+    options.DetailsOpen = true;
+    options.FirstShowing = false;
+  }
 }
 
 void Restart() {
@@ -214,6 +293,7 @@ DWORD WINAPI HandlerMain(LPVOID) {
 }  // namespace
 
 bool StartHandlerThread() {
+  InstallProgressAlert();
   Showing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!Showing || !CreatePipe(&PipeRead, &PipeWrite, nullptr, 64 * sizeof(THandoverRecord))) return false;
   Thread = CreateThread(nullptr, 256 * 1024, HandlerMain, nullptr, 0, &ThreadId);
@@ -263,10 +343,11 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
   message = text;
 }
 
-// The report of one exception: header at once, then every thread's stack, then the
-// checksums. The record's private settings copy decides what it holds.
-std::string BuildReport(const TICrashSettings& settings, TExceptionFacts facts, const SYSTEMTIME& when,
-                        const THandoverRecord& r) {
+// The record of one exception; with `withReport` its report: header at once, then every
+// thread's stack, then the checksums. The record's private settings copy decides what it holds.
+std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, TExceptionFacts facts,
+                                              const SYSTEMTIME& when, const THandoverRecord& r, bool withReport) {
+  if (!withReport) return std::make_unique<TICrashException>(settings, facts);
   THeaderRequest request;
   request.ExceptionTime = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
   request.SettingsModule = settings.Module();
@@ -290,21 +371,21 @@ std::string BuildReport(const TICrashSettings& settings, TExceptionFacts facts, 
     if (!items.empty()) walked.front().Thread.Current = items.front();
     facts.Location = walked.front().Thread.Current;
   }
-  TICrashException record(settings, facts);
-  record.BuildHeader(GatherHeaderFacts(request));
+  auto record = std::make_unique<TICrashException>(settings, facts);
+  record->BuildHeader(GatherHeaderFacts(request));
   std::vector<TThreadRecord> threads;
   for (const TThreadFacts& t : walked) threads.push_back(t.Thread);
-  record.BuildSections(threads);
-  const auto& reported = record.ReportedThreads();
+  record->BuildSections(threads);
+  const auto& reported = record->ReportedThreads();
   for (size_t i = 0; i < reported.size(); ++i) {
     for (const TThreadFacts& t : walked) {
       if (t.Thread.Id != reported[i].Id) continue;
-      if (t.StackReadable) record.SetThreadStack(int(i), t.Items);
-      else record.SetThreadNotAccessible(int(i));
+      if (t.StackReadable) record->SetThreadStack(int(i), t.Items);
+      else record->SetThreadNotAccessible(int(i));
     }
   }
-  record.Complete();
-  return record.BugReport();
+  record->Complete();
+  return record;
 }
 
 void ProcessRecord(const THandoverRecord& r) {
@@ -352,10 +433,15 @@ void ProcessRecord(const THandoverRecord& r) {
   if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.CrashedThreadId);
   std::string report;
   std::optional<TINVBitmap> picture;
+  // The record lives through the show step: the dialog, its details view and the
+  // assistants read it and add to it.
+  std::unique_ptr<TICrashException> record;
   if (!call.Handled) {
     if (filter.CreateScreenshot) picture = TakeScreenshotFor(settings);
+    record = BuildRecord(settings, facts, when, r, filter.CreateBugReport);
+    record->SetScreenshot(picture);
     if (filter.CreateBugReport) {
-      report = BuildReport(settings, facts, when, r);
+      report = record->BugReport();
       if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
     }
     call.Phase = THandlerPhase::ReportStarted;
@@ -372,41 +458,79 @@ void ProcessRecord(const THandoverRecord& r) {
   if (call.Handled && canContinue) return finish();
 
   // The report is complete here: the automatic send starts before the box is shown.
-  TAutoSend* autoSend = nullptr;
+  std::vector<TAutoSend*> sends;  // this record's, automatic or asked for
   if (!call.Handled && !report.empty() && settings.AutoSend()) {
     AutoSends.push_back(StartAutoSend(settings, report, picture, !paused.empty()));
-    autoSend = AutoSends.back().get();
+    sends.push_back(AutoSends.back().get());
   }
+  auto sent = [&] { return std::any_of(sends.begin(), sends.end(), [](TAutoSend* s) { return bool(s->IsSent); }); };
   bool saved = false;
   auto autoSave = [&] {
     if (saved || report.empty() || !settings.AutoSave()) return;
-    if (settings.AutoSaveIfNotSent() && autoSend && autoSend->IsSent) return;
+    if (settings.AutoSaveIfNotSent() && sent()) return;
     saved = true;
-    if (autoSend) autoSend->IsSaved = true;
-    SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), report, BugRepFileRules(settings));
+    for (TAutoSend* s : sends) s->IsSaved = true;
+    SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), record->BugReport(), BugRepFileRules(settings));
   };
-  // Before closing or restarting: the save check, then the send that may still be running.
+  // Before closing or restarting: the save check, then the sends that may still be running,
+  // all within one bound.
   auto beforeEnd = [&] {
     autoSave();
-    if (autoSend && autoSend->Thread) autoSend->Thread->Wait(kSendWaitMs);
+    DWORD start = GetTickCount();
+    for (TAutoSend* s : sends) {
+      DWORD spent = GetTickCount() - start;
+      if (s->Thread) s->Thread->Wait(spent < DWORD(kSendWaitMs) ? int(kSendWaitMs - spent) : 0);
+    }
   };
+
+  using dialog::TButton;
+  TButton outcome = TButton::Continue;
   if (!call.Handled) {
     if (Showing) SetEvent(Showing);
-    ShowSimpleBox(type == TExceptionType::Freeze ? settings.FrozenMsg() : facts.Message);
+    dialog::TBoxActions actions;
+    actions.Tell = [&](dialog::TBoxAction action) {
+      THandlerCall told{THandlerPhase::DialogAction, facts.ClassName, facts.Message};
+      told.Action = HandlerActionOf(action);
+      if (filter.CallHandlers) CallHandlers(told);
+      return told.Handled;
+    };
+    actions.Send = [&](HWND owner) {
+      if (RunAssistant(record->SendAssis(), *record, owner) == arCancel) return;
+      AutoSends.push_back(StartUserSend(*record, owner, !paused.empty()));
+      sends.push_back(AutoSends.back().get());
+    };
+    actions.Save = [&](HWND owner) {
+      if (!paused.empty()) {  // the file dialog needs threads that are suspended
+        MessageBeep(MB_ICONHAND);
+        return false;
+      }
+      if (RunAssistant(record->SaveAssis(), *record, owner) == arCancel) return false;
+      if (!SaveThroughFileDialog(*record, owner)) return false;
+      saved = true;
+      for (TAutoSend* s : sends) s->IsSaved = true;
+      std::string fixed = record->BugRepFile();
+      return !fixed.empty() && (fixed[0] == '\\' || (fixed.size() > 1 && fixed[1] == ':'));
+    };
+    actions.Print = [&](HWND owner) {
+      if (RunAssistant(record->PrintAssis(), *record, owner) == arCancel) return;
+      dialog::PrintBugReport(record->BugReport(), owner);
+    };
+    outcome = ShowRecord(*record, filter, type == TExceptionType::Freeze, canContinue, actions);
+  } else {
+    // Handled by a handler but unable to go on: the automatic actions decide, else close.
+    std::int64_t now = UtcSeconds();
+    bool autoClose = TheHistory.AutoActionApplies(settings.AutoClose(), now);
+    bool autoRestart = TheHistory.AutoActionApplies(settings.AutoRestart(), now);
+    outcome = autoClose || !autoRestart ? TButton::Close : TButton::Restart;
   }
 
-  // The simple box has no close or restart button: the automatic actions stand in for the
-  // countdowns of the full dialog; otherwise OK continues when it can and closes when not.
-  std::int64_t now = UtcSeconds();
-  bool autoClose = TheHistory.AutoActionApplies(settings.AutoClose(), now);
-  bool autoRestart = TheHistory.AutoActionApplies(settings.AutoRestart(), now);
-  if (autoClose || (!canContinue && !autoRestart)) {
+  if (outcome == TButton::Close) {
     call.Phase = THandlerPhase::Closing;
     if (filter.CallHandlers) CallHandlers(call);
     beforeEnd();
     TerminateProcess(GetCurrentProcess(), 1);
   }
-  if (autoRestart) {
+  if (outcome == TButton::Restart) {
     call.Phase = THandlerPhase::Restarting;
     if (filter.CallHandlers) CallHandlers(call);
     beforeEnd();

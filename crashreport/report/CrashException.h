@@ -14,11 +14,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "crashreport/report/ReportFormat.h"
 #include "crashreport/report/ReportRecords.h"
+#include "crashreport/screenshot/INVBitmap.h"
 #include "crashreport/settings/CrashFields.h"
 #include "crashreport/settings/CrashSettings.h"
 
@@ -78,6 +80,13 @@ class TICrashException : public TICrashSettings {
   int RegisterCallback(TCallbackKind kind, TCallback callback);
   void UnregisterCallback(int id);
 
+  // The screenshot taken with the record, and whether a send attaches it. Both belong to
+  // the handler thread (the screenshot page changes them), so they take no lock.
+  const std::optional<TINVBitmap>& Screenshot() const { return FScreenshot; }
+  void SetScreenshot(std::optional<TINVBitmap> picture) { FScreenshot = std::move(picture); }
+  bool AttachScreenshot() const { return FAttachScreenshot; }
+  void SetAttachScreenshot(bool attach) { FAttachScreenshot = attach; }
+
   int Phase() const { return FPhase; }
   void SetPhase(int phase) { FPhase = phase; }
 
@@ -97,6 +106,8 @@ class TICrashException : public TICrashSettings {
   std::string FHeaderAnchor;                     // row in front of which later fields go
   TLocalTime FTime;
   int FPhase = 0;
+  std::optional<TINVBitmap> FScreenshot;
+  bool FAttachScreenshot = true;
   std::atomic<bool> FCompleted{false};
 
   mutable std::mutex FLock;  // over everything below

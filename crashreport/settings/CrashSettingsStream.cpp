@@ -116,11 +116,18 @@ void TCrashPropertyList::Add(TCrashProperty property) {
   FItems.push_back(std::move(property));
 }
 
-TSettingsParse ParseSettingsStream(std::string_view bytes) {
+TSettingsParse ParseSettingsStream(std::string_view bytes) { return ParseFormStream(bytes, kSettingsStreamPrefix); }
+
+std::string FormStreamPrefix(std::string_view className, std::string_view objectName) {
+  return "TPF0" + std::string(1, char(className.size())) + std::string(className) +
+         std::string(1, char(objectName.size())) + std::string(objectName);
+}
+
+TSettingsParse ParseFormStream(std::string_view bytes, std::string_view prefix) {
   TSettingsParse result;
-  if (bytes.substr(0, kSettingsStreamPrefix.size()) != kSettingsStreamPrefix) return result;
+  if (bytes.substr(0, prefix.size()) != prefix) return result;
   result.HasPrefix = true;
-  TStreamReader in(bytes.substr(kSettingsStreamPrefix.size()));
+  TStreamReader in(bytes.substr(prefix.size()));
   for (;;) {
     std::uint8_t nameLength, type;
     if (!in.Byte(nameLength)) break;
@@ -149,6 +156,7 @@ std::string SettingsStreamError(const TSettingsParse& parse) {
 }
 
 TSettingsStreamWriter::TSettingsStreamWriter() : FBytes(kSettingsStreamPrefix) {}
+TSettingsStreamWriter::TSettingsStreamWriter(std::string_view prefix) : FBytes(prefix) {}
 
 void TSettingsStreamWriter::Name(std::string_view name) {
   if (name.empty() || name.size() > 255) throw std::length_error("property name must have 1 to 255 characters");

@@ -72,6 +72,10 @@ struct TSettingsParse {
 std::string Utf16ToAnsi(const std::u16string& units);
 
 TSettingsParse ParseSettingsStream(std::string_view bytes);
+// The same layout under another prefix: "TPF0", then a class and an object name as short
+// strings (the assistant pages are stored this way).
+std::string FormStreamPrefix(std::string_view className, std::string_view objectName);
+TSettingsParse ParseFormStream(std::string_view bytes, std::string_view prefix);
 
 // The message for a record that did not parse cleanly, or empty when it did.
 std::string SettingsStreamError(const TSettingsParse& parse);
@@ -80,6 +84,7 @@ std::string SettingsStreamError(const TSettingsParse& parse);
 class TSettingsStreamWriter {
 public:
   TSettingsStreamWriter();
+  explicit TSettingsStreamWriter(std::string_view prefix);
   TSettingsStreamWriter& Bool(std::string_view name, bool value);
   TSettingsStreamWriter& Int(std::string_view name, std::int32_t value);
   TSettingsStreamWriter& Text(std::string_view name, std::string_view value);  // type 6 or 12

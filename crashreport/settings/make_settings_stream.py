@@ -1,19 +1,21 @@
 #!/usr/bin/env python3
 """Turns a crash settings source file into the record's stream bytes.
 
-    make_settings_stream.py SOURCE OUTPUT
+    make_settings_stream.py [--object CLASS NAME] SOURCE OUTPUT
 
 The source holds one "Key Type Value" line per property (see Zentrapix.settings). The
 output is the stream the reporter parses: the 25-byte prefix, the properties, a zero byte.
 Integers take the shortest of the 1-, 2- and 4-byte forms, texts the short form up to 255
-bytes. Any malformed line stops the build with the file and line named.
+bytes. Any malformed line stops the build with the file and line named. With --object the
+prefix names that class and object instead (the assistant pages), and keys may carry a dot
+("ContinueBtn.Caption").
 """
 import re
 import struct
 import sys
 
 PREFIX = b"TPF0\x0aTZentrapix\x09Zentrapix"
-LINE = re.compile(r'^(\w+) ([BITW]) (.*)$')
+LINE = re.compile(r'^(\w+(?:\.\w+)?) ([BITW]) (.*)$')
 TEXT = re.compile(r'^"((?:[^"]|"")*)"$')
 ANSI = "cp1252"  # the code page the record's texts are written in
 
@@ -58,8 +60,13 @@ def encode_value(kind, value):
     return bytes([12]) + struct.pack("<I", len(raw)) + raw
 
 
-def convert(lines):
-    out = bytearray(PREFIX)
+def object_prefix(class_name, object_name):
+    names = [class_name.encode("ascii"), object_name.encode("ascii")]
+    return b"TPF0" + b"".join(bytes([len(n)]) + n for n in names)
+
+
+def convert(lines, prefix=PREFIX):
+    out = bytearray(prefix)
     seen = set()
     for number, line in enumerate(lines, 1):
         line = line.rstrip("\r\n")
@@ -83,13 +90,17 @@ def convert(lines):
 
 
 def main(argv):
+    prefix = PREFIX
+    if len(argv) == 6 and argv[1] == "--object":
+        prefix = object_prefix(argv[2], argv[3])
+        argv = argv[:1] + argv[4:]
     if len(argv) != 3:
         sys.stderr.write(__doc__)
         return 2
     source, output = argv[1], argv[2]
     try:
         with open(source, encoding="utf-8") as f:
-            data = convert(f)
+            data = convert(f, prefix)
     except SourceError as e:
         sys.stderr.write("%s:%s\n" % (source, e))
         return 1

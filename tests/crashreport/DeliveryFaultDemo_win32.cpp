@@ -55,12 +55,13 @@ __attribute__((noinline)) void WriteThroughNull() { *NullPointer = 1; }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  if (__argc != 3) return 2;
+  // PORT FOLDER [manual]: manual leaves the send to the error dialog's send button.
+  if (__argc != 3 && __argc != 4) return 2;
   folder = __argv[2];
   vm::InstallCrashReporter();
   // Held while the program runs: the in-memory changes live as long as a reference does.
   static auto settings = vm::SettingsForModule(vm::CrashSystem().ExeModule());
-  settings->SetAutoSend(true);
+  settings->SetAutoSend(__argc == 3);
   settings->SetAutoSave(false);  // the bug-report file is then changed by the send alone
   settings->SetHttpServer("http://127.0.0.1/submit.php");
   settings->SetHttpPort(std::atoi(__argv[1]));

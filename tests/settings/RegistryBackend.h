@@ -55,6 +55,7 @@ public:
                   std::uint32_t* size) override;
   long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
                 std::uint32_t size) override;
+  long DeleteValue(THKey key, const std::string& name) override { return FInner.DeleteValue(key, name); }
   long QueryInfoKey(THKey key, TRegKeyInfo& info) override { return FInner.QueryInfoKey(key, info); }
   long EnumKey(THKey key, std::uint32_t index, std::string& name) override { return FInner.EnumKey(key, index, name); }
   long CloseKey(THKey key) override;

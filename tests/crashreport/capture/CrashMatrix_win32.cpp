@@ -71,6 +71,13 @@ int Recurse(int depth) {
   return depth < DepthLimit ? Recurse(depth + 1) + pad[0] : 0;
 }
 
+// The class the shipped settings' first filter shows in the simple box.
+class EDBEditError : public ExceptionClass<EDBEditError, Exception> {
+public:
+  static constexpr const char* kClassName = "EDBEditError";
+  using ExceptionClass::ExceptionClass;
+};
+
 void ThrowError() { throw Exception("Thrown on purpose in a window procedure."); }
 
 LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
@@ -78,6 +85,7 @@ LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   try {
     if (msg == kThrowMessage) {
       if (w == 1) throw EAbort("Aborted on purpose.");
+      if (w == 2) throw EDBEditError("Field value required. Edit not saved.");
       ThrowError();
     }
   } catch (...) {
@@ -259,6 +267,7 @@ int Run() {
     volatile std::size_t huge = ~std::size_t(0) / 4;
     Kept = new char[huge];
   } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
+  else if (Case == "edit-error") SendMessageA(Window, kThrowMessage, 2, 0);
   else if (Case == "twice") {
     // One place, twice: a bound the compiler cannot see keeps the loop from being unrolled.
     static volatile int times = 2;
@@ -277,6 +286,7 @@ int Run() {
     // Held while the program runs: the in-memory change lives as long as a reference does.
     static auto settings = SettingsForModule(CrashSystem().ExeModule());
     settings->SetAutoRestart(30);
+    settings->SetAutoDelay(2);  // the tenth box's restart button counts down for 2 seconds
     for (int i = 0; i < 10; ++i) SendMessageA(Window, kThrowMessage, 0, 0);
     return 3;  // not reached when the tenth exception restarts
   } else if (Case == "stuck-handler") {

@@ -15,12 +15,16 @@ import harness  # noqa: E402
 
 PROGRAM = pathlib.Path(os.environ["VM_CRASHMATRIX"])
 WORK = harness.BUILD / "test-artifacts" / "crash-matrix"
+# The error dialog's text in the shipped settings; the exception's own message is in the report.
+DIALOG_TEXT = "An error occurred in the application."
 
 
 class CrashMatrix(harness.E2ETest):
-    def run_case(self, case, boxes=1, box_text=None):
-        """Runs one case in a folder of its own, presses OK on each box; the exit code,
-        the report (or None) and the box texts come back."""
+    def run_case(self, case, boxes=1, press=None):
+        """Runs one case in a folder of its own and answers each error dialog: with the button
+        `press` names (a caption, or a function of the box's number; False: none, the box
+        answers itself), else continue when it is enabled and close when not. The exit code, the report (or None) and the dialogs'
+        message texts come back."""
         folder = WORK / case
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
@@ -29,18 +33,27 @@ class CrashMatrix(harness.E2ETest):
         proc = subprocess.Popen([harness.WINE_RUN, str(exe), case], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: proc.poll() is None and proc.kill())
-        texts = []
+        texts, self.buttons = [], []
         for i in range(boxes):
-            hwnd, caption, text = self.driver.msgbox(30000)
-            self.assertEqual(caption, "crashmatrix", f"{case}: box {i + 1}")
-            texts.append(text)
+            hwnd = self.driver.wait("TExceptionBox", "*", 30000)
+            children = self.driver.children(hwnd)
+            texts.append(next(c["text"] for c in children if c["cls"] == "Static"))
+            buttons = {c["text"]: c for c in children if c["cls"] == "Button"}
+            self.buttons.append(sorted(buttons))
             if i == 0:
                 harness.screenshot(f"crash-{case}")
-            self.driver("press", hwnd, "OK")
+            choice = press(i) if callable(press) else press
+            if choice is None:
+                choice = "continue application" if buttons["continue application"]["enabled"] else "close application"
+            if choice is not False:
+                self.driver("press", hwnd, choice)
             self.wait_gone(hwnd, 30000)
         code = proc.wait(timeout=60)
         report = folder / "bugreport.txt"
         return code, (report.read_bytes().decode("cp1252") if report.exists() else None), texts, folder
+
+    def assertMessage(self, report, message):
+        self.assertIn(f"\r\nexception message : {message}\r\n", report)
 
     def assertStack(self, report, *functions):
         """Each function name appears on a symbolised stack line (unit and line filled)."""
@@ -54,7 +67,9 @@ class CrashMatrix(harness.E2ETest):
         code, report, texts, _ = self.run_case("av-main")
         self.assertEqual(code, 1)
         self.assertIn("exception class   : EAccessViolation", report)
-        self.assertIn("Access violation at address", texts[0])
+        self.assertEqual(texts, [DIALOG_TEXT])
+        self.assertRegex(report, r"\r\nexception message : Access violation at address [0-9A-F]{8,} in module "
+                                 r"\"crashmatrix.exe\"\. Write of address 00000000\.\r\n")
         self.assertIn("main thread (", report)
         self.assertStack(report, "WriteThroughNull()", "Run()", "main")
 
@@ -82,8 +97,9 @@ class CrashMatrix(harness.E2ETest):
 
     def test_exception_in_window_procedure_continues(self):
         code, report, texts, _ = self.run_case("throw-wndproc")
-        self.assertEqual(code, 0, "the program goes on after OK")
-        self.assertEqual(texts, ["Thrown on purpose in a window procedure."])
+        self.assertEqual(code, 0, "the program goes on after continue")
+        self.assertEqual(texts, [DIALOG_TEXT])
+        self.assertMessage(report, "Thrown on purpose in a window procedure.")
         self.assertIn("exception class   : Exception", report)
         self.assertStack(report, "WindowProc(HWND__*, unsigned int, unsigned long long, long long)"
                          if "64" in harness.wine("--arch").stdout else "WindowProc(HWND__*, unsigned int, unsigned int, long)")
@@ -91,7 +107,7 @@ class CrashMatrix(harness.E2ETest):
     def test_exception_in_second_thread(self):
         code, report, texts, _ = self.run_case("throw-thread")
         self.assertEqual(code, 1)
-        self.assertEqual(texts, ["Thrown on purpose in a second thread."])
+        self.assertMessage(report, "Thrown on purpose in a second thread.")
         self.assertIn(">> created by main thread (", report)
 
     # The exiting main thread holds the runtime's exit lock while static objects end; the
@@ -99,7 +115,7 @@ class CrashMatrix(harness.E2ETest):
     def test_exception_at_exit(self):
         code, report, texts, _ = self.run_case("throw-exit")
         self.assertEqual(code, 1)
-        self.assertEqual(texts, ["Thrown on purpose at exit."])
+        self.assertMessage(report, "Thrown on purpose at exit.")
         self.assertStack(report, "ThrowNow()")
 
     def test_stuck_handling_ends_the_process(self):
@@ -129,6 +145,14 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
         self.assertRegex(report, r"callstack crc     : \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}\r\ncount\s+: 2\r\n")
 
+    def test_filtered_class_shows_the_simple_box_and_ok_continues(self):
+        code, report, texts, _ = self.run_case("edit-error", press="&OK")
+        self.assertEqual(code, 0)
+        self.assertEqual(self.buttons, [["&OK"]])
+        # The exception's own message, broken after its first sentence; no report.
+        self.assertEqual(texts, ["Field value required.\r\nEdit not saved."])
+        self.assertIsNone(report)
+
     def test_eabort_is_silent(self):
         code, report, _, _ = self.run_case("eabort", boxes=0)
         self.assertEqual(code, 0)
@@ -149,7 +173,11 @@ class CrashMatrix(harness.E2ETest):
         self.assertNotIn(">> created by", report.split("main thread (")[0])
 
     def test_auto_restart_after_ten_quick_exceptions(self):
-        code, report, _, folder = self.run_case("autorestart", boxes=10)
+        # The tenth exception within the time limit: the restart button counts down (2 s
+        # here) and presses itself.
+        started = time.monotonic()
+        code, report, _, folder = self.run_case("autorestart", boxes=10, press=lambda i: False if i == 9 else None)
+        self.assertGreater(time.monotonic() - started, 2)
         self.assertEqual(code, 2)
         # Ten reports of one place, merged into one with its count.
         self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
