@@ -135,8 +135,9 @@ class AssistantPages(harness.E2ETest):
         self.assertIn("jane@example.com", harness.reg_query(CONTACT_KEY, "RememberEmail") or "")
         self.assertIn("Jane Doe", harness.reg_query(CONTACT_KEY, "RememberName") or "")
 
-        # The next run starts with what was remembered, the focus on Continue; Cancel on the
-        # details page ends the assistant and nothing reaches the report.
+        # The next run starts with what was remembered, the focus on Continue; "remember me"
+        # taken off forgets both values as the page closes; Cancel on the details page ends
+        # the assistant and nothing reaches the report.
         run = Run(self)
         hwnd, rows = self.page("Contact Information")
         name, email = [r["hwnd"] for r in self.of(rows, "Edit")]
@@ -145,6 +146,7 @@ class AssistantPages(harness.E2ETest):
         self.assertEqual(self.driver("state", self.of(rows, "Button", "remember me")[0]["hwnd"]).split("\t")[0], "1")
         self.assertTrue(self.driver.enabled(self.button(rows, "Continue")))
         harness.screenshot("assistant-contact-remembered")
+        self.driver("check", self.of(rows, "Button", "remember me")[0]["hwnd"], 0)
         self.driver("click", self.button(rows, "Continue"))
         hwnd, rows = self.page("Error Details", hwnd)
         self.driver("settext", self.of(rows, "Edit")[0]["hwnd"], "typed, then cancelled")
@@ -153,6 +155,8 @@ class AssistantPages(harness.E2ETest):
         self.assertEqual(values["result"], "3")
         self.assertNotIn("contact email", headers, "cancelled: the contact page's values stay out")
         self.assertNotIn("error details", sections)
+        self.assertIsNone(harness.reg_query(CONTACT_KEY, "RememberEmail"), "not remembered any more")
+        self.assertIsNone(harness.reg_query(CONTACT_KEY, "RememberName"))
 
     def test_details_go_into_a_section_and_an_edited_screenshot_comes_back(self):
         run = Run(self)
