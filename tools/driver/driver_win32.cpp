@@ -13,6 +13,9 @@
 //   state     HWND                enabled visible minimised maximised
 //   rect      HWND                window rectangle and client size
 //   click     HWND                presses an enabled button (its parent gets BN_CLICKED)
+//   settext   HWND TEXT           types TEXT (escaped as answers are) into an edit, replacing its
+//                                 text; the parent gets EN_CHANGE
+//   check     HWND 0|1            sets a check box as a click would (its parent gets BN_CLICKED)
 //   items     HWND                list box items, one field each
 //   select    HWND INDEX          selects a list item (LBN_SELCHANGE to the parent)
 //   dblclick  HWND INDEX          selects and double-clicks a list item
@@ -59,6 +62,20 @@ std::string Hex(HWND h) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)));
   return buf;
+}
+
+// Texts in commands escape as answers do, so that a line break fits on the command's line.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char c = text[++i];
+    out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+  }
+  return out;
 }
 
 HWND ToHwnd(const std::string& s) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(s, nullptr, 16))); }
@@ -279,6 +296,23 @@ std::string Run(const std::vector<std::string>& f) {
   if (cmd == "click") {
     HWND h = ToHwnd(arg(1));
     if (!IsWindowEnabled(h) || !IsWindowVisible(h)) throw std::runtime_error("button is disabled or hidden");
+    Notify(h, BN_CLICKED);
+    return "";
+  }
+  if (cmd == "settext") {
+    HWND h = ToHwnd(arg(1));
+    if (!IsWindowEnabled(h) || !IsWindowVisible(h)) throw std::runtime_error("edit is disabled or hidden");
+    // The wide form carries the text across processes faithfully under Wine.
+    const std::string text = Unescape(f.size() > 2 ? f[2] : std::string());  // a trailing empty field is no field
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), int(wide.size())) - 1));
+    SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    return "";
+  }
+  if (cmd == "check") {
+    HWND h = ToHwnd(arg(1));
+    if (!IsWindowEnabled(h) || !IsWindowVisible(h)) throw std::runtime_error("check box is disabled or hidden");
+    SendMessageA(h, BM_SETCHECK, arg(2) == "1" ? BST_CHECKED : BST_UNCHECKED, 0);
     Notify(h, BN_CLICKED);
     return "";
   }

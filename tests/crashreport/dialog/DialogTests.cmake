@@ -20,3 +20,17 @@ vm_fuzzer(assistant_page_fuzzer
   SOURCES dialog/AssistantPageFuzzer.cpp
   LIBS vm_dialog
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/assistant_page_fuzzer)
+
+if(WIN32 AND NOT VM_FUZZ AND TARGET vm_crash_resource)
+  add_executable(assistantrun dialog/AssistantRun_win32.cpp)
+  vm_target_defaults(assistantrun)
+  target_link_libraries(assistantrun PRIVATE vm_dialog vm_crash_resource)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME wine.assistant_pages
+    COMMAND ${Python3_EXECUTABLE} -m unittest -v test_assistant_pages
+    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/dialog)
+  vm_wine_test_properties(wine.assistant_pages e2e)
+  set_property(TEST wine.assistant_pages APPEND PROPERTY ENVIRONMENT
+    "VM_BUILD=${CMAKE_BINARY_DIR};VM_ASSISTANTRUN=$<TARGET_FILE:assistantrun>;PYTHONDONTWRITEBYTECODE=1")
+  set_property(TEST wine.assistant_pages PROPERTY TIMEOUT 600)
+endif()
