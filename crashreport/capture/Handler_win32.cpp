@@ -21,6 +21,7 @@
 #include "crashreport/capture/CrashReporter.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/dialog/Assistant_win32.h"
+#include "crashreport/dialog/Clipboard_win32.h"
 #include "crashreport/dialog/ExceptionBox_win32.h"
 #include "crashreport/dialog/ProgressAlert_win32.h"
 #include "crashreport/report/BugReportFile.h"
@@ -463,6 +464,7 @@ void ProcessRecord(const THandoverRecord& r) {
     AutoSends.push_back(StartAutoSend(settings, report, picture, !paused.empty()));
     sends.push_back(AutoSends.back().get());
   }
+  if (!call.Handled && !report.empty() && settings.AutoClip()) CopyTextToClipboard(nullptr, report);
   auto sent = [&] { return std::any_of(sends.begin(), sends.end(), [](TAutoSend* s) { return bool(s->IsSent); }); };
   bool saved = false;
   auto autoSave = [&] {

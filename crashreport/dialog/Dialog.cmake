@@ -2,7 +2,7 @@
 # crashreport/CMakeLists.txt after settings/CrashSettings.cmake; paths are relative to crashreport/.
 vm_library(vm_dialog
   SOURCES dialog/DialogRules.cpp dialog/DetailsTabs.cpp dialog/Assistant.cpp dialog/AssistantPages.cpp dialog/ContactForm.cpp
-  WIN32_SOURCES dialog/ExceptionBox_win32.cpp dialog/PrintReport_win32.cpp
+  WIN32_SOURCES dialog/ExceptionBox_win32.cpp dialog/Clipboard_win32.cpp dialog/PrintReport_win32.cpp
                 dialog/DetailsView_win32.cpp dialog/ProgressAlert_win32.cpp
                 dialog/Assistant_win32.cpp dialog/AssistantWindow_win32.cpp dialog/ScreenshotForm_win32.cpp
   LIBS vm_delivery vm_crashreport vm_crashsettings vm_screenshot vm_settings vm_toolkit vm_base)

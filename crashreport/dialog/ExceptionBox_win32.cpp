@@ -1,4 +1,5 @@
 #include "crashreport/dialog/ExceptionBox_win32.h"
+#include "crashreport/dialog/Clipboard_win32.h"
 
 #include <commctrl.h>
 
@@ -79,20 +80,6 @@ int CaptionWidth(HFONT font, const std::string& caption) {
   return int(MeasureText(font, plain, 0).cx);
 }
 
-void CopyToClipboard(HWND owner, const std::string& text) {
-  if (!OpenClipboard(owner)) return;
-  EmptyClipboard();
-  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
-    if (void* p = GlobalLock(memory)) {
-      memcpy(p, text.c_str(), text.size() + 1);
-      GlobalUnlock(memory);
-      if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
-    } else {
-      GlobalFree(memory);
-    }
-  }
-  CloseClipboard();
-}
 
 class TExceptionBox {
  public:
@@ -379,7 +366,7 @@ bool TExceptionBox::PreTranslate(MSG& msg) {
       return true;
     case 'C':
       if (GetKeyState(VK_CONTROL) >= 0) return false;
-      CopyToClipboard(FWindow, FDetails ? FRecord.BugReport() : FRecord.ExceptionMessage());
+      CopyTextToClipboard(FWindow, FDetails ? FRecord.BugReport() : FRecord.ExceptionMessage());
       return true;
   }
   return false;

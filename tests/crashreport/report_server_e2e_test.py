@@ -14,6 +14,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import urllib.request
 
@@ -21,6 +22,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "e2e"))
 sys.path.insert(0, str(HERE.parent / "server"))
 import harness  # noqa: E402
+from delivery_e2e_test import type_contact_address  # noqa: E402
 
 DEMO = sys.argv[1]
 
@@ -33,24 +35,38 @@ class FaultReachesTheReportPage(harness.E2ETest):
         self.server = Server()
         self.addCleanup(self.server.stop)
 
+    def stored_reports(self):
+        with sqlite3.connect(self.server.database()) as db:
+            return db.execute("SELECT COUNT(*) FROM reports").fetchone()[0]
+
     def fault_and_send(self, folder):
+        """The user's path: the error dialog's send button, the send assistant's pages (an
+        address typed on the contact page, the details skipped, the screenshot kept), then
+        close once the server holds the report."""
         windows_folder = "Z:" + str(folder).replace("/", "\\") + "\\"
-        proc = subprocess.Popen([harness.WINE_RUN, DEMO, str(self.server.port), windows_folder])
+        proc = subprocess.Popen([harness.WINE_RUN, DEMO, str(self.server.port), windows_folder, "manual"])
         self.addCleanup(lambda: proc.poll() is None and proc.kill())
-        hwnd, caption, text = self.driver.msgbox(30000)
-        self.assertEqual(caption, "delivery_fault_demo")
-        self.driver("press", hwnd, "OK")
-        self.assertEqual(proc.wait(timeout=90), 1, "the reporter closes the program after its send")
-        return text
+        box = self.driver.wait("TExceptionBox", "delivery_fault_demo.exe", 30000)
+        self.driver("press", box, "send bug report")
+        for button, types_address in (("Continue", True), ("Skip", False), ("Continue", False)):
+            page = self.driver.wait("TNVForm", "*", 30000)
+            if types_address:
+                type_contact_address(self.driver, page, "a@b.cd")
+            self.driver("click", self.driver.child(page, "Button", button))
+            self.wait_gone(page)
+        for _ in range(300):
+            if self.stored_reports():
+                break
+            time.sleep(0.1)
+        self.driver("press", box, "close application")
+        self.assertEqual(proc.wait(timeout=90), 1, "the reporter closes the program")
 
     def test_report_and_screenshot_on_the_report_page(self):
         with tempfile.TemporaryDirectory(prefix="vm-server-e2e-") as tmp:
-            message = self.fault_and_send(pathlib.Path(tmp))
+            self.fault_and_send(pathlib.Path(tmp))
             shot = (pathlib.Path(tmp) / "expected-screenshot.png").read_bytes()
-        with sqlite3.connect(self.server.database()) as db:
-            stored = db.execute("SELECT COUNT(*) FROM reports").fetchone()[0]
         # The demo's bug-report file held a line before the new report: only the report counts.
-        self.assertEqual(stored, 1)
+        self.assertEqual(self.stored_reports(), 1)
 
         from browser import Browser  # noqa: E402
         browser = Browser()
@@ -65,7 +81,9 @@ class FaultReachesTheReportPage(harness.E2ETest):
         browser.open(browser.evaluate("document.querySelector('table a').href"))
         browser.open(browser.evaluate("document.querySelector('table a').href"))
         page = browser.text()
-        self.assertIn(message, page, "the box's message is on the report page")
+        self.assertRegex(page, r"Access violation at address [0-9A-F]{8,} in module \"delivery_fault_demo.exe\"\. "
+                               r"Write of address 00000000\.")
+        self.assertIn("a@b.cd", page, "the contact page's address")
         self.assertIn("delivery_fault_demo.exe", page)
         self.assertRegex(page, r"DeliveryFaultDemo_win32\s+\d+\s+\+\d+\s+.*WriteThroughNull\(\)")
         # The screenshot shown is the one the program took, byte for byte.

@@ -28,6 +28,7 @@
 //   hold      PATH SHARE          opens the file and keeps it open; SHARE "none" lets others
 //                                 do nothing with it, "read" lets them read it
 //   release                       closes what `hold` opened
+//   clipboard                     the clipboard's text (CF_TEXT), empty when it holds none
 //   sleep     MS
 //   fault     HWND                starts a thread in the window's process at address 0: a
 //                                 fault in a thread that process did not create itself
@@ -406,6 +407,18 @@ std::string Run(const std::vector<std::string>& f) {
     HWND h = ToHwnd(arg(1));
     return std::to_string(SendMessageA(h, PBM_GETPOS, 0, 0)) + "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, TRUE, 0)) +
            "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, FALSE, 0));
+  }
+  if (cmd == "clipboard") {
+    std::string text;
+    if (!OpenClipboard(nullptr)) throw std::runtime_error("clipboard held by another program");
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+      if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+        text = p;
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+    return Escape(text);
   }
   if (cmd == "sleep") {
     Sleep(DWORD(std::stoul(arg(1))));

@@ -268,7 +268,11 @@ int Run() {
     Kept = new char[huge];
   } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
   else if (Case == "edit-error") SendMessageA(Window, kThrowMessage, 2, 0);
-  else if (Case == "twice") {
+  else if (Case == "autoclip") {
+    static auto settings = SettingsForModule(CrashSystem().ExeModule());
+    settings->SetAutoClip(true);
+    SendMessageA(Window, kThrowMessage, 0, 0);
+  } else if (Case == "twice") {
     // One place, twice: a bound the compiler cannot see keeps the loop from being unrolled.
     static volatile int times = 2;
     for (int i = 0; i < times; ++i) SendMessageA(Window, kThrowMessage, 0, 0);

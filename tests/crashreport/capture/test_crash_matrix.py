@@ -145,6 +145,14 @@ class CrashMatrix(harness.E2ETest):
         self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
         self.assertRegex(report, r"callstack crc     : \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}\r\ncount\s+: 2\r\n")
 
+    def test_auto_clip_puts_the_report_on_the_clipboard(self):
+        clipboard = []
+        code, report, _, _ = self.run_case("autoclip", press=lambda i: clipboard.append(harness.unescape(self.driver("clipboard"))))
+        self.assertEqual(code, 0)
+        # On the clipboard while the dialog is up: the complete report, as it was saved.
+        self.assertIn("exception message : Thrown on purpose in a window procedure.", clipboard[0])
+        self.assertIn(clipboard[0], report)
+
     def test_filtered_class_shows_the_simple_box_and_ok_continues(self):
         code, report, texts, _ = self.run_case("edit-error", press="&OK")
         self.assertEqual(code, 0)
