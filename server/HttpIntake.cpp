@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "server/RequestFraming.h"
@@ -80,7 +81,7 @@ struct THttpIntake::TConnection {
   TFraming Frame;
   std::optional<TChunkedBody> Chunks;
   std::string ToUpstream, Reply;
-  std::size_t UpstreamAt = 0, ReplyAt = 0;
+  std::size_t HeadScanned = 0, UpstreamAt = 0, ReplyAt = 0;
   bool ReplyComplete = false;
   unsigned ClientEvents = 0, UpstreamEvents = 0;
   TClock::time_point Started, LastRead, Deadline;
@@ -233,7 +234,8 @@ void THttpIntake::ReadRequest(TConnection& c) {
 void THttpIntake::TakeRequest(TConnection& c) {
   TRefusal refusal;
   if (!c.Head) {
-    const auto end = HeadEnd(c.Received);
+    const auto end = HeadEnd(c.Received, c.HeadScanned);
+    c.HeadScanned = c.Received.size();
     if (!end && c.Received.size() <= kMaxHeadBytes) return;
     if (!end || *end > kMaxHeadBytes) return Answer(c, 431, "the request's header is too large");
     c.Head = ParseHead(c.Received.substr(0, *end - 2), refusal);
@@ -326,17 +328,18 @@ void THttpIntake::Dispatch() {
 
 void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
   bool ended = false;
+  int error = 0;
   if ((events & EPOLLOUT) && c.UpstreamAt < c.ToUpstream.size()) {
     const ssize_t n = send(c.Upstream, c.ToUpstream.data() + c.UpstreamAt, c.ToUpstream.size() - c.UpstreamAt, MSG_NOSIGNAL);
     if (n > 0) c.UpstreamAt += size_t(n);
-    else if (errno != EAGAIN && errno != EINTR) ended = true;
+    else if (errno != EAGAIN && errno != EINTR) ended = true, error = errno;
     if (c.UpstreamAt == c.ToUpstream.size()) c.ToUpstream = std::string();
   }
   if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
     char piece[kReadPiece];
     const ssize_t n = recv(c.Upstream, piece, sizeof piece, 0);
     if (n > 0) c.Reply.append(piece, size_t(n));
-    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) ended = true;
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) ended = true, error = n == 0 ? 0 : errno;
   }
   if (ended) {
     FByUpstream.erase(c.Upstream);
@@ -344,7 +347,8 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
     c.Upstream = -1;
     --FInFlight;
     if (c.Reply.empty()) {
-      std::fprintf(stderr, "reportserver: the routes gave no answer to a request from %s\n", c.Peer.c_str());
+      std::fprintf(stderr, "reportserver: the routes gave no answer to a request from %s (%s, %zu of %zu bytes sent)\n",
+                   c.Peer.c_str(), error ? std::strerror(error) : "closed", c.UpstreamAt, c.UpstreamAt + c.ToUpstream.size());
       return Answer(c, 502, "internal error");
     }
     c.ReplyComplete = true;

@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <openssl/crypto.h>
 
+#include <sys/socket.h>
+
 #include <cctype>
 #include <cstdio>
 #include <regex>
@@ -110,8 +112,17 @@ TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
 TReportServer::~TReportServer() = default;
 
 int TReportServer::Bind() {
+  // The library listens with a backlog of five; the intake may connect as many times at once
+  // as there are threads, and connections beyond the backlog were reset. Calling listen
+  // again on the socket raises it.
+  int routesSocket = -1;
+  FHttp->set_socket_options([&routesSocket](int sock) {
+    httplib::default_socket_options(sock);
+    routesSocket = sock;
+  });
   const int routes = FHttp->bind_to_any_port("127.0.0.1");
-  if (routes <= 0) return -1;
+  FHttp->set_socket_options(httplib::default_socket_options);
+  if (routes <= 0 || listen(routesSocket, SOMAXCONN) != 0) return -1;
   TIntakeSettings intake;
   intake.Host = FSettings.Host;
   intake.Port = FSettings.Port;

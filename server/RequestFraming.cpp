@@ -64,8 +64,8 @@ std::optional<std::string> TRequestHead::Field(const std::string& name) const {
   return value;
 }
 
-std::optional<std::size_t> HeadEnd(const std::string& received) {
-  const size_t at = received.find("\r\n\r\n");
+std::optional<std::size_t> HeadEnd(const std::string& received, std::size_t from) {
+  const size_t at = received.find("\r\n\r\n", from < 3 ? 0 : from - 3);
   return at == std::string::npos ? std::nullopt : std::optional<std::size_t>(at + 4);
 }
 

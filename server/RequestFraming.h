@@ -28,8 +28,10 @@ struct TRequestHead {
   std::optional<std::string> Field(const std::string& name) const;
 };
 
-// Where the head ends (the offset after its empty line), or nothing yet.
-std::optional<std::size_t> HeadEnd(const std::string& received);
+// Where the head ends (the offset after its empty line), or nothing yet. `from`: the bytes
+// before it were looked at already (a head arriving byte by byte is read once, not again
+// on every byte).
+std::optional<std::size_t> HeadEnd(const std::string& received, std::size_t from = 0);
 // Reads a head (request line and fields, without the empty line) or says why not.
 std::optional<TRequestHead> ParseHead(const std::string& text, TRefusal& refusal);
 

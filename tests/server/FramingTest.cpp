@@ -33,6 +33,11 @@ TEST(Framing, HeadsThatAreRefused) {
     EXPECT_FALSE(ParseHead(c.Text, refusal)) << c.Text;
     EXPECT_EQ(refusal.Status, c.Status) << c.Text;
   }
+  // The end is found however the head was cut into pieces before.
+  const std::string head = "GET / HTTP/1.1\r\nHost: x\r\n\r\nbody";
+  for (size_t from = 0; from < 27; ++from) EXPECT_EQ(HeadEnd(head, from), 27u) << from;
+  EXPECT_FALSE(HeadEnd("GET / HTTP/1.1\r\nHost: x\r\n"));
+
   std::string many = "GET / HTTP/1.1\r\n";
   for (size_t i = 0; i <= kMaxHeadFields; ++i) many += "A: b\r\n";
   TRefusal refusal;
