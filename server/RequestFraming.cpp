@@ -197,9 +197,10 @@ std::string ForwardedRequest(const TRequestHead& head, const std::string& body, 
                                    "TE",         "Upgrade",     "Proxy-Connection",  kSenderField,     kSchemeField,
                                    kKeyField,    "Trailer"};
   std::string out = head.Method + " " + head.Target + " HTTP/1.1\r\n";
-  for (const auto& [name, value] : head.Fields) {
-    if (std::any_of(std::begin(kDropped), std::end(kDropped), [&](const char* d) { return SameName(name, d); })) continue;
-    out += name + ": " + value + "\r\n";
+  for (const auto& field : head.Fields) {
+    if (std::any_of(std::begin(kDropped), std::end(kDropped), [&](const char* d) { return SameName(field.first, d); }))
+      continue;
+    out += field.first + ": " + field.second + "\r\n";
   }
   if (!body.empty() || head.Field("Content-Length") || head.Field("Transfer-Encoding"))
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
