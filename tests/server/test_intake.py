@@ -1,9 +1,11 @@
 """The server as an attacker on the open internet meets it: chunked bodies over the limit,
 clients that trickle, many connections, forged proxy fields, password guessing, a full disk.
 Every case runs against the real server on a free port of 127.0.0.1."""
+import os
 import resource
 import signal
 import socket
+import sqlite3
 import threading
 import time
 import unittest
@@ -11,8 +13,6 @@ import urllib.parse
 
 from test_receiving import counts
 from uploads import Server, bug_report_file, report, send, status_of, upload_request
-
-import sqlite3
 
 
 def chunked(request, piece=65536):
@@ -221,7 +221,32 @@ class BehindAProxy(unittest.TestCase):
                           for i in range(11)], [403] * 10 + [429])
 
 
+def listening_ports(pid):
+    """The TCP ports the process listens on (from /proc: its sockets' inodes)."""
+    inodes = set()
+    for fd in os.listdir(f"/proc/{pid}/fd"):
+        try:
+            link = os.readlink(f"/proc/{pid}/fd/{fd}")
+        except OSError:
+            continue
+        if link.startswith("socket:["):
+            inodes.add(link[8:-1])
+    with open("/proc/net/tcp") as f:
+        rows = [line.split() for line in f.readlines()[1:]]
+    return {int(r[1].split(":")[1], 16) for r in rows if r[3] == "0A" and r[9] in inodes}
+
+
 class Failures(unittest.TestCase):
+    def test_the_routes_serve_only_the_intake(self):
+        server = Server()
+        self.addCleanup(server.stop)
+        (routes,) = listening_ports(server.process.pid) - {server.port}
+        forged = (f"GET /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nX-Intake-Sender: 198.51.100.1\r\n"
+                  "X-Intake-Key: guess\r\n\r\n").encode()
+        self.assertEqual(status_of(send(routes, forged)), 403)
+        # Through the door the same request is served, the forged fields dropped.
+        self.assertEqual(status_of(send(server.port, forged)), 200)
+
     def test_a_full_disk_answers_a_plain_500(self):
         def small_files():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
