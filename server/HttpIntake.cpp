@@ -51,8 +51,12 @@ std::string AddressOf(const sockaddr_storage& addr) {
   char text[INET6_ADDRSTRLEN] = "";
   if (addr.ss_family == AF_INET)
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(addr).sin_addr, text, sizeof text);
-  else if (addr.ss_family == AF_INET6)
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr, text, sizeof text);
+  else if (addr.ss_family == AF_INET6) {
+    const in6_addr& six = reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr;
+    // An IPv4 sender on a socket of both kinds is named as IPv4, as --trusted-proxy names it.
+    if (IN6_IS_ADDR_V4MAPPED(&six)) inet_ntop(AF_INET, six.s6_addr + 12, text, sizeof text);
+    else inet_ntop(AF_INET6, &six, text, sizeof text);
+  }
   return text;
 }
 
