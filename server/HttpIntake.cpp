@@ -28,15 +28,24 @@ constexpr std::size_t kReadPiece = 64 * 1024;
 
 const char* StatusText(int status) {
   switch (status) {
-    case 400: return "Bad Request";
-    case 408: return "Request Timeout";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 501: return "Not Implemented";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Error";
+    case 400:
+      return "Bad Request";
+    case 408:
+      return "Request Timeout";
+    case 413:
+      return "Payload Too Large";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 501:
+      return "Not Implemented";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    case 505:
+      return "HTTP Version Not Supported";
+    default:
+      return "Error";
   }
 }
 
@@ -54,8 +63,10 @@ std::string AddressOf(const sockaddr_storage& addr) {
   else if (addr.ss_family == AF_INET6) {
     const in6_addr& six = reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr;
     // An IPv4 sender on a socket of both kinds is named as IPv4, as --trusted-proxy names it.
-    if (IN6_IS_ADDR_V4MAPPED(&six)) inet_ntop(AF_INET, six.s6_addr + 12, text, sizeof text);
-    else inet_ntop(AF_INET6, &six, text, sizeof text);
+    if (IN6_IS_ADDR_V4MAPPED(&six))
+      inet_ntop(AF_INET, six.s6_addr + 12, text, sizeof text);
+    else
+      inet_ntop(AF_INET6, &six, text, sizeof text);
   }
   return text;
 }
@@ -110,11 +121,13 @@ int THttpIntake::Bind() {
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  if (getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found) != 0) return -1;
+  if (getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found) != 0)
+    return -1;
   FListen = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int yes = 1;
   setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  const bool ok = FListen >= 0 && bind(FListen, found->ai_addr, found->ai_addrlen) == 0 && listen(FListen, SOMAXCONN) == 0;
+  const bool ok = FListen >= 0 && bind(FListen, found->ai_addr, found->ai_addrlen) == 0 &&
+                  listen(FListen, SOMAXCONN) == 0;
   freeaddrinfo(found);
   sockaddr_storage bound{};
   socklen_t size = sizeof bound;
@@ -257,10 +270,14 @@ void THttpIntake::TakeRequest(TConnection& c) {
   }
   if (c.Chunks) {
     switch (c.Chunks->Feed(c.Received, c.Body)) {
-      case TChunkedBody::TState::More: return;
-      case TChunkedBody::TState::Bad: return Answer(c, 400, "malformed chunked body");
-      case TChunkedBody::TState::TooLarge: return Answer(c, 413, "the upload is larger than this server takes");
-      case TChunkedBody::TState::Done: return Complete(c);
+      case TChunkedBody::TState::More:
+        return;
+      case TChunkedBody::TState::Bad:
+        return Answer(c, 400, "malformed chunked body");
+      case TChunkedBody::TState::TooLarge:
+        return Answer(c, 413, "the upload is larger than this server takes");
+      case TChunkedBody::TState::Done:
+        return Complete(c);
     }
   }
   const size_t take = std::min(c.Frame.Length - c.Body.size(), c.Received.size());
@@ -270,7 +287,8 @@ void THttpIntake::TakeRequest(TConnection& c) {
 }
 
 void THttpIntake::Complete(TConnection& c) {
-  c.ToUpstream = ForwardedRequest(*c.Head, c.Body, ResolveSender(c.Peer, *c.Head, FSettings.TrustedProxies), FKey);
+  c.ToUpstream =
+      ForwardedRequest(*c.Head, c.Body, ResolveSender(c.Peer, *c.Head, FSettings.TrustedProxies), FKey);
   c.Body = std::string();
   c.Received = std::string();
   c.State = TConnection::TState::Waiting;
@@ -334,16 +352,21 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
   bool ended = false;
   int error = 0;
   if ((events & EPOLLOUT) && c.UpstreamAt < c.ToUpstream.size()) {
-    const ssize_t n = send(c.Upstream, c.ToUpstream.data() + c.UpstreamAt, c.ToUpstream.size() - c.UpstreamAt, MSG_NOSIGNAL);
-    if (n > 0) c.UpstreamAt += size_t(n);
-    else if (errno != EAGAIN && errno != EINTR) ended = true, error = errno;
+    const ssize_t n = send(c.Upstream, c.ToUpstream.data() + c.UpstreamAt, c.ToUpstream.size() - c.UpstreamAt,
+                           MSG_NOSIGNAL);
+    if (n > 0)
+      c.UpstreamAt += size_t(n);
+    else if (errno != EAGAIN && errno != EINTR)
+      ended = true, error = errno;
     if (c.UpstreamAt == c.ToUpstream.size()) c.ToUpstream = std::string();
   }
   if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
     char piece[kReadPiece];
     const ssize_t n = recv(c.Upstream, piece, sizeof piece, 0);
-    if (n > 0) c.Reply.append(piece, size_t(n));
-    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) ended = true, error = n == 0 ? 0 : errno;
+    if (n > 0)
+      c.Reply.append(piece, size_t(n));
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+      ended = true, error = n == 0 ? 0 : errno;
   }
   if (ended) {
     FByUpstream.erase(c.Upstream);
@@ -351,8 +374,11 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
     c.Upstream = -1;
     --FInFlight;
     if (c.Reply.empty()) {
-      std::fprintf(stderr, "reportserver: the routes gave no answer to a request from %s (%s, %zu of %zu bytes sent)\n",
-                   c.Peer.c_str(), error ? std::strerror(error) : "closed", c.UpstreamAt, c.UpstreamAt + c.ToUpstream.size());
+      std::fprintf(
+          stderr,
+          "reportserver: the routes gave no answer to a request from %s (%s, %zu of %zu bytes sent)\n",
+          c.Peer.c_str(), error ? std::strerror(error) : "closed", c.UpstreamAt,
+          c.UpstreamAt + c.ToUpstream.size());
       return Answer(c, 502, "internal error");
     }
     c.ReplyComplete = true;
@@ -367,8 +393,10 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
 void THttpIntake::Watch(TConnection& c) {
   using S = TConnection::TState;
   unsigned client = 0;
-  if (c.State == S::Reading || c.State == S::Lingering) client = EPOLLIN;
-  else if (c.ReplyAt < c.Reply.size()) client = EPOLLOUT;
+  if (c.State == S::Reading || c.State == S::Lingering)
+    client = EPOLLIN;
+  else if (c.ReplyAt < c.Reply.size())
+    client = EPOLLOUT;
   if (client != c.ClientEvents) {
     epoll_event ev{client, {}};
     ev.data.fd = c.Fd;

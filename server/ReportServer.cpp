@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <regex>
+#include <thread>
 
 #include "server/HttpIntake.h"
 #include "server/Pages.h"
@@ -280,7 +281,7 @@ void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
   const double addressTokens = FLoginFailures.Tokens(from);
   const bool addressClean = FFailedLately.Tokens(from) >= 1;
   if (addressTokens < 1 || (!addressClean && FAccountFailures.Tokens(name) < 1)) {
-    const int wait = std::max(FLoginFailures.RetryAfter(from), addressTokens < 1 ? 1 : FAccountFailures.RetryAfter(name));
+    const int wait = addressTokens < 1 ? FLoginFailures.RetryAfter(from) : FAccountFailures.RetryAfter(name);
     res.set_header("Retry-After", std::to_string(wait));
     return Html(res, LoginPage("Too many attempts; wait a little and try again.", next), 429);
   }

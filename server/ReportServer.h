@@ -1,5 +1,6 @@
 // The HTTP service: uploads at "POST /submit.php" (no login), the developers' pages behind a
-// login. Entry point: TReportServer. Tests: tests/server/test_receiving.py, test_pages.py.
+// login. Entry point: TReportServer. Tests: tests/server/test_receiving.py, test_pages.py,
+// test_intake.py.
 #pragma once
 
 #include <chrono>
@@ -8,7 +9,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "server/RateLimiter.h"

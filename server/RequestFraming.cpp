@@ -9,8 +9,9 @@ namespace vm::server {
 namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
 }
 
 std::string Trimmed(const std::string& text) {
@@ -38,7 +39,8 @@ bool HasControl(const std::string& text, bool tabAllowed) {
   });
 }
 
-std::optional<TRequestHead> Refuse(TRefusal& refusal, int status, const char* why) {
+// Notes why and returns nothing, whatever the optional asked for.
+std::nullopt_t Refuse(TRefusal& refusal, int status, const char* why) {
   refusal = {status, why};
   return std::nullopt;
 }
@@ -81,7 +83,8 @@ std::optional<TRequestHead> ParseHead(const std::string& text, TRefusal& refusal
   if (!IsToken(head.Method) || head.Target.empty() || head.Target.find(' ') != std::string::npos ||
       HasControl(head.Target, false))
     return Refuse(refusal, 400, "malformed request line");
-  if (head.Version != "HTTP/1.1" && head.Version != "HTTP/1.0") return Refuse(refusal, 505, "HTTP version not supported");
+  if (head.Version != "HTTP/1.1" && head.Version != "HTTP/1.0")
+    return Refuse(refusal, 505, "HTTP version not supported");
 
   while (at != std::string::npos && at + 2 <= text.size()) {
     const size_t start = at + 2;
@@ -91,7 +94,8 @@ std::optional<TRequestHead> ParseHead(const std::string& text, TRefusal& refusal
     // A name followed by spaces, or a folded line, is read differently by different
     // servers: a way to slip a second request past a proxy, so neither is taken.
     const size_t colon = field.find(':');
-    if (colon == std::string::npos || !IsToken(field.substr(0, colon))) return Refuse(refusal, 400, "malformed header field");
+    if (colon == std::string::npos || !IsToken(field.substr(0, colon)))
+      return Refuse(refusal, 400, "malformed header field");
     const std::string value = Trimmed(field.substr(colon + 1));
     if (HasControl(value, true)) return Refuse(refusal, 400, "malformed header field");
     if (head.Fields.size() >= kMaxHeadFields) return Refuse(refusal, 431, "too many header fields");
@@ -103,22 +107,24 @@ std::optional<TRequestHead> ParseHead(const std::string& text, TRefusal& refusal
 std::optional<TFraming> Framing(const TRequestHead& head, std::size_t maxBody, TRefusal& refusal) {
   const auto chunked = head.Field("Transfer-Encoding");
   const auto length = head.Field("Content-Length");
-  if (chunked && length) return refusal = {400, "both Content-Length and Transfer-Encoding"}, std::nullopt;
+  if (chunked && length) return Refuse(refusal, 400, "both Content-Length and Transfer-Encoding");
   if (chunked) {
-    if (Lower(*chunked) != "chunked") return refusal = {501, "only the chunked transfer coding is taken"}, std::nullopt;
-    if (head.Version == "HTTP/1.0") return refusal = {400, "chunks in an HTTP/1.0 request"}, std::nullopt;
+    if (Lower(*chunked) != "chunked")
+      return Refuse(refusal, 501, "only the chunked transfer coding is taken");
+    if (head.Version == "HTTP/1.0") return Refuse(refusal, 400, "chunks in an HTTP/1.0 request");
     return TFraming{true, 0};
   }
   if (!length) return TFraming{};
   // Several fields must all say the same; anything but digits is no length.
   std::optional<std::string> same;
   for (const std::string& item : Split(*length)) {
-    if (item.empty() || item.size() > 15 || item.find_first_not_of("0123456789") != std::string::npos || (same && *same != item))
-      return refusal = {400, "malformed Content-Length"}, std::nullopt;
+    if (item.empty() || item.size() > 15 || item.find_first_not_of("0123456789") != std::string::npos ||
+        (same && *same != item))
+      return Refuse(refusal, 400, "malformed Content-Length");
     same = item;
   }
   const std::size_t n = std::stoull(*same);
-  if (n > maxBody) return refusal = {413, "the upload is larger than this server takes"}, std::nullopt;
+  if (n > maxBody) return Refuse(refusal, 413, "the upload is larger than this server takes");
   return TFraming{false, n};
 }
 
@@ -148,11 +154,14 @@ TChunkedBody::TState TChunkedBody::Feed(std::string& received, std::string& body
       FPhase = TPhase::Size;
     } else if (FPhase == TPhase::Trailer) {
       FTrailerBytes += line.size() + 2;
-      if (line.empty()) state = TState::Done;
-      else if (FTrailerBytes > kMaxHeadBytes) state = TState::Bad;
+      if (line.empty())
+        state = TState::Done;
+      else if (FTrailerBytes > kMaxHeadBytes)
+        state = TState::Bad;
     } else {
       const std::string size = Trimmed(line.substr(0, line.find(';')));
-      if (size.empty() || size.size() > 15 || size.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      if (size.empty() || size.size() > 15 ||
+          size.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         state = TState::Bad;
         break;
       }
@@ -169,12 +178,16 @@ std::optional<std::string> CanonicalAddress(const std::string& text) {
   unsigned char raw[16];
   char out[INET6_ADDRSTRLEN];
   const int family = text.find(':') == std::string::npos ? AF_INET : AF_INET6;
-  if (inet_pton(family, text.c_str(), raw) != 1 || !inet_ntop(family, raw, out, sizeof out)) return std::nullopt;
+  if (inet_pton(family, text.c_str(), raw) != 1 || !inet_ntop(family, raw, out, sizeof out))
+    return std::nullopt;
   return std::string(out);
 }
 
-TSender ResolveSender(const std::string& peer, const TRequestHead& head, const std::vector<std::string>& trusted) {
-  const auto isTrusted = [&](const std::string& a) { return std::find(trusted.begin(), trusted.end(), a) != trusted.end(); };
+TSender ResolveSender(const std::string& peer, const TRequestHead& head,
+                      const std::vector<std::string>& trusted) {
+  const auto isTrusted = [&](const std::string& a) {
+    return std::find(trusted.begin(), trusted.end(), a) != trusted.end();
+  };
   TSender sender{peer, false};
   if (!isTrusted(peer)) return sender;
   // Each proxy appends the address it was called from; only the entries our own proxies
@@ -193,19 +206,20 @@ TSender ResolveSender(const std::string& peer, const TRequestHead& head, const s
 
 std::string ForwardedRequest(const TRequestHead& head, const std::string& body, const TSender& sender,
                              const std::string& key) {
-  static const char* kDropped[] = {"Connection", "Keep-Alive",  "Transfer-Encoding", "Content-Length", "Expect",
-                                   "TE",         "Upgrade",     "Proxy-Connection",  kSenderField,     kSchemeField,
-                                   kKeyField,    "Trailer"};
+  static const char* kDropped[] = {"Connection", "Keep-Alive", "Transfer-Encoding", "Content-Length",
+                                   "Expect",     "TE",         "Upgrade",           "Proxy-Connection",
+                                   kSenderField, kSchemeField, kKeyField,           "Trailer"};
   std::string out = head.Method + " " + head.Target + " HTTP/1.1\r\n";
   for (const auto& field : head.Fields) {
-    if (std::any_of(std::begin(kDropped), std::end(kDropped), [&](const char* d) { return SameName(field.first, d); }))
+    if (std::any_of(std::begin(kDropped), std::end(kDropped),
+                    [&](const char* d) { return SameName(field.first, d); }))
       continue;
     out += field.first + ": " + field.second + "\r\n";
   }
   if (!body.empty() || head.Field("Content-Length") || head.Field("Transfer-Encoding"))
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  out += std::string("Connection: close\r\n") + kSenderField + ": " + sender.Address + "\r\n" + kSchemeField + ": " +
-         (sender.Https ? "https" : "http") + "\r\n" + kKeyField + ": " + key + "\r\n\r\n";
+  out += std::string("Connection: close\r\n") + kSenderField + ": " + sender.Address + "\r\n" + kSchemeField +
+         ": " + (sender.Https ? "https" : "http") + "\r\n" + kKeyField + ": " + key + "\r\n\r\n";
   return out + body;
 }
 

@@ -18,14 +18,14 @@ TEST(Framing, HeadsThatAreRefused) {
     const char* Text;
     int Status;
   } cases[] = {
-      {"GET /\r\nHost: x\r\n", 400},                  // no version
-      {"GET  / HTTP/1.1\r\n", 400},                   // two spaces: an empty target
-      {"GET /a b HTTP/1.1\r\n", 400},                 // space in the target
-      {"G(T / HTTP/1.1\r\n", 400},                    // method not a token
+      {"GET /\r\nHost: x\r\n", 400},   // no version
+      {"GET  / HTTP/1.1\r\n", 400},    // two spaces: an empty target
+      {"GET /a b HTTP/1.1\r\n", 400},  // space in the target
+      {"G(T / HTTP/1.1\r\n", 400},     // method not a token
       {"GET / HTTP/2.0\r\n", 505},
-      {"GET / HTTP/1.1\r\nHost : x\r\n", 400},        // space before the colon
-      {"GET / HTTP/1.1\r\nA: b\r\n c\r\n", 400},       // folded line
-      {"GET / HTTP/1.1\r\nA: b\x01\r\n", 400},        // control byte in a value
+      {"GET / HTTP/1.1\r\nHost : x\r\n", 400},    // space before the colon
+      {"GET / HTTP/1.1\r\nA: b\r\n c\r\n", 400},  // folded line
+      {"GET / HTTP/1.1\r\nA: b\x01\r\n", 400},    // control byte in a value
       {"GET / HTTP/1.1\r\nno colon\r\n", 400},
   };
   for (const auto& c : cases) {
@@ -102,7 +102,8 @@ TEST(Framing, ChunksDecodeHoweverTheyArriveAndCountAgainstTheLimit) {
   EXPECT_EQ(Decode("fffffffffffff\r\n", 100, 1000, body = ""), TChunkedBody::TState::TooLarge);
   for (const char* bad : {"5\r\nhelloX\r\n", "zz\r\n", "\r\n", "-1\r\n"})
     EXPECT_EQ(Decode(bad, 100, 1000, body = ""), TChunkedBody::TState::Bad) << bad;
-  EXPECT_EQ(Decode(std::string(2000, '1'), 100, 1u << 30, body = ""), TChunkedBody::TState::Bad);  // endless size line
+  EXPECT_EQ(Decode(std::string(2000, '1'), 100, 1u << 30, body = ""),
+            TChunkedBody::TState::Bad);  // endless size line
 }
 
 TEST(Framing, TheSenderIsBelievedOnlyFromTrustedProxies) {
@@ -118,7 +119,8 @@ TEST(Framing, TheSenderIsBelievedOnlyFromTrustedProxies) {
       {"10.0.0.1", "", "10.0.0.1", false},
       // What the sender wrote itself stands left of what our proxies added.
       {"10.0.0.1", "X-Forwarded-For: 1.2.3.4, 198.51.100.7\r\n", "198.51.100.7", false},
-      {"10.0.0.1", "X-Forwarded-For: 1.2.3.4\r\nX-Forwarded-For: 198.51.100.7, 10.0.0.2\r\n", "198.51.100.7", false},
+      {"10.0.0.1", "X-Forwarded-For: 1.2.3.4\r\nX-Forwarded-For: 198.51.100.7, 10.0.0.2\r\n", "198.51.100.7",
+       false},
       {"10.0.0.1", "X-Forwarded-For: 198.51.100.7, not-an-address\r\n", "10.0.0.1", false},
       {"10.0.0.1", "X-Forwarded-For: 2001:DB8::0:1\r\nX-Forwarded-Proto: http\r\n", "2001:db8::1", false},
       {"::1", "X-Forwarded-For: 198.51.100.7\r\nX-Forwarded-Proto: HTTPS\r\n", "198.51.100.7", true},
@@ -134,9 +136,10 @@ TEST(Framing, TheForwardedRequestCarriesOurFieldsOnly) {
   const TRequestHead head = Head(
       "Host: x\r\nTransfer-Encoding: chunked\r\nX-Intake-Sender: 1.1.1.1\r\nx-intake-key: guess\r\n"
       "Connection: keep-alive\r\nExpect: 100-continue\r\nCookie: a=b\r\n");
-  EXPECT_EQ(ForwardedRequest(head, "body", {"198.51.100.7", true}, "K"),
-            "POST /submit.php HTTP/1.1\r\nHost: x\r\nCookie: a=b\r\nContent-Length: 4\r\nConnection: close\r\n"
-            "X-Intake-Sender: 198.51.100.7\r\nX-Intake-Scheme: https\r\nX-Intake-Key: K\r\n\r\nbody");
+  EXPECT_EQ(
+      ForwardedRequest(head, "body", {"198.51.100.7", true}, "K"),
+      "POST /submit.php HTTP/1.1\r\nHost: x\r\nCookie: a=b\r\nContent-Length: 4\r\nConnection: close\r\n"
+      "X-Intake-Sender: 198.51.100.7\r\nX-Intake-Scheme: https\r\nX-Intake-Key: K\r\n\r\nbody");
 }
 
 }  // namespace
