@@ -96,7 +96,7 @@ struct THttpIntake::TConnection {
   TFraming Frame;
   std::optional<TChunkedBody> Chunks;
   std::string ToUpstream, Reply;
-  std::size_t HeadScanned = 0, UpstreamAt = 0, ReplyAt = 0;
+  std::size_t HeadScanned = 0, UpstreamAt = 0, ReplyAt = 0, Held = 0;
   bool ReplyComplete = false;
   unsigned ClientEvents = 0, UpstreamEvents = 0;
   TClock::time_point Started, LastRead, Deadline;
@@ -244,7 +244,9 @@ void THttpIntake::ReadRequest(TConnection& c) {
     return;
   }
   // A client that closes its side after the request still waits for the answer.
+  Hold(c);
   TakeRequest(c);
+  Hold(c);
   if (ended && c.State == TConnection::TState::Reading) Close(c);
 }
 
@@ -268,6 +270,8 @@ void THttpIntake::TakeRequest(TConnection& c) {
       [[maybe_unused]] auto sent = send(c.Fd, kContinue.data(), kContinue.size(), MSG_NOSIGNAL);
     }
   }
+  const bool hasBody = c.Frame.Chunked || c.Frame.Length > 0;
+  if (hasBody && FHeld > FSettings.MaxBufferedBytes) return Answer(c, 503, "the server is busy; try again later");
   if (c.Chunks) {
     switch (c.Chunks->Feed(c.Received, c.Body)) {
       case TChunkedBody::TState::More:
@@ -306,6 +310,7 @@ void THttpIntake::Answer(TConnection& c, int status, const std::string& why) {
   c.Body = std::string();
   c.Received = std::string();
   c.Deadline = TClock::now() + std::chrono::seconds(FSettings.RequestSeconds);
+  Hold(c);
   Watch(c);
 }
 
@@ -358,7 +363,10 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
       c.UpstreamAt += size_t(n);
     else if (errno != EAGAIN && errno != EINTR)
       ended = true, error = errno;
-    if (c.UpstreamAt == c.ToUpstream.size()) c.ToUpstream = std::string();
+    if (c.UpstreamAt == c.ToUpstream.size()) {
+      c.ToUpstream = std::string();
+      Hold(c);
+    }
   }
   if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
     char piece[kReadPiece];
@@ -437,7 +445,14 @@ void THttpIntake::ExpireDeadlines() {
   }
 }
 
+void THttpIntake::Hold(TConnection& c) {
+  const std::size_t held = c.Received.size() + c.Body.size() + c.ToUpstream.size();
+  FHeld = FHeld - c.Held + held;
+  c.Held = held;
+}
+
 void THttpIntake::Close(TConnection& c) {
+  FHeld -= c.Held;
   if (c.Upstream >= 0) {
     FByUpstream.erase(c.Upstream);
     close(c.Upstream);

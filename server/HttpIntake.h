@@ -28,6 +28,9 @@ struct TIntakeSettings {
   int MaxPerAddress = 32;  // open connections per sender address (trusted proxies: no limit)
   int MaxConnections = 4000;
   int MaxInFlight = 32;  // requests the routes work on at once; more wait here
+  // Request bytes all connections together may hold in memory; past it, a request that
+  // still arrives is refused (503) rather than letting many large uploads exhaust memory.
+  std::size_t MaxBufferedBytes = std::size_t(512) << 20;
   std::vector<std::string> TrustedProxies;
 };
 
@@ -61,6 +64,7 @@ class THttpIntake {
   void Watch(TConnection& c);
   void ExpireDeadlines();
   void Close(TConnection& c);
+  void Hold(TConnection& c);
 
   TIntakeSettings FSettings;
   int FUpstreamPort;
@@ -71,6 +75,7 @@ class THttpIntake {
   std::map<std::string, int> FPerAddress;
   std::deque<int> FWaiting;  // complete requests, by client socket, oldest first
   int FInFlight = 0;
+  std::size_t FHeld = 0;  // request bytes in memory, all connections together
   TClock::time_point FLastSweep{};
 };
 

@@ -132,6 +132,7 @@ int TReportServer::Bind() {
   intake.IdleSeconds = FSettings.ReadTimeoutSeconds;
   intake.MaxPerAddress = FSettings.MaxConnectionsPerAddress;
   intake.MaxInFlight = std::max(2, FSettings.Threads);
+  intake.MaxBufferedBytes = FSettings.MaxBufferedBytes;
   intake.TrustedProxies = FSettings.TrustedProxies;
   FIntake = std::make_unique<THttpIntake>(intake, routes, FIntakeKey);
   return FSettings.Port = FIntake->Bind();

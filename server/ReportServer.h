@@ -34,6 +34,7 @@ struct TServerSettings {
   int ReadTimeoutSeconds = 5;  // a client that sends nothing for this long is cut off
   int RequestSeconds = 30;     // a request must arrive whole within this (plus time for its body)
   int MaxConnectionsPerAddress = 32;
+  std::size_t MaxBufferedBytes = std::size_t(512) << 20;  // requests in memory, all together
   // Proxies whose X-Forwarded-For and X-Forwarded-Proto are believed.
   std::vector<std::string> TrustedProxies;
   double UploadBurst = 30, UploadsPerSecond = 1;  // per sender address; rate 0: no limit

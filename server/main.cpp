@@ -2,7 +2,8 @@
 //   reportserver --data DIR [--host 127.0.0.1] [--port 8080] [--thank-you /thanks]
 //                [--first-account NAME] [--add-account NAME] [--max-upload BYTES]
 //                [--upload-burst N] [--uploads-per-second R] [--read-timeout S]
-//                [--request-timeout S] [--max-connections-per-address N] [--trusted-proxy ADDR]...
+//                [--request-timeout S] [--max-connections-per-address N] [--max-buffered BYTES]
+//                [--trusted-proxy ADDR]...
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +31,7 @@ int Usage(const char* why) {
                "                    [--first-account NAME] [--add-account NAME] [--max-upload BYTES]\n"
                "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n"
                "                    [--request-timeout S] [--max-connections-per-address N]\n"
-               "                    [--trusted-proxy ADDR]...\n",
+               "                    [--max-buffered BYTES] [--trusted-proxy ADDR]...\n",
                why);
   return 2;
 }
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
       else if (arg == "--read-timeout") settings.ReadTimeoutSeconds = std::stoi(value);
       else if (arg == "--request-timeout") settings.RequestSeconds = std::stoi(value);
       else if (arg == "--max-connections-per-address") settings.MaxConnectionsPerAddress = std::stoi(value);
+      else if (arg == "--max-buffered") settings.MaxBufferedBytes = std::stoul(value);
       else if (arg == "--trusted-proxy") {
         auto address = vm::server::CanonicalAddress(value);
         if (!address) return Usage(("--trusted-proxy takes an IP address, not " + value).c_str());

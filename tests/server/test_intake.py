@@ -150,6 +150,22 @@ class Limits(unittest.TestCase):
         for s in held:
             s.close()
 
+    def test_uploads_held_in_memory_are_bounded_all_together(self):
+        server = Server("--max-upload", "200000", "--max-buffered", "300000")
+        self.addCleanup(server.stop)
+        first, second = (upload_request("127.0.0.1", server.port, bug_report_file(report(computer=name, stack="s" * 190000)))
+                         for name in ("PC-1", "PC-2"))
+        with socket.create_connection(("127.0.0.1", server.port), timeout=15) as a:
+            a.sendall(first[:-5000])
+            time.sleep(0.3)
+            # Together over the bound: the upload that comes on top is refused ...
+            answer = send(server.port, second[:-5000], timeout=5)
+            self.assertEqual(status_of(answer), 503, answer[:200])
+            # ... and the one held already goes through.
+            a.sendall(first[-5000:])
+            self.assertEqual(status_of(a.recv(4096)), 200)
+        self.assertEqual(counts(server)[1], 1)
+
     def test_120_slow_clients_do_not_hold_up_pages_or_uploads(self):
         server = Server()
         self.addCleanup(server.stop)
