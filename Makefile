@@ -60,7 +60,8 @@ bench-regex bench-png: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@ --benchmark_min_time=0.2
 
-# The crash-report server: uploads per second and page times beside a trivial handler.
+# The crash-report server: uploads per second and page times beside a trivial handler, and
+# again while 120 slow clients hold connections open.
 bench-reportserver: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@
