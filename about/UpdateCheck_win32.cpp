@@ -67,6 +67,27 @@ bool StartIfSigned(HWND owner, const std::string& target, const TReleaseFacts& f
   return true;
 }
 
+enum class TFetch { Failed, Refused, Saved };
+
+// Downloads the release into a temporary file and copies it to `target` only when it is the
+// signed one. The temporary file is gone when this returns, before the user hears anything.
+TFetch FetchRelease(const std::string& url, const TReleaseFacts& facts, const std::string& target,
+                    std::int32_t& error) {
+  try {
+    TDownloadFile file(facts.Size);
+    TrqInternetHTTP client;
+    if (!client.Download(url, file)) {
+      error = client.LastError;
+      return TFetch::Failed;
+    }
+    if (!HoldsSignedRelease(file.Handle(), facts)) return TFetch::Refused;
+    file.CopyTo(target);
+    return TFetch::Saved;
+  } catch (const EDownloadRefused&) {
+    return TFetch::Refused;
+  }
+}
+
 void TellRefused(const std::string& fileName) {
   MessageDlg(FormatText(kRefused, fileName.c_str()), TMsgDlgType::mtError, mbOK);
 }
@@ -122,26 +143,19 @@ void TdlgAbout::DownloadRelease(const std::string& url, const std::string& fileN
     // The name comes from the server: one with a folder or drive in it would place the
     // file outside the desktop ("..\\Startup\\x.exe").
     if (!IsPlainFileName(fileName)) throw EFCreateError(CreateErrorText(target, ERROR_INVALID_NAME));
-    TDownloadFile file(facts.Size);
-    TrqInternetHTTP client;
-    if (!client.Download(url, file)) {
-      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(client.LastError).c_str()), TMsgDlgType::mtError,
-                 mbOK);
-    } else if (!HoldsSignedRelease(file.Handle(), facts)) {
+    std::int32_t error = 0;
+    const TFetch fetched = FetchRelease(url, facts, target, error);
+    if (fetched == TFetch::Failed) {
+      MessageDlg(FormatText(kDownloadFailed, InternetErrorText(error).c_str()), TMsgDlgType::mtError, mbOK);
+    } else if (fetched == TFetch::Refused) {
       TellRefused(fileName);
-    } else {
-      file.CopyTo(target);
-      if (!program) {
-        MessageDlg(
-            FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
-            TMsgDlgType::mtInformation, mbOK);
-      } else if (!StartIfSigned(Handle(), target, facts, signature)) {
-        DeleteFileA(target.c_str());
-        TellRefused(fileName);
-      }
+    } else if (!program) {
+      MessageDlg(FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
+                 TMsgDlgType::mtInformation, mbOK);
+    } else if (!StartIfSigned(Handle(), target, facts, signature)) {
+      DeleteFileA(target.c_str());
+      TellRefused(fileName);
     }
-  } catch (const EDownloadRefused&) {
-    TellRefused(fileName);
   } catch (const std::exception& e) {
     MessageDlg(FormatText(kDownloadFailed, e.what()), TMsgDlgType::mtError, mbOK);
   }
