@@ -59,11 +59,11 @@ class TSha256 {
     if (!FHash || publicKeyBlob.empty() || !HexToBytes(signatureHex, signature)) return false;
     // Signing tools write the most significant byte first; CryptoAPI takes it the other way round.
     std::reverse(signature.begin(), signature.end());
-    if (!CryptImportKey(FProvider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()), DWORD(publicKeyBlob.size()),
-                        0, 0, &FKey))
+    if (!CryptImportKey(FProvider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()),
+                        DWORD(publicKeyBlob.size()), 0, 0, &FKey))
       return false;
-    return CryptVerifySignatureA(FHash, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()),
-                                 FKey, nullptr, 0) != FALSE;
+    return CryptVerifySignatureA(FHash, reinterpret_cast<const BYTE*>(signature.data()),
+                                 DWORD(signature.size()), FKey, nullptr, 0) != FALSE;
   }
 
  private:
@@ -74,7 +74,8 @@ class TSha256 {
 
 }  // namespace
 
-bool VerifySignature(const std::string& data, const std::string& signatureHex, const std::string& publicKeyBlob) {
+bool VerifySignature(const std::string& data, const std::string& signatureHex,
+                     const std::string& publicKeyBlob) {
   TSha256 hash;
   return hash.Add(data.data(), data.size()) && hash.Verify(signatureHex, publicKeyBlob);
 }

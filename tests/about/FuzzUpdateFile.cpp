@@ -11,7 +11,9 @@
 
 namespace {
 
-int PlainOrder(const std::string& a, const std::string& b) { return a.compare(b) < 0 ? -1 : a.compare(b) > 0; }
+int PlainOrder(const std::string& a, const std::string& b) {
+  return a.compare(b) < 0 ? -1 : a.compare(b) > 0;
+}
 int Sign(int order) { return (order > 0) - (order < 0); }
 
 }  // namespace
@@ -24,8 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (file.compare(0, parts.Body.size(), parts.Body) != 0 || line + parts.SignatureHex.size() > file.size())
       std::abort();
   }
-  vm::TUpdateJudge judge{{"key", ""}, [](const std::string&, const std::string&, const std::string&) { return true; },
-                         "Demo", {"1.0", "2026-01-01"}, PlainOrder};
+  vm::TUpdateJudge judge{{"key", ""},
+                         [](const std::string&, const std::string&, const std::string&) { return true; },
+                         "Demo",
+                         {"1.0", "2026-01-01"},
+                         PlainOrder};
   vm::TStringList info;
   if (vm::JudgeUpdateFile(file, judge, info) == vm::TUpdateTrust::Trusted) {
     vm::TReleaseFacts facts;
@@ -34,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   }
   const size_t half = size / 2;
   const std::string a = file.substr(0, half), b = file.substr(half);
-  if (Sign(vm::CompareVersions(a, b, PlainOrder)) != -Sign(vm::CompareVersions(b, a, PlainOrder))) std::abort();
+  if (Sign(vm::CompareVersions(a, b, PlainOrder)) != -Sign(vm::CompareVersions(b, a, PlainOrder)))
+    std::abort();
   vm::IsPlainFileName(a);
   vm::IsProgramName(b);
   return 0;

@@ -1,10 +1,9 @@
 // Covers about/UpdateCrypto_win32 against the system's CryptoAPI: SHA-256 digests of files
 // (the published test vectors) and RSA signatures made by the tests' signing code with the
 // test keys of tests/e2e/updatedemo.
-#include "about/UpdateCrypto_win32.h"
-
 #include <gtest/gtest.h>
 
+#include "about/UpdateCrypto_win32.h"
 #include "about/UpdateRules.h"
 #include "base/Handles_win32.h"
 #include "tests/e2e/updatedemo/TestKey.h"

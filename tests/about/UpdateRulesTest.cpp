@@ -2,11 +2,11 @@
 // here is a stand-in (a checksum over key and bytes) so that the rules are tested on the
 // host; the real RSA check runs under Wine in tests/about/UpdateCryptoTest_win32.cpp and
 // tests/e2e/test_update.py.
-#include "about/UpdateRules.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+#include "about/UpdateRules.h"
 
 namespace {
 
@@ -29,13 +29,16 @@ vm::TUpdateJudge Judge(vm::TUpdateMark mark = {}) {
   return {{"current", "next"}, verify, "Update Demo", mark, PlainOrder};
 }
 
-std::string Signed(const std::string& body, const std::string& key = "current", const std::string& end = "\r\n") {
+std::string Signed(const std::string& body, const std::string& key = "current",
+                   const std::string& end = "\r\n") {
   return body + "FileSignature=" + StandInSignature(body, key) + end;
 }
 
 const std::string kSha = std::string(64, 'a');
-const std::string kBody = "CurrentVersion=1.0.0.0\r\nProduct=Update Demo\r\nPublished=2026-05-01\r\n"
-                          "URL=http://host/setup.exe\r\nSize=42\r\nSHA256=" + kSha + "\r\n";
+const std::string kBody =
+    "CurrentVersion=1.0.0.0\r\nProduct=Update Demo\r\nPublished=2026-05-01\r\n"
+    "URL=http://host/setup.exe\r\nSize=42\r\nSHA256=" +
+    kSha + "\r\n";
 
 TEST(UpdateRules, VersionsCompareAsNumbersWhenBothAreDottedNumbers) {
   struct Row {
@@ -62,7 +65,8 @@ TEST(UpdateRules, VersionsCompareAsNumbersWhenBothAreDottedNumbers) {
     EXPECT_EQ((order > 0) - (order < 0), r.order) << r.a << " vs " << r.b;
   }
   EXPECT_TRUE(vm::IsDottedNumber("7"));
-  for (const char* text : {"", ".1", "1.", "1..2", "1.2a", " 1.2", "-1"}) EXPECT_FALSE(vm::IsDottedNumber(text)) << text;
+  for (const char* text : {"", ".1", "1.", "1..2", "1.2a", " 1.2", "-1"})
+    EXPECT_FALSE(vm::IsDottedNumber(text)) << text;
 }
 
 TEST(UpdateRules, TheSignatureLineSignsEveryByteBeforeIt) {
@@ -78,8 +82,8 @@ TEST(UpdateRules, TheSignatureLineSignsEveryByteBeforeIt) {
       {"a=1\r\nfilesignature=ab12", true, "a=1\r\n"},  // keys are matched without regard to case
       {"FileSignature=ab12\r\n", true, ""},
       {"a=1\0b\r\nFileSignature=ab12"s, true, "a=1\0b\r\n"s},  // a NUL is signed like any byte
-      {"a=1\r\nFileSignature=ab12\r\n\r\n", false, ""},   // more than one line break after it
-      {"a=1\r\nFileSignature=ab12\r\nb=2\r\n", false, ""},  // a line after it would be unsigned
+      {"a=1\r\nFileSignature=ab12\r\n\r\n", false, ""},        // more than one line break after it
+      {"a=1\r\nFileSignature=ab12\r\nb=2\r\n", false, ""},     // a line after it would be unsigned
       {"FileSignature=ab12\r\na=1\r\n", false, ""},
       {"a=1\r\nSignature=ab12\r\n", false, ""},  // that key signs the release, not this file
       {"a=1\r\n", false, ""},
@@ -109,13 +113,17 @@ TEST(UpdateRules, JudgesTheUpdateFile) {
       {"genuine", Signed(kBody), {}, TUpdateTrust::Trusted},
       {"signed with the next key", Signed(kBody, "next"), {}, TUpdateTrust::Trusted},
       {"seen before, the same file", Signed(kBody), seen, TUpdateTrust::Trusted},
-      {"LF line breaks", Signed("Product=Update Demo\nPublished=2026-05-01T10:00:00Z\n", "current", "\n"), {},
+      {"LF line breaks",
+       Signed("Product=Update Demo\nPublished=2026-05-01T10:00:00Z\n", "current", "\n"),
+       {},
        TUpdateTrust::Trusted},
       {"no URL needs no release facts", Signed(body("URL=", "Link=")), {}, TUpdateTrust::Trusted},
       {"product in other letter case", Signed(body("Update Demo", "UPDATE DEMO")), {}, TUpdateTrust::Trusted},
       {"unsigned", kBody, {}, TUpdateTrust::Unsigned},
       {"signature not last", Signed(kBody) + "NotifyText=Call us\r\n", {}, TUpdateTrust::Unsigned},
-      {"forged: a byte changed", body("1.0.0.0", "9.0.0.0") + Signed(kBody).substr(kBody.size()), {},
+      {"forged: a byte changed",
+       body("1.0.0.0", "9.0.0.0") + Signed(kBody).substr(kBody.size()),
+       {},
        TUpdateTrust::BadSignature},
       {"forged: a line added", "NotifyText=Call us\r\n" + Signed(kBody), {}, TUpdateTrust::BadSignature},
       {"signed with another key", Signed(kBody, "attacker"), {}, TUpdateTrust::BadSignature},
@@ -137,7 +145,8 @@ TEST(UpdateRules, JudgesTheUpdateFile) {
     vm::TStringList info{"left=as it was"};
     EXPECT_EQ(vm::JudgeUpdateFile(r.file, Judge(r.mark), info), r.trust) << r.why;
     if (r.trust == TUpdateTrust::Trusted)
-      EXPECT_EQ(info.Values("Product"), r.file.find("UPDATE") != std::string::npos ? "UPDATE DEMO" : "Update Demo")
+      EXPECT_EQ(info.Values("Product"),
+                r.file.find("UPDATE") != std::string::npos ? "UPDATE DEMO" : "Update Demo")
           << r.why;
     else
       EXPECT_EQ(info.Values("left"), "as it was") << r.why << ": nothing unsigned may be read";
@@ -187,7 +196,8 @@ TEST(UpdateRules, WhatCountsAsAProgram) {
   for (const char* name : {"setup.exe", "SETUP.EXE", "Setup.Exe", "setup.msi", "update.bat", "update.CMD",
                            "tool.com", "screen.scr", "run.ps1", "x.vbs", "x.js", "x.hta", "a.b.exe"})
     EXPECT_TRUE(vm::IsProgramName(name)) << name;
-  for (const char* name : {"notes.zip", "readme.txt", "setup.exe.txt", "exe", "setup", "setup.ex", ".zip", ""})
+  for (const char* name :
+       {"notes.zip", "readme.txt", "setup.exe.txt", "exe", "setup", "setup.ex", ".zip", ""})
     EXPECT_FALSE(vm::IsProgramName(name)) << name;
 }
 
@@ -196,8 +206,9 @@ TEST(UpdateRules, ReleaseNamesStayOnTheDesktop) {
   EXPECT_EQ(vm::ReleaseFileName("http://host/files/"), "");
   for (const char* name : {"setup.exe", "notes.zip", "console.txt", "com10.txt", "Update 2.0.msi"})
     EXPECT_TRUE(vm::IsPlainFileName(name)) << name;
-  for (const char* name : {"", "..\\escaped.zip", "a/b.zip", "c:x.exe", "notes.txt:x.exe", "setup.exe.",
-                           "setup.exe ", "a?.zip", "tab\t.zip", "CON", "nul.txt", "con.tents.txt", "COM1.exe", "lpt9"})
+  for (const char* name :
+       {"", "..\\escaped.zip", "a/b.zip", "c:x.exe", "notes.txt:x.exe", "setup.exe.", "setup.exe ", "a?.zip",
+        "tab\t.zip", "CON", "nul.txt", "con.tents.txt", "COM1.exe", "lpt9"})
     EXPECT_FALSE(vm::IsPlainFileName(name)) << name;
 }
 
