@@ -56,6 +56,7 @@ class UpdateTest(E2ETest):
             wine("reg", "add", SHELL_FOLDERS, "/v", "Desktop", "/t", cls.old_desktop[0], "/d", cls.old_desktop[1], "/f")
         else:
             wine("reg", "delete", SHELL_FOLDERS, "/v", "Desktop", "/f", check=False)
+        reg_delete(SETTINGS)
         cls.server.stop()
         super().tearDownClass()
 
