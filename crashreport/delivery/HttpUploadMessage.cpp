@@ -36,7 +36,8 @@ TUploadTarget SplitHttpServer(std::string_view server) {
   const std::string trimmed = Trim(server);
   std::string_view rest = AfterScheme(trimmed);
   size_t slash = rest.find('/');
-  TUploadTarget target{std::string(rest.substr(0, slash)), slash == std::string_view::npos ? "/" : std::string(rest.substr(slash))};
+  TUploadTarget target{std::string(rest.substr(0, slash)),
+                       slash == std::string_view::npos ? "/" : std::string(rest.substr(slash))};
   if (!SameText(std::string_view(trimmed).substr(0, 8), "https://")) return target;
   target.Tls = true;
   target.Port = kHttpsPort;

@@ -23,6 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Schannel needs at most one record (16 KB and its framing) at a time; a server that sends
+// more without it being taken is not speaking TLS.
+constexpr size_t kMostPending = 64 * 1024;
+
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
 
@@ -106,8 +110,9 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
   cred.dwVersion = SCHANNEL_CRED_VERSION;
   cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
   cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-  SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND,
-                                                     nullptr, &cred, nullptr, nullptr, &s.Credentials, nullptr);
+  char* package = const_cast<char*>(UNISP_NAME_A);
+  SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred,
+                                                     nullptr, nullptr, &s.Credentials, nullptr);
   if (status != SEC_E_OK) return Fail(TTlsFailure::Unavailable, Code(status));
   s.HaveCredentials = true;
 
@@ -115,18 +120,21 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
   char* target = const_cast<char*>(host.c_str());
   bool first = true;
   for (;;) {
+    if (MsLeft(deadline) == 0) return Fail(TTlsFailure::Handshake, "no answer in time");
     SecBuffer in[2] = {Buffer(SECBUFFER_TOKEN, s.Received.data(), Size(s.Received.size())),
                        Buffer(SECBUFFER_EMPTY)};
     SecBuffer out[1] = {Buffer(SECBUFFER_TOKEN)};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in}, outDesc{SECBUFFER_VERSION, 1, out};
     unsigned long attributes = 0;
-    status = InitializeSecurityContextA(&s.Credentials, first ? nullptr : &s.Context, target, kContextFlags, 0, 0,
+    CtxtHandle* context = first ? nullptr : &s.Context;
+    status = InitializeSecurityContextA(&s.Credentials, context, target, kContextFlags, 0, 0,
                                         first ? nullptr : &inDesc, 0, first ? &s.Context : nullptr, &outDesc,
                                         &attributes, nullptr);
     if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) s.HaveContext = true;
     first = false;
     if (out[0].pvBuffer) {
-      bool sent = out[0].cbBuffer == 0 || FSocket.Send({static_cast<char*>(out[0].pvBuffer), out[0].cbBuffer});
+      std::string_view token(static_cast<char*>(out[0].pvBuffer), out[0].cbBuffer);
+      bool sent = token.empty() || FSocket.Send(token);
       FreeContextBuffer(out[0].pvBuffer);
       if (!sent) return Fail(TTlsFailure::Handshake, FSocket.Error());
     }
@@ -143,8 +151,10 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
     char buffer[4096];
     int n = FSocket.Receive(buffer, sizeof buffer, MsLeft(deadline));
     if (n == kTimeout) return Fail(TTlsFailure::Handshake, "no answer in time");
-    if (n <= 0) return Fail(TTlsFailure::Handshake, n == kClosed ? "the server closed the connection" : FSocket.Error());
+    if (n == kClosed) return Fail(TTlsFailure::Handshake, "the server closed the connection");
+    if (n < 0) return Fail(TTlsFailure::Handshake, FSocket.Error());
     s.Received.append(buffer, size_t(n));
+    if (s.Received.size() > kMostPending) return Fail(TTlsFailure::Handshake, "no TLS from the server");
   }
   status = QueryContextAttributesA(&s.Context, SECPKG_ATTR_STREAM_SIZES, &s.Sizes);
   if (status != SEC_E_OK) return Fail(TTlsFailure::Handshake, Code(status));
@@ -166,22 +176,23 @@ bool TTlsStream::CheckCertificate() {
   chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   // The server's intermediates come with its certificate's store.
-  BOOL built = CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &chainPara, 0, nullptr,
-                                       &chain);
+  HCERTSTORE sent = certificate->hCertStore;
+  BOOL built = CertGetCertificateChain(nullptr, certificate, nullptr, sent, &chainPara, 0, nullptr, &chain);
   DWORD error = built ? 0 : GetLastError();
   if (built) {
-    std::wstring name(FHost.begin(), FHost.end());
+    wchar_t name[256] = {};
+    MultiByteToWideChar(CP_ACP, 0, FHost.c_str(), -1, name, 255);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = name.data();
+    ssl.pwszServerName = name;
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS verdict{};
     verdict.cbSize = sizeof verdict;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict)) error = GetLastError();
-    else error = verdict.dwError;
+    bool judged = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict);
+    error = judged ? verdict.dwError : GetLastError();
     // Not every SSL policy refuses a chain that ends short of a trusted root (Wine's does not).
     if (error == 0) error = ChainError(chain->TrustStatus.dwErrorStatus);
     CertFreeCertificateChain(chain);
@@ -202,7 +213,8 @@ bool TTlsStream::Send(std::string_view bytes) {
     record.append(s.Sizes.cbTrailer, '\0');
     SecBuffer parts[4] = {Buffer(SECBUFFER_STREAM_HEADER, record.data(), s.Sizes.cbHeader),
                           Buffer(SECBUFFER_DATA, record.data() + s.Sizes.cbHeader, Size(piece)),
-                          Buffer(SECBUFFER_STREAM_TRAILER, record.data() + s.Sizes.cbHeader + piece, s.Sizes.cbTrailer),
+                          Buffer(SECBUFFER_STREAM_TRAILER, &record[record.size() - s.Sizes.cbTrailer],
+                                 s.Sizes.cbTrailer),
                           Buffer(SECBUFFER_EMPTY)};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, parts};
     SECURITY_STATUS status = EncryptMessage(&s.Context, 0, &desc, 0);
@@ -259,6 +271,10 @@ int TTlsStream::Receive(char* buffer, int size, int timeoutMs) {
       return n;
     }
     s.Received.append(piece, size_t(n));
+    if (s.Received.size() > kMostPending) {
+      FError = "no TLS record from the server";
+      return kError;
+    }
   }
 }
 

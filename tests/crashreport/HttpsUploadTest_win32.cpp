@@ -34,9 +34,9 @@ public:
     const std::string bytes = der.str();
     // The registry's store itself: Wine's system store for "Root" keeps additions in memory.
     FStore = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    if (FStore &&
-        CertAddEncodedCertificateToStore(FStore, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(bytes.data()),
-                                         DWORD(bytes.size()), CERT_STORE_ADD_REPLACE_EXISTING, &FAdded))
+    const BYTE* data = reinterpret_cast<const BYTE*>(bytes.data());
+    if (FStore && CertAddEncodedCertificateToStore(FStore, X509_ASN_ENCODING, data, DWORD(bytes.size()),
+                                                   CERT_STORE_ADD_REPLACE_EXISTING, &FAdded))
       CertControlStore(FStore, 0, CERT_STORE_CTRL_COMMIT, nullptr);
   }
   ~TTrustedRoot() {
@@ -187,8 +187,10 @@ TEST(HttpsUpload, ServerWithoutTlsIsAFailureNeverPlainHttp) {
   THttpUploadResult result = UploadViaHttp(job);
   EXPECT_FALSE(result.Success);
   EXPECT_TRUE(result.TlsRefused);
-  EXPECT_EQ(result.Error, "No secure connection to localhost could be made (the server closed the connection).");
-  EXPECT_EQ(plain.Read("request-1.bin").value_or("?")[0], '\x16') << "a TLS handshake record came, not a request";
+  EXPECT_EQ(result.Error,
+            "No secure connection to localhost could be made (the server closed the connection).");
+  EXPECT_EQ(plain.Read("request-1.bin").value_or("?")[0], '\x16')
+      << "a TLS handshake record came, not a request";
   EXPECT_FALSE(plain.Read("request-2.size", 500)) << "and no second, plain attempt";
 }
 
