@@ -50,7 +50,8 @@ def shipped_program(build, out, arch):
     tools = f"{arch}-w64-mingw32-"
     linked = build / "app" / "veilmark.exe"
     exe = out / "veilmark.exe"
-    run(tools + "strip", "-o", exe, linked)
+    # The linker writes no time into the header; strip would write the current one.
+    run(tools + "strip", "-o", exe, linked, env=dict(os.environ, SOURCE_DATE_EPOCH="0"))
     run(sys.executable, POSTLINK, "--nm", tools + "nm", "--objdump", tools + "objdump", exe, "--symbols-from", linked)
     return exe
 
