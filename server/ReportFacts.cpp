@@ -9,8 +9,6 @@
 #include "crashreport/report/BugReportReader.h"
 
 namespace vm::server {
-namespace {
-
 std::string Sha256Hex(std::string_view bytes) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
@@ -23,6 +21,8 @@ std::string Sha256Hex(std::string_view bytes) {
   }
   return out;
 }
+
+namespace {
 
 std::string Trimmed(std::string s) {
   size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');

@@ -33,4 +33,7 @@ std::optional<TReportFacts> ReadReportFacts(std::string_view report);
 // report whose checksums were never computed is merged with nothing: its key is its digest.
 std::string GroupKeyOf(const TReportFacts& facts);
 
+// SHA-256 of `bytes` as lowercase hex.
+std::string Sha256Hex(std::string_view bytes);
+
 }  // namespace vm::server

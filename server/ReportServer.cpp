@@ -4,11 +4,12 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <regex>
 
 #include "server/Pages.h"
 #include "server/Passwords.h"
-#include "server/SqliteReportStore.h"
+#include "server/ReportFacts.h"
 #include "server/Upload.h"
 
 namespace vm::server {
@@ -17,7 +18,6 @@ namespace {
 constexpr const char* kCookie = "vmsession";
 constexpr int kGroupsPerPage = 50;
 constexpr int kReportsPerPage = 100;
-constexpr std::size_t kMaxSessions = 10000;
 
 void Html(httplib::Response& res, const std::string& page, int status = 200) {
   res.status = status;
@@ -204,14 +204,8 @@ void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) 
 
 std::optional<std::string> TReportServer::Account(const httplib::Request& req, httplib::Response& res) {
   const std::string token = CookieValue(req, kCookie);
-  if (!token.empty()) {
-    std::lock_guard lock(FSessionLock);
-    auto it = FSessions.find(token);
-    if (it != FSessions.end()) {
-      if (it->second.Expires > std::chrono::steady_clock::now()) return it->second.Account;
-      FSessions.erase(it);
-    }
-  }
+  if (!token.empty())
+    if (auto account = FStore.SessionAccount(Sha256Hex(token), std::time(nullptr))) return account;
   res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target), 302);
   return std::nullopt;
 }
@@ -229,24 +223,18 @@ void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
   const bool ok = VerifyPassword(req.get_param_value("password"), hash ? *hash : kNobody) && hash;
   if (!ok) return Html(res, LoginPage("Account or password is wrong.", next), 403);
 
+  // The store keeps only the token's hash: a copy of the database opens no session.
   const std::string token = RandomToken(32);
-  {
-    std::lock_guard lock(FSessionLock);
-    const auto now = std::chrono::steady_clock::now();
-    std::erase_if(FSessions, [&](const auto& s) { return s.second.Expires <= now; });
-    if (FSessions.size() >= kMaxSessions) FSessions.erase(FSessions.begin());
-    FSessions[token] = {name, now + std::chrono::hours(FSettings.SessionHours)};
-  }
+  const std::int64_t now = std::time(nullptr);
+  FStore.AddSession(Sha256Hex(token), name, now, now + std::int64_t(FSettings.SessionHours) * 3600);
   res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
                                    std::to_string(FSettings.SessionHours * 3600));
   res.set_redirect(next, 303);
 }
 
 void TReportServer::Logout(const httplib::Request& req, httplib::Response& res) {
-  {
-    std::lock_guard lock(FSessionLock);
-    FSessions.erase(CookieValue(req, kCookie));
-  }
+  const std::string token = CookieValue(req, kCookie);
+  if (!token.empty()) FStore.EndSession(Sha256Hex(token));
   res.set_header("Set-Cookie", std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
   res.set_redirect("/login", 303);
 }

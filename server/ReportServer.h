@@ -2,10 +2,7 @@
 // login. Entry point: TReportServer. Tests: tests/server/test_receiving.py, test_pages.py.
 #pragma once
 
-#include <chrono>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -59,13 +56,6 @@ private:
   std::unique_ptr<httplib::Server> FHttp;
   TRateLimiter FUploadLimit;
   TRateLimiter FLoginLimit;
-
-  struct TSession {
-    std::string Account;
-    std::chrono::steady_clock::time_point Expires;
-  };
-  std::mutex FSessionLock;
-  std::map<std::string, TSession> FSessions;
 };
 
 }  // namespace vm::server

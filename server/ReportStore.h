@@ -1,16 +1,23 @@
-// The server's storage, one narrow interface: SqliteReportStore is the one we run; a bigger
-// database takes its place by implementing this class (see the README). Every call is safe
-// from any thread. Tests: tests/server/ReportStoreTest.cpp.
+// The server's storage, one narrow interface with two sides: SqliteReportStore (one file,
+// the default) and PostgresReportStore (one database that several server processes share).
+// Every call is safe from any thread. Tests: tests/server/ReportStoreTest.cpp runs one table
+// of cases against each side.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "server/Upload.h"
 
 namespace vm::server {
+
+class EStoreError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
 
 struct TStoreResult {
   int Stored = 0;      // reports new to the store
@@ -63,6 +70,15 @@ public:
   virtual bool AddAccount(const std::string& name, const std::string& passwordHash) = 0;
   virtual std::optional<std::string> PasswordHash(const std::string& name) = 0;
   virtual int AccountCount() = 0;
+
+  // Login sessions live in the store, so that every server process on it knows them; they
+  // are kept by the hash of their token, never the token. Times in seconds since 1970.
+  // AddSession also forgets the sessions that expired by `now`.
+  virtual void AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
+                          std::int64_t expiresAt) = 0;
+  // The account of a session that has not expired by `now`.
+  virtual std::optional<std::string> SessionAccount(const std::string& tokenHash, std::int64_t now) = 0;
+  virtual void EndSession(const std::string& tokenHash) = 0;
 };
 
 }  // namespace vm::server

@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-#include <ctime>
+#include "server/StoreText.h"
 
 namespace vm::server {
 namespace {
@@ -32,17 +32,12 @@ const char* const kUpgradeSteps[] = {
       PRIMARY KEY(group_id, computer)) WITHOUT ROWID;
     CREATE TABLE accounts(name TEXT PRIMARY KEY, password_hash TEXT NOT NULL, created_at TEXT NOT NULL);
     )sql",
+    // 1 -> 2
+    R"sql(
+    CREATE TABLE sessions(token_hash TEXT PRIMARY KEY, account TEXT NOT NULL, expires_at INTEGER NOT NULL);
+    )sql",
 };
 static_assert(std::size(kUpgradeSteps) == TSqliteReportStore::kSchemaVersion);
-
-std::string UtcNow() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
 
 // A prepared statement that finalises itself; binds count from 1.
 class TStatement {
@@ -114,15 +109,6 @@ private:
   sqlite3* FDb;
   bool FDone = false;
 };
-
-std::string LikePattern(const std::string& search) {
-  std::string p = "%";
-  for (char c : search) {
-    if (c == '%' || c == '_' || c == '\\') p += '\\';
-    p += c;
-  }
-  return p + "%";
-}
 
 constexpr const char* kGroupColumns =
     "id, exception_class, exception_message, executable, first_seen, last_seen, reports, computers";
@@ -363,6 +349,31 @@ int TSqliteReportStore::AccountCount() {
   TStatement s(FDb, "SELECT COUNT(*) FROM accounts");
   s.Step();
   return int(s.Int(0));
+}
+
+void TSqliteReportStore::AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
+                                    std::int64_t expiresAt) {
+  std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
+  TStatement(FDb, "DELETE FROM sessions WHERE expires_at <= ?").Bind(now).Step();
+  TStatement(FDb, "INSERT OR REPLACE INTO sessions(token_hash, account, expires_at) VALUES(?,?,?)")
+      .Bind(tokenHash)
+      .Bind(account)
+      .Bind(expiresAt)
+      .Step();
+  tx.Commit();
+}
+
+std::optional<std::string> TSqliteReportStore::SessionAccount(const std::string& tokenHash, std::int64_t now) {
+  std::lock_guard lock(FLock);
+  TStatement s(FDb, "SELECT account FROM sessions WHERE token_hash = ? AND expires_at > ?");
+  if (!s.Bind(tokenHash).Bind(now).Step()) return std::nullopt;
+  return s.Text(0);
+}
+
+void TSqliteReportStore::EndSession(const std::string& tokenHash) {
+  std::lock_guard lock(FLock);
+  TStatement(FDb, "DELETE FROM sessions WHERE token_hash = ?").Bind(tokenHash).Step();
 }
 
 }  // namespace vm::server

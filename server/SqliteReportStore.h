@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
 #include "server/ReportStore.h"
@@ -13,14 +12,9 @@ struct sqlite3;
 
 namespace vm::server {
 
-class EStoreError : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
-
 class TSqliteReportStore final : public IReportStore {
 public:
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   // Creates the file when missing. Throws EStoreError.
   explicit TSqliteReportStore(const std::string& path);
@@ -38,6 +32,10 @@ public:
   bool AddAccount(const std::string& name, const std::string& passwordHash) override;
   std::optional<std::string> PasswordHash(const std::string& name) override;
   int AccountCount() override;
+  void AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
+                  std::int64_t expiresAt) override;
+  std::optional<std::string> SessionAccount(const std::string& tokenHash, std::int64_t now) override;
+  void EndSession(const std::string& tokenHash) override;
 
   int SchemaVersion();
 
