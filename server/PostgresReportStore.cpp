@@ -1,5 +1,7 @@
 #include "server/PostgresReportStore.h"
 
+#include <algorithm>
+
 #include "server/PgConnection.h"
 #include "server/StoreText.h"
 
@@ -172,11 +174,15 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
               "VALUES($1,$2,$3,$4,$5,$6) RETURNING id",
               {now, upload.RemoteAddress, upload.MailFrom, upload.MailSubject, upload.MailBody, upload.MailAddr})
             .Int(0, 0);
-    for (const TReportFacts& f : upload.Reports) {
-      const TPgResult known = c.Run("SELECT id FROM reports WHERE digest = $1", {f.Digest});
-      if (known.Rows()) {
+    // Group rows are locked in one order by every upload, so two uploads never wait for
+    // each other in a circle.
+    std::vector<const TReportFacts*> reports;
+    for (const TReportFacts& f : upload.Reports) reports.push_back(&f);
+    std::stable_sort(reports.begin(), reports.end(), [](auto* a, auto* b) { return a->GroupKey < b->GroupKey; });
+    for (const TReportFacts* report : reports) {
+      const TReportFacts& f = *report;
+      if (c.Run("SELECT 1 FROM reports WHERE digest = $1", {f.Digest}).Rows()) {
         ++result.Duplicates;
-        result.LastReportId = known.Int(0, 0);
         continue;
       }
       // Locks the group's row until the commit: its counts change one upload at a time.
@@ -196,10 +202,8 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
                  f.ExceptionClass, f.ExceptionMessage, f.ContactName, f.ContactEmail, f.Count, f.Text});
       if (!added.Rows()) {
         ++result.Duplicates;
-        result.LastReportId = c.Run("SELECT id FROM reports WHERE digest = $1", {f.Digest}).Int(0, 0);
         continue;
       }
-      result.LastReportId = added.Int(0, 0);
       ++result.Stored;
 
       std::int64_t newComputer = 0;
@@ -212,6 +216,8 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
             {f.Count, newComputer, groupId});
     }
     // The screenshot was taken for the report being sent, the file's last one.
+    if (!upload.Reports.empty())
+      result.LastReportId = c.Run("SELECT id FROM reports WHERE digest = $1", {upload.Reports.back().Digest}).Int(0, 0);
     if (!upload.Screenshot.empty() && result.LastReportId)
       c.Run("INSERT INTO screenshots(report_id, png) VALUES($1,$2) ON CONFLICT DO NOTHING",
             {result.LastReportId, upload.Screenshot});
