@@ -78,7 +78,7 @@ TPgResult TPgConnection::Checked(pg_result* result) {
   throw EStoreError(why.substr(0, why.find_last_not_of("\n ") + 1));
 }
 
-TPgResult TPgConnection::Run(const std::string& sql, std::initializer_list<TPgValue> params) {
+TPgResult TPgConnection::Run(const std::string& sql, const std::vector<TPgValue>& params) {
   auto known = FPrepared.find(sql);
   if (known == FPrepared.end()) {
     const std::string name = "s" + std::to_string(FPrepared.size());

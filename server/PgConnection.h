@@ -6,11 +6,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "server/ReportStore.h"
 
@@ -67,7 +67,7 @@ public:
   TPgConnection& operator=(const TPgConnection&) = delete;
 
   // One statement, prepared on first use on this connection. Throws EStoreRetry or EStoreError.
-  TPgResult Run(const std::string& sql, std::initializer_list<TPgValue> params = {});
+  TPgResult Run(const std::string& sql, const std::vector<TPgValue>& params = {});
   // Statements without parameters, several allowed (schema steps, BEGIN, COMMIT).
   void Exec(const std::string& sql);
   // Ends a failed transaction; quiet, as it runs while an error is on its way.

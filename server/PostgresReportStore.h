@@ -30,13 +30,17 @@ public:
 
   TStoreResult StoreUpload(const TUpload& upload) override;
   std::vector<TGroupRow> Groups(const TGroupQuery& query) override;
-  std::int64_t GroupCount(const std::string& search) override;
+  std::int64_t GroupCount(const TGroupQuery& query) override;
   std::optional<TGroupRow> Group(std::int64_t id) override;
   std::vector<TReportRow> ReportsOfGroup(std::int64_t groupId, int limit, int offset) override;
   std::optional<TReportRow> Report(std::int64_t id) override;
   std::optional<std::string> Screenshot(std::int64_t reportId) override;
+  bool SetGroupState(std::int64_t id, TGroupState state, const std::string& resolvedIn) override;
+  bool DeleteGroup(std::int64_t id) override;
   bool AddAccount(const std::string& name, const std::string& passwordHash) override;
   std::optional<std::string> PasswordHash(const std::string& name) override;
+  bool SetPasswordHash(const std::string& name, const std::string& passwordHash) override;
+  bool RemoveAccount(const std::string& name) override;
   int AccountCount() override;
   void AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
                   std::int64_t expiresAt) override;
@@ -61,6 +65,9 @@ private:
   };
   TLease Take();
   void Upgrade(TPgConnection& c);
+  // False when the report was stored by another process meanwhile.
+  bool StoreReport(TPgConnection& c, const TReportFacts& facts, std::int64_t uploadId, const std::string& sender,
+                   const std::string& now);
 
   const std::string FConnection;
   const int FMaxConnections;

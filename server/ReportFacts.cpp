@@ -73,8 +73,8 @@ std::string GroupKeyOf(const TReportFacts& f) {
   // The program's shipped rules: two checksums for exceptions, three for freezes.
   std::string key = DuplicateKey(f.Text, TBugRepFileRules{});
   if (key.empty()) return "single\n" + f.Digest;
+  // Schema 2 cut the keys stored before it down to this form (SqliteReportStore.cpp).
   for (const std::string* part : {&f.Executable, &f.CurrentModule, &f.ExceptionClass}) key += "\n" + *part;
-  key += f.Version.empty() ? "\ndates\n" + f.ExecDateTime + "\n" + f.ModuleDateTime : "\nversion\n" + f.Version;
   return key;
 }
 

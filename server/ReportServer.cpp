@@ -145,7 +145,7 @@ void TReportServer::Routes() {
     q.Search = req.get_param_value("q").substr(0, 200);
     q.Limit = kGroupsPerPage;
     q.Offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
-    Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q.Search), *user));
+    Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q), *user));
   });
   FHttp->Get(R"(/groups/(\d{1,12}))", [this](const httplib::Request& req, httplib::Response& res) {
     auto user = Account(req, res);
