@@ -1,7 +1,8 @@
 // reportserver: receives Veilmark's bug reports and shows them to its developers.
-//   reportserver --data DIR [--host 127.0.0.1] [--port 8080] [--thank-you /thanks]
-//                [--first-account NAME] [--add-account NAME] [--max-upload BYTES]
-//                [--upload-burst N] [--uploads-per-second R]
+//   reportserver --data DIR | --database postgresql://... [--host 127.0.0.1] [--port 8080]
+//                [--thank-you /thanks] [--first-account NAME] [--add-account NAME]
+//                [--max-upload BYTES] [--upload-burst N] [--uploads-per-second R]
+//   reportserver --data DIR --copy-to postgresql://...   (moves a server over, then exits)
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,10 @@
 #include <string>
 
 #include "server/Passwords.h"
+#include "server/PostgresReportStore.h"
 #include "server/ReportServer.h"
 #include "server/SqliteReportStore.h"
+#include "server/StoreCopy.h"
 
 namespace {
 
@@ -24,9 +27,11 @@ void OnSignal(int) {
 int Usage(const char* why) {
   std::fprintf(stderr,
                "reportserver: %s\n"
-               "usage: reportserver --data DIR [--host ADDR] [--port N] [--thank-you PATH|URL]\n"
+               "usage: reportserver --data DIR | --database postgresql://... [--host ADDR] [--port N]\n"
+               "                    [--thank-you PATH|URL]\n"
                "                    [--first-account NAME] [--add-account NAME] [--max-upload BYTES]\n"
-               "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n",
+               "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n"
+               "       reportserver --data DIR --copy-to postgresql://...\n",
                why);
   return 2;
 }
@@ -44,17 +49,26 @@ bool CreateAccount(vm::server::IReportStore& store, const std::string& name) {
   return true;
 }
 
+// SQLite in DIR unless a PostgreSQL database is named (a URL or libpq's "key=value" text).
+std::unique_ptr<vm::server::IReportStore> OpenStore(const std::string& data, const std::string& database) {
+  if (!database.empty()) return std::make_unique<vm::server::TPostgresReportStore>(database);
+  std::filesystem::create_directories(data);
+  return std::make_unique<vm::server::TSqliteReportStore>((std::filesystem::path(data) / "reports.sqlite").string());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   vm::server::TServerSettings settings;
-  std::string data, firstAccount, addAccount;
+  std::string data, database, copyTo, firstAccount, addAccount;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
     const std::string value = argv[++i];
     try {
       if (arg == "--data") data = value;
+      else if (arg == "--database") database = value;
+      else if (arg == "--copy-to") copyTo = value;
       else if (arg == "--host") settings.Host = value;
       else if (arg == "--port") settings.Port = std::stoi(value);
       else if (arg == "--thank-you") settings.ThankYou = value;
@@ -69,14 +83,21 @@ int main(int argc, char** argv) {
       return Usage(("bad value for " + arg).c_str());
     }
   }
-  if (data.empty()) return Usage("--data DIR is needed (the folder of the database)");
+  if (data.empty() == database.empty())
+    return Usage("either --data DIR (an SQLite database in that folder) or --database postgresql://... is needed");
+  if (!copyTo.empty() && data.empty()) return Usage("--copy-to copies the SQLite database of --data DIR");
   const std::string& t = settings.ThankYou;
   if (!t.empty() && t[0] != '/' && t.rfind("http://", 0) != 0 && t.rfind("https://", 0) != 0)
     return Usage("--thank-you takes a path (/thanks) or an http(s) address");
 
   try {
-    std::filesystem::create_directories(data);
-    vm::server::TSqliteReportStore store((std::filesystem::path(data) / "reports.sqlite").string());
+    if (!copyTo.empty()) {
+      const auto copied = vm::server::CopySqliteToPostgres((std::filesystem::path(data) / "reports.sqlite").string(), copyTo);
+      std::printf("%s\n", vm::server::DescribeCopy(copied).c_str());
+      return 0;
+    }
+    const auto opened = OpenStore(data, database);
+    vm::server::IReportStore& store = *opened;
     if (!addAccount.empty()) return CreateAccount(store, addAccount) ? 0 : 1;
     if (!firstAccount.empty() && store.AccountCount() == 0 && !CreateAccount(store, firstAccount)) return 1;
     if (store.AccountCount() == 0)
