@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "server/Pages.h"
 #include "server/RateLimiter.h"
 #include "server/ReportStore.h"
 
@@ -47,21 +48,31 @@ public:
 
 private:
   void Routes();
+  void TriageRoutes();  // TriageRoutes.cpp
   void Submit(const httplib::Request& req, httplib::Response& res);
+  void ShowLogin(const httplib::Request& req, httplib::Response& res, const std::string& error, int status);
   void Login(const httplib::Request& req, httplib::Response& res);
   void Logout(const httplib::Request& req, httplib::Response& res);
-  // The logged-in account, or nothing after sending the browser to the login page.
-  std::optional<std::string> Account(const httplib::Request& req, httplib::Response& res);
+  void ChangePassword(const httplib::Request& req, httplib::Response& res);
+  // The logged-in developer, or nothing after sending the browser to the login page.
+  std::optional<TViewer> Account(const httplib::Request& req, httplib::Response& res);
+  // For a state-changing POST: the developer when the form carries their session's token,
+  // else nothing after answering 403 (a form from another site, or from an ended session).
+  std::optional<TViewer> FormAccount(const httplib::Request& req, httplib::Response& res);
   std::string ThankYouLocation(const httplib::Request& req) const;
+  static std::string SessionToken(const httplib::Request& req);  // the login cookie's value
 
   IReportStore& FStore;
   TServerSettings FSettings;
   std::unique_ptr<httplib::Server> FHttp;
   TRateLimiter FUploadLimit;
   TRateLimiter FLoginLimit;
+  TRateLimiter FPasswordLimit;  // guesses of the current password, per account
 
   struct TSession {
     std::string Account;
+    std::string FormToken;  // in every form of this session; another site cannot read it
+    std::string PasswordHash;  // a changed or removed account ends its sessions
     std::chrono::steady_clock::time_point Expires;
   };
   std::mutex FSessionLock;
