@@ -41,7 +41,9 @@ const char* const kUpgradeSteps[] = {
     )sql",
     // 1 -> 2: login sessions, so that every server process on the database knows them.
     R"sql(
-    CREATE TABLE sessions(token_hash text PRIMARY KEY, account bytea NOT NULL, expires_at bigint NOT NULL);
+    CREATE TABLE sessions(token_hash text PRIMARY KEY, account bytea NOT NULL, form_token text NOT NULL,
+      expires_at bigint NOT NULL);
+    CREATE INDEX sessions_by_account ON sessions(account);
     )sql",
 };
 static_assert(std::size(kUpgradeSteps) == TPostgresReportStore::kSchemaVersion);
@@ -386,33 +388,48 @@ std::optional<std::string> TPostgresReportStore::PasswordHash(const std::string&
 }
 
 bool TPostgresReportStore::SetPasswordHash(const std::string& name, const std::string& passwordHash) {
-  return Take()->Run("UPDATE accounts SET password_hash = $1 WHERE name = $2", {passwordHash, name}).Affected() == 1;
+  TLease c = Take();
+  return InTransaction(*c, [&](TPgConnection& c) {
+    const bool found = c.Run("UPDATE accounts SET password_hash = $1 WHERE name = $2", {passwordHash, name}).Affected() == 1;
+    c.Run("DELETE FROM sessions WHERE account = $1", {name});
+    return found;
+  });
 }
 
 bool TPostgresReportStore::RemoveAccount(const std::string& name) {
   TLease c = Take();
   return InTransaction(*c, [&name](TPgConnection& c) {
+    const bool found = c.Run("DELETE FROM accounts WHERE name = $1", {name}).Affected() == 1;
     c.Run("DELETE FROM sessions WHERE account = $1", {name});
-    return c.Run("DELETE FROM accounts WHERE name = $1", {name}).Affected() == 1;
+    return found;
   });
 }
 
 int TPostgresReportStore::AccountCount() { return int(Take()->Run("SELECT COUNT(*) FROM accounts").Int(0, 0)); }
 
-void TPostgresReportStore::AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
-                                      std::int64_t expiresAt) {
+bool TPostgresReportStore::AddSession(const std::string& tokenHash, const TStoredSession& session,
+                                      const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) {
   TLease c = Take();
-  c->Run("DELETE FROM sessions WHERE expires_at <= $1", {now});
-  c->Run("INSERT INTO sessions(token_hash, account, expires_at) VALUES($1,$2,$3) "
-         "ON CONFLICT(token_hash) DO UPDATE SET account = excluded.account, expires_at = excluded.expires_at",
-         {tokenHash, account, expiresAt});
+  return InTransaction(*c, [&](TPgConnection& c) {
+    c.Run("DELETE FROM sessions WHERE expires_at <= $1", {now});
+    // The account's row stays locked until the commit: a password change waits, then ends
+    // this session with the others.
+    if (!c.Run("SELECT 1 FROM accounts WHERE name = $1 AND password_hash = $2 FOR SHARE", {session.Account, passwordHash})
+             .Rows())
+      return false;
+    c.Run("INSERT INTO sessions(token_hash, account, form_token, expires_at) VALUES($1,$2,$3,$4) "
+          "ON CONFLICT(token_hash) DO UPDATE SET account = excluded.account, form_token = excluded.form_token, "
+          "expires_at = excluded.expires_at",
+          {tokenHash, session.Account, session.FormToken, expiresAt});
+    return true;
+  });
 }
 
-std::optional<std::string> TPostgresReportStore::SessionAccount(const std::string& tokenHash, std::int64_t now) {
+std::optional<TStoredSession> TPostgresReportStore::Session(const std::string& tokenHash, std::int64_t now) {
   const TPgResult r =
-      Take()->Run("SELECT account FROM sessions WHERE token_hash = $1 AND expires_at > $2", {tokenHash, now});
+      Take()->Run("SELECT account, form_token FROM sessions WHERE token_hash = $1 AND expires_at > $2", {tokenHash, now});
   if (!r.Rows()) return std::nullopt;
-  return r.Text(0, 0);
+  return TStoredSession{r.Text(0, 0), r.Text(0, 1)};
 }
 
 void TPostgresReportStore::EndSession(const std::string& tokenHash) {

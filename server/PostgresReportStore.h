@@ -42,9 +42,9 @@ public:
   bool SetPasswordHash(const std::string& name, const std::string& passwordHash) override;
   bool RemoveAccount(const std::string& name) override;
   int AccountCount() override;
-  void AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
-                  std::int64_t expiresAt) override;
-  std::optional<std::string> SessionAccount(const std::string& tokenHash, std::int64_t now) override;
+  bool AddSession(const std::string& tokenHash, const TStoredSession& session, const std::string& passwordHash,
+                  std::int64_t now, std::int64_t expiresAt) override;
+  std::optional<TStoredSession> Session(const std::string& tokenHash, std::int64_t now) override;
   void EndSession(const std::string& tokenHash) override;
 
   int SchemaVersion();

@@ -73,6 +73,11 @@ struct TGroupQuery {
   int Limit = 50, Offset = 0;
 };
 
+struct TStoredSession {
+  std::string Account;
+  std::string FormToken;  // in every form of the session; another site cannot read it
+};
+
 class IReportStore {
 public:
   virtual ~IReportStore() = default;
@@ -98,18 +103,19 @@ public:
   // Accounts of the developers who may read the reports; the hash is Passwords.h's.
   virtual bool AddAccount(const std::string& name, const std::string& passwordHash) = 0;
   virtual std::optional<std::string> PasswordHash(const std::string& name) = 0;
-  // False when there is no such account.
+  // False when there is no such account. Both end the account's sessions.
   virtual bool SetPasswordHash(const std::string& name, const std::string& passwordHash) = 0;
   virtual bool RemoveAccount(const std::string& name) = 0;
   virtual int AccountCount() = 0;
 
   // Login sessions live in the store, so that every server process on it knows them; they
   // are kept by the hash of their token, never the token. Times in seconds since 1970.
-  // AddSession also forgets the sessions that expired by `now`.
-  virtual void AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
-                          std::int64_t expiresAt) = 0;
-  // The account of a session that has not expired by `now`.
-  virtual std::optional<std::string> SessionAccount(const std::string& tokenHash, std::int64_t now) = 0;
+  // Adds a session while the account's password hash is still `passwordHash` (false when it
+  // changed or the account went meanwhile), and forgets the sessions expired by `now`.
+  virtual bool AddSession(const std::string& tokenHash, const TStoredSession& session, const std::string& passwordHash,
+                          std::int64_t now, std::int64_t expiresAt) = 0;
+  // A session that has not expired by `now`.
+  virtual std::optional<TStoredSession> Session(const std::string& tokenHash, std::int64_t now) = 0;
   virtual void EndSession(const std::string& tokenHash) = 0;
 };
 

@@ -96,7 +96,9 @@ const char* const kUpgradeSteps[] = {
     )sql",
     // 2 -> 3: login sessions, so that every server process on the database knows them.
     R"sql(
-    CREATE TABLE sessions(token_hash TEXT PRIMARY KEY, account TEXT NOT NULL, expires_at INTEGER NOT NULL);
+    CREATE TABLE sessions(token_hash TEXT PRIMARY KEY, account TEXT NOT NULL, form_token TEXT NOT NULL,
+      expires_at INTEGER NOT NULL);
+    CREATE INDEX sessions_by_account ON sessions(account);
     )sql",
 };
 static_assert(std::size(kUpgradeSteps) == TSqliteReportStore::kSchemaVersion);
@@ -445,8 +447,12 @@ std::optional<std::string> TSqliteReportStore::PasswordHash(const std::string& n
 
 bool TSqliteReportStore::SetPasswordHash(const std::string& name, const std::string& passwordHash) {
   std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
   TStatement(FDb, "UPDATE accounts SET password_hash = ? WHERE name = ?").Bind(passwordHash).Bind(name).Step();
-  return sqlite3_changes(FDb) == 1;
+  const bool found = sqlite3_changes(FDb) == 1;
+  TStatement(FDb, "DELETE FROM sessions WHERE account = ?").Bind(name).Step();
+  tx.Commit();
+  return found;
 }
 
 bool TSqliteReportStore::RemoveAccount(const std::string& name) {
@@ -466,24 +472,30 @@ int TSqliteReportStore::AccountCount() {
   return int(s.Int(0));
 }
 
-void TSqliteReportStore::AddSession(const std::string& tokenHash, const std::string& account, std::int64_t now,
-                                    std::int64_t expiresAt) {
+bool TSqliteReportStore::AddSession(const std::string& tokenHash, const TStoredSession& session,
+                                    const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) {
   std::lock_guard lock(FLock);
   TTransaction tx(FDb);
   TStatement(FDb, "DELETE FROM sessions WHERE expires_at <= ?").Bind(now).Step();
-  TStatement(FDb, "INSERT OR REPLACE INTO sessions(token_hash, account, expires_at) VALUES(?,?,?)")
+  TStatement(FDb, "INSERT OR REPLACE INTO sessions(token_hash, account, form_token, expires_at) SELECT ?,?,?,? "
+                  "WHERE EXISTS (SELECT 1 FROM accounts WHERE name = ? AND password_hash = ?)")
       .Bind(tokenHash)
-      .Bind(account)
+      .Bind(session.Account)
+      .Bind(session.FormToken)
       .Bind(expiresAt)
+      .Bind(session.Account)
+      .Bind(passwordHash)
       .Step();
+  const bool added = sqlite3_changes(FDb) == 1;
   tx.Commit();
+  return added;
 }
 
-std::optional<std::string> TSqliteReportStore::SessionAccount(const std::string& tokenHash, std::int64_t now) {
+std::optional<TStoredSession> TSqliteReportStore::Session(const std::string& tokenHash, std::int64_t now) {
   std::lock_guard lock(FLock);
-  TStatement s(FDb, "SELECT account FROM sessions WHERE token_hash = ? AND expires_at > ?");
+  TStatement s(FDb, "SELECT account, form_token FROM sessions WHERE token_hash = ? AND expires_at > ?");
   if (!s.Bind(tokenHash).Bind(now).Step()) return std::nullopt;
-  return s.Text(0);
+  return TStoredSession{s.Text(0), s.Text(1)};
 }
 
 void TSqliteReportStore::EndSession(const std::string& tokenHash) {

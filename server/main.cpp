@@ -1,7 +1,9 @@
 // reportserver: receives Veilmark's bug reports and shows them to its developers.
-//   reportserver --data DIR | --database postgresql://... [--host 127.0.0.1] [--port 8080]
-//                [--thank-you /thanks] [--first-account NAME] [--add-account NAME]
-//                [--max-upload BYTES] [--upload-burst N] [--uploads-per-second R]
+//   reportserver --data DIR [--host 127.0.0.1] [--port 8080] [--thank-you /thanks]
+//                [--first-account NAME] [--max-upload BYTES]
+//   reportserver --data DIR --add-account NAME | --remove-account NAME | --reset-password NAME
+//                [--upload-burst N] [--uploads-per-second R]
+//   --database postgresql://... in place of --data DIR: the database that several servers share
 //   reportserver --data DIR --copy-to postgresql://...   (moves a server over, then exits)
 #include <csignal>
 #include <cstdio>
@@ -27,10 +29,11 @@ void OnSignal(int) {
 int Usage(const char* why) {
   std::fprintf(stderr,
                "reportserver: %s\n"
-               "usage: reportserver --data DIR | --database postgresql://... [--host ADDR] [--port N]\n"
-               "                    [--thank-you PATH|URL]\n"
-               "                    [--first-account NAME] [--add-account NAME] [--max-upload BYTES]\n"
+               "usage: reportserver --data DIR [--host ADDR] [--port N] [--thank-you PATH|URL]\n"
+               "                    [--first-account NAME] [--max-upload BYTES]\n"
                "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n"
+               "       reportserver --data DIR --add-account NAME | --remove-account NAME | --reset-password NAME\n"
+               "       (--database postgresql://... in place of --data DIR: a database that several servers share)\n"
                "       reportserver --data DIR --copy-to postgresql://...\n",
                why);
   return 2;
@@ -49,6 +52,26 @@ bool CreateAccount(vm::server::IReportStore& store, const std::string& name) {
   return true;
 }
 
+// The account commands of the command line; each says what it did. A running server ends
+// the sessions of a removed account or a reset password at their next page.
+int AccountCommand(vm::server::IReportStore& store, const std::string& command, const std::string& name) {
+  if (command == "--add-account") return CreateAccount(store, name) ? 0 : 1;
+  if (!store.PasswordHash(name)) {
+    std::fprintf(stderr, "reportserver: there is no account \"%s\"\n", name.c_str());
+    return 1;
+  }
+  if (command == "--remove-account") {
+    store.RemoveAccount(name);
+    std::printf("account \"%s\" removed; %d account(s) left\n", name.c_str(), store.AccountCount());
+  } else {
+    const std::string password = vm::server::RandomToken(9);
+    store.SetPasswordHash(name, vm::server::HashPassword(password));
+    std::printf("password of \"%s\" reset, new password: %s\n", name.c_str(), password.c_str());
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 // SQLite in DIR unless a PostgreSQL database is named (a URL or libpq's "key=value" text).
 std::unique_ptr<vm::server::IReportStore> OpenStore(const std::string& data, const std::string& database) {
   if (!database.empty()) return std::make_unique<vm::server::TPostgresReportStore>(database);
@@ -60,7 +83,7 @@ std::unique_ptr<vm::server::IReportStore> OpenStore(const std::string& data, con
 
 int main(int argc, char** argv) {
   vm::server::TServerSettings settings;
-  std::string data, database, copyTo, firstAccount, addAccount;
+  std::string data, database, copyTo, firstAccount, accountCommand, accountName;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
@@ -73,7 +96,11 @@ int main(int argc, char** argv) {
       else if (arg == "--port") settings.Port = std::stoi(value);
       else if (arg == "--thank-you") settings.ThankYou = value;
       else if (arg == "--first-account") firstAccount = value;
-      else if (arg == "--add-account") addAccount = value;
+      else if (arg == "--add-account" || arg == "--remove-account" || arg == "--reset-password") {
+        if (!accountCommand.empty()) return Usage("one account command at a time");
+        accountCommand = arg;
+        accountName = value;
+      }
       else if (arg == "--max-upload") settings.MaxUploadBytes = std::stoul(value);
       else if (arg == "--upload-burst") settings.UploadBurst = std::stod(value);
       else if (arg == "--uploads-per-second") settings.UploadsPerSecond = std::stod(value);
@@ -98,7 +125,7 @@ int main(int argc, char** argv) {
     }
     const auto opened = OpenStore(data, database);
     vm::server::IReportStore& store = *opened;
-    if (!addAccount.empty()) return CreateAccount(store, addAccount) ? 0 : 1;
+    if (!accountCommand.empty()) return AccountCommand(store, accountCommand, accountName);
     if (!firstAccount.empty() && store.AccountCount() == 0 && !CreateAccount(store, firstAccount)) return 1;
     if (store.AccountCount() == 0)
       std::fprintf(stderr, "reportserver: no account yet; start once with --first-account NAME to read the reports\n");

@@ -344,8 +344,8 @@ TEST_P(ReportStoreTest, SchemaIsVersionedUpgradedAndANewerOneRefused) {
   EXPECT_EQ(FSide->SchemaVersion(), FSide->Current);
   EXPECT_EQ(FStore->GroupCount(All()), 1);
   EXPECT_EQ(FStore->PasswordHash("dev"), "$y$hash");
-  FStore->AddSession("h", "dev", 100, 200);
-  EXPECT_EQ(FStore->SessionAccount("h", 150), "dev");
+  EXPECT_TRUE(FStore->AddSession("h", {"dev", "form"}, "$y$hash", 100, 200));
+  EXPECT_EQ(FStore->Session("h", 150)->Account, "dev");
   FStore.reset();
 
   FSide->Sql(FSide->Newer);
@@ -374,24 +374,39 @@ TEST_P(ReportStoreTest, AccountsCanBeChangedAndRemoved) {
   EXPECT_TRUE(store.SetPasswordHash("dev", "$y$two"));
   EXPECT_EQ(store.PasswordHash("dev"), "$y$two");
   EXPECT_FALSE(store.SetPasswordHash("nobody", "$y$x"));
-  store.AddSession("hash", "dev", 1000, 2000);
   EXPECT_TRUE(store.RemoveAccount("dev"));
   EXPECT_FALSE(store.RemoveAccount("dev"));
   EXPECT_FALSE(store.PasswordHash("dev"));
   EXPECT_EQ(store.AccountCount(), 0);
-  EXPECT_EQ(store.SessionAccount("hash", 1500), std::nullopt);  // a removed account is logged out
 }
 
+// Sessions are the store's, so another server process knows them; a changed password or a
+// removed account ends them there too.
 TEST_P(ReportStoreTest, SessionsAreSharedAndEndEverywhere) {
-  auto other = FSide->Open();  // another server process on the same storage
-  FStore->AddSession("hash-a", "dev", 1000, 2000);
-  EXPECT_EQ(other->SessionAccount("hash-a", 1999), "dev");
-  EXPECT_EQ(other->SessionAccount("hash-a", 2000), std::nullopt);  // expired
-  EXPECT_EQ(other->SessionAccount("hash-b", 1500), std::nullopt);
-  other->AddSession("hash-b", "anna", 1500, 9000);
-  other->EndSession("hash-a");
-  EXPECT_EQ(FStore->SessionAccount("hash-a", 1500), std::nullopt);
-  EXPECT_EQ(FStore->SessionAccount("hash-b", 1500), "anna");
+  auto other = FSide->Open();
+  FStore->AddAccount("dev", "$y$one");
+  FStore->AddAccount("anna", "$y$anna");
+  EXPECT_TRUE(FStore->AddSession("hash-a", {"dev", "form-a"}, "$y$one", 1000, 2000));
+  EXPECT_FALSE(FStore->AddSession("hash-x", {"dev", "form-x"}, "$y$stale", 1000, 2000));  // changed meanwhile
+  EXPECT_FALSE(FStore->AddSession("hash-y", {"nobody", "form-y"}, "$y$one", 1000, 2000));
+  const auto a = other->Session("hash-a", 1999);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Account, "dev");
+  EXPECT_EQ(a->FormToken, "form-a");
+  EXPECT_FALSE(other->Session("hash-a", 2000));  // expired
+  EXPECT_FALSE(other->Session("hash-x", 1500));
+
+  EXPECT_TRUE(other->AddSession("hash-b", {"dev", "form-b"}, "$y$one", 1500, 9000));
+  other->EndSession("hash-a");  // logging out
+  EXPECT_FALSE(FStore->Session("hash-a", 1500));
+  EXPECT_TRUE(FStore->Session("hash-b", 1500));
+
+  EXPECT_TRUE(other->AddSession("hash-c", {"anna", "form-c"}, "$y$anna", 1500, 9000));
+  FStore->SetPasswordHash("dev", "$y$two");
+  EXPECT_FALSE(other->Session("hash-b", 1500));
+  EXPECT_TRUE(other->Session("hash-c", 1500));  // other accounts stay logged in
+  FStore->RemoveAccount("anna");
+  EXPECT_FALSE(other->Session("hash-c", 1500));
 }
 
 // Two store objects stand for two server processes; every upload goes to both at once, and
