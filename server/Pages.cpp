@@ -18,6 +18,7 @@ table{border-collapse:collapse;width:100%;background:#fff}
 th,td{text-align:left;padding:.45em .6em;border-bottom:1px solid #ddd;vertical-align:top}
 th{background:#e9ecef;font-size:.85em}
 td.n{text-align:right;white-space:nowrap}
+td a{overflow-wrap:anywhere}
 .msg{color:#555;font-size:.9em;overflow-wrap:anywhere}
 pre{background:#fff;border:1px solid #ddd;padding:.8em;overflow-x:auto;font-size:.8em;line-height:1.35}
 dl{display:grid;grid-template-columns:max-content 1fr;gap:.25em 1em;background:#fff;padding:.8em;border:1px solid #ddd}
@@ -37,7 +38,8 @@ form.filter label{display:flex;flex-direction:column;font-size:.85em}
 .danger{color:#a40000}
 button.danger{color:#fff;background:#a40000;border:1px solid #700}
 p.body{white-space:pre-wrap;overflow-wrap:anywhere;background:#fff;border:1px solid #ddd;padding:.6em}
-@media (max-width:40em){th.wide,td.wide{display:none}}
+.narrow{display:none}
+@media (max-width:40em){th.wide,td.wide{display:none}.narrow{display:block}th,td{padding:.45em .3em}main{padding:1em .5em}table{font-size:.9em}}
 )css";
 
 std::string TokenField(const TViewer& viewer) {
@@ -58,8 +60,8 @@ std::string Layout(const std::string& title, const TViewer& viewer, const std::s
                   "<title>" + HtmlEscape(title) + " - Veilmark crash reports</title><style>" + kStyle +
                   "</style></head><body><header><a href=\"/groups\">Veilmark crash reports</a>";
   if (!viewer.Name.empty()) {
-    h += "<form action=\"/groups\" method=\"get\"><input type=\"search\" name=\"q\" placeholder=\"class, message, "
-         "stack, computer, address\" value=\"" + HtmlEscape(search) + "\"><input type=\"hidden\" name=\"state\" "
+    h += "<form action=\"/groups\" method=\"get\"><input type=\"search\" name=\"q\" placeholder=\"search all reports\" "
+         "value=\"" + HtmlEscape(search) + "\"><input type=\"hidden\" name=\"state\" "
          "value=\"all\"><button>Search</button></form>";
     h += "<span class=\"who\"><a href=\"/account\">" + HtmlEscape(viewer.Name) +
          "</a> <form action=\"/logout\" method=\"post\" style=\"display:inline\">" + TokenField(viewer) +
@@ -210,12 +212,13 @@ std::string GroupListPage(const std::vector<TGroupRow>& groups, const TGroupQuer
   body += q.Order == TGroupOrder::Count ? "<b>count</b>" : "<a href=\"" + QueryLink(q, TGroupOrder::Count, 0) + "\">count</a>";
   body += " <span class=\"msg\">(computers, then reports received)</span></p>";
   if (groups.empty()) return Layout("Crash groups", viewer, body + "<p>No groups here.</p>", q.Search);
-  body += "<table><tr><th>Exception</th><th>State</th><th class=\"n\">Computers</th><th class=\"n\">Reports</th>"
+  body += "<table><tr><th>Exception</th><th class=\"wide\">State</th><th class=\"n\">Computers</th><th class=\"n\">Reports</th>"
           "<th class=\"wide\">Versions</th><th>Last seen</th><th class=\"wide\">First seen</th></tr>";
   for (const TGroupRow& g : groups) {
     body += "<tr><td><a href=\"/groups/" + std::to_string(g.Id) + "\">" + HtmlEscape(GroupTitle(g)) +
             "</a><div class=\"msg\">" + HtmlEscape(g.ExceptionMessage) + "</div><div class=\"msg\">" +
-            HtmlEscape(g.Executable) + "</div></td><td class=\"state\">" + StateLabel(g) + "</td><td class=\"n\">" +
+            HtmlEscape(g.Executable) + "</div><div class=\"state narrow\">" + StateLabel(g) +
+            "</div></td><td class=\"state wide\">" + StateLabel(g) + "</td><td class=\"n\">" +
             std::to_string(g.Computers) + "</td><td class=\"n\">" + ReportCount(g) + "</td><td class=\"wide\">" +
             VersionSpan(g) + "</td><td>" + HtmlEscape(g.LastSeen) + "</td><td class=\"wide\">" +
             HtmlEscape(g.FirstSeen) + "</td></tr>";
