@@ -252,15 +252,16 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
 bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, std::int64_t uploadId,
                                        const std::string& sender, const std::string& now) {
   // The group's row stays locked until the commit: its counts and state change one upload
-  // at a time. Looked up first, so that a known group spends no number of the sequence.
-  TPgResult group = c.Run("UPDATE report_groups SET last_seen = $2, exception_message = $3 WHERE key = $1 "
-                          "RETURNING id, state, resolved_in",
-                          {f.GroupKey, now, f.ExceptionMessage});
-  if (!group.Rows())
-    group = c.Run("INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
-                  "VALUES($1,$2,$3,$4,$5,$5) ON CONFLICT(key) DO UPDATE SET last_seen = excluded.last_seen, "
-                  "exception_message = excluded.exception_message RETURNING id, state, resolved_in",
-                  {f.GroupKey, f.ExceptionClass, f.ExceptionMessage, f.Executable, now});
+  // at a time. Each report writes the row once: its indexed columns change, so every write
+  // leaves an old version for the vacuum.
+  const char* const lock = "SELECT id, state, resolved_in FROM report_groups WHERE key = $1 FOR UPDATE";
+  TPgResult group = c.Run(lock, {f.GroupKey});
+  if (!group.Rows()) {
+    c.Run("INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
+          "VALUES($1,$2,$3,$4,$5,$5) ON CONFLICT(key) DO NOTHING",
+          {f.GroupKey, f.ExceptionClass, f.ExceptionMessage, f.Executable, now});
+    group = c.Run(lock, {f.GroupKey});  // ours, or the one another process made meanwhile
+  }
   const std::int64_t groupId = group.Int(0, 0);
 
   // Another process may be storing the same report right now: the unique digest lets one of
@@ -274,16 +275,17 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
     return false;
 
   // A fix that did not hold: a newer version than the one it was resolved in still crashes.
-  if (StateOf(group.Text(0, 1)) == TGroupState::Resolved && !f.Version.empty() &&
-      CompareVersions(f.Version, group.Text(0, 2)) > 0)
-    c.Run("UPDATE report_groups SET state = 'open', regressed = true WHERE id = $1", {groupId});
+  const bool regressed = StateOf(group.Text(0, 1)) == TGroupState::Resolved && !f.Version.empty() &&
+                         CompareVersions(f.Version, group.Text(0, 2)) > 0;
   std::int64_t newComputer = 0;
   if (!sender.empty())
     newComputer = c.Run("INSERT INTO group_computers VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, sender}).Affected();
   if (!f.Version.empty())
     c.Run("INSERT INTO group_versions VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, f.Version});
-  c.Run("UPDATE report_groups SET reports = reports + 1, claimed = claimed + $1, computers = computers + $2 WHERE id = $3",
-        {f.Count, newComputer, groupId});
+  c.Run("UPDATE report_groups SET last_seen = $2, exception_message = $3, reports = reports + 1, "
+        "claimed = claimed + $4, computers = computers + $5, state = CASE WHEN $6 THEN 'open' ELSE state END, "
+        "regressed = regressed OR $6 WHERE id = $1",
+        {groupId, now, f.ExceptionMessage, f.Count, newComputer, TPgValue::Literal(regressed ? "true" : "false")});
   return true;
 }
 
