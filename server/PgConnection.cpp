@@ -81,7 +81,8 @@ TPgResult TPgConnection::Checked(pg_result* result) {
 TPgResult TPgConnection::Run(const std::string& sql, const std::vector<TPgValue>& params) {
   auto known = FPrepared.find(sql);
   if (known == FPrepared.end()) {
-    const std::string name = "s" + std::to_string(FPrepared.size());
+    std::string name = "s";
+    name += std::to_string(FPrepared.size());
     Checked(PQprepare(FConn, name.c_str(), sql.c_str(), int(params.size()), nullptr));
     known = FPrepared.emplace(sql, name).first;
   }

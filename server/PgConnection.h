@@ -42,6 +42,12 @@ struct TPgValue {
   bool Binary;
 };
 
+// "$n", the n-th parameter of a statement.
+inline std::string Placeholder(std::size_t n) {
+  std::string p = "$";
+  return p.append(std::to_string(n));
+}
+
 class TPgResult {
 public:
   explicit TPgResult(pg_result* result) : FResult(result) {}

@@ -69,7 +69,7 @@ std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
   auto add = [&](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
   auto param = [&](TPgValue value) {
     params.push_back(std::move(value));
-    return "$" + std::to_string(params.size());
+    return Placeholder(params.size());
   };
   switch (q.State) {
     case TStateFilter::Open: add("g.state = 'open'"); break;
@@ -140,7 +140,10 @@ TReportRow ReportFrom(const TPgResult& r, int row) {
 void AddVersions(TPgConnection& c, std::vector<TGroupRow>& groups) {
   if (groups.empty()) return;
   std::string ids = "{";
-  for (const TGroupRow& g : groups) ids += (ids.size() > 1 ? "," : "") + std::to_string(g.Id);
+  for (const TGroupRow& g : groups) {
+    if (ids.size() > 1) ids += ',';
+    ids += std::to_string(g.Id);
+  }
   const TPgResult r = c.Run("SELECT group_id, version FROM group_versions WHERE group_id = ANY($1::bigint[])",
                             {TPgValue::Literal(ids + "}")});
   for (int i = 0; i < r.Rows(); ++i)
@@ -296,7 +299,7 @@ std::vector<TGroupRow> TPostgresReportStore::Groups(const TGroupQuery& q) {
                                        : " ORDER BY g.last_seen DESC, g.id DESC";
   params.push_back(q.Limit);
   params.push_back(q.Offset);
-  sql += " LIMIT $" + std::to_string(params.size() - 1) + " OFFSET $" + std::to_string(params.size());
+  sql += " LIMIT " + Placeholder(params.size() - 1) + " OFFSET " + Placeholder(params.size());
   TLease c = Take();
   const TPgResult r = c->Run(sql, params);
   std::vector<TGroupRow> out;

@@ -56,7 +56,7 @@ public:
 private:
   // A new row's id: the source's own into an empty target, else the target's next one.
   std::string IdColumn() const { return FKeepIds ? "id, " : ""; }
-  std::string IdValue(int n) const { return FKeepIds ? "$" + std::to_string(n) + ", " : ""; }
+  std::string IdValue(int n) const { return FKeepIds ? Placeholder(size_t(n)) + ", " : ""; }
 
   void CopyGroups() {
     TStatement s(FFrom, "SELECT id, key, exception_class, exception_message, executable, first_seen, last_seen, state, "

@@ -17,7 +17,9 @@ constexpr std::size_t kMinPassword = 10, kMaxPassword = 1024;
 
 std::string GroupPath(std::int64_t id) { return "/groups/" + std::to_string(id); }
 
-void NoSuchGroup(httplib::Response& res) { Html(res, MessagePage("Not found", "There is no such group."), 404); }
+void NoSuchGroup(httplib::Response& res) {
+  Html(res, MessagePage("Not found", "There is no such group."), 404);
+}
 
 }  // namespace
 
@@ -33,18 +35,23 @@ void TReportServer::TriageRoutes() {
     version.erase(version.find_last_not_of(' ') + 1);
     if (version.empty()) version = g->LastVersion;
     if (!IsVersionNumber(version))
-      return Html(res, MessagePage("Not resolved", version.empty()
-                                                       ? "This group's reports name no version: type the version that fixes it."
-                                                       : "\"" + version.substr(0, 64) + "\" is no version: numbers separated by "
-                                                         "dots, like 1.0.0.8."), 400);
+      return Html(res,
+                  MessagePage("Not resolved",
+                              version.empty()
+                                  ? "This group's reports name no version: type the version that fixes it."
+                                  : "\"" + version.substr(0, 64) +
+                                        "\" is no version: numbers separated by "
+                                        "dots, like 1.0.0.8."),
+                  400);
     FStore.SetGroupState(g->Id, TGroupState::Resolved, version);
     res.set_redirect(GroupPath(g->Id), 303);
   });
-  for (const auto& [action, state] : {std::pair{"/ignore", TGroupState::Ignored}, std::pair{"/reopen", TGroupState::Open}}) {
-    FHttp->Post(group + action, [this, state](const httplib::Request& req, httplib::Response& res) {
+  for (const auto& [action, state] :
+       {std::pair{"/ignore", TGroupState::Ignored}, std::pair{"/reopen", TGroupState::Open}}) {
+    FHttp->Post(group + action, [this, target = state](const httplib::Request& req, httplib::Response& res) {
       if (!FormAccount(req, res)) return;
       const std::int64_t id = Number(req.matches[1], 0);
-      if (!FStore.SetGroupState(id, state, "")) return NoSuchGroup(res);
+      if (!FStore.SetGroupState(id, target, "")) return NoSuchGroup(res);
       res.set_redirect(GroupPath(id), 303);
     });
   }
@@ -61,19 +68,21 @@ void TReportServer::TriageRoutes() {
     res.set_redirect("/groups", 303);
   });
 
-  FHttp->Get(R"(/reports/(\d{1,12})/bugreport\.txt)", [this](const httplib::Request& req, httplib::Response& res) {
-    if (!Account(req, res)) return;
-    auto report = FStore.Report(Number(req.matches[1], 0));
-    if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
-    // The bytes as the program wrote them, in its code page: no charset is claimed.
-    res.set_header("Content-Disposition", "attachment; filename=\"bugreport.txt\"");
-    res.set_content(report->Text, "text/plain");
-  });
+  FHttp->Get(R"(/reports/(\d{1,12})/bugreport\.txt)",
+             [this](const httplib::Request& req, httplib::Response& res) {
+               if (!Account(req, res)) return;
+               auto report = FStore.Report(Number(req.matches[1], 0));
+               if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
+               // The bytes as the program wrote them, in its code page: no charset is claimed.
+               res.set_header("Content-Disposition", "attachment; filename=\"bugreport.txt\"");
+               res.set_content(report->Text, "text/plain");
+             });
 
   FHttp->Get("/account", [this](const httplib::Request& req, httplib::Response& res) {
     if (auto viewer = Account(req, res)) Html(res, AccountPage(*viewer, "", ""));
   });
-  FHttp->Post("/account/password", [this](const httplib::Request& req, httplib::Response& res) { ChangePassword(req, res); });
+  FHttp->Post("/account/password",
+              [this](const httplib::Request& req, httplib::Response& res) { ChangePassword(req, res); });
 }
 
 void TReportServer::ChangePassword(const httplib::Request& req, httplib::Response& res) {
@@ -86,9 +95,11 @@ void TReportServer::ChangePassword(const httplib::Request& req, httplib::Respons
   if (fresh != req.get_param_value("repeat")) return fail("The two new passwords differ.", 400);
   // The current password is asked so that a browser left open cannot take the account over;
   // guessing it is throttled per account.
-  if (!FPasswordLimit.Allow(viewer->Name)) return fail("Too many attempts; wait a little and try again.", 429);
+  if (!FPasswordLimit.Allow(viewer->Name))
+    return fail("Too many attempts; wait a little and try again.", 429);
   auto hash = FStore.PasswordHash(viewer->Name);
-  if (!hash || !VerifyPassword(req.get_param_value("current"), *hash)) return fail("The current password is wrong.", 403);
+  if (!hash || !VerifyPassword(req.get_param_value("current"), *hash))
+    return fail("The current password is wrong.", 403);
 
   const std::string newHash = HashPassword(fresh);
   // Ends every session of the account, on every server process.
