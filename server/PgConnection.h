@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -101,7 +101,8 @@ auto InTransaction(TPgConnection& c, TBody&& body, const char* begin = "BEGIN") 
       c.Rollback();
       if (attempt == 20) throw;
       // Apart, so that the two that collided do not collide again at once.
-      std::this_thread::sleep_for(std::chrono::milliseconds(attempt * (1 + std::rand() % 8)));
+      thread_local std::minstd_rand jitter(std::random_device{}());
+      std::this_thread::sleep_for(std::chrono::milliseconds(attempt * (1 + jitter() % 8)));
     } catch (...) {
       c.Rollback();
       throw;
