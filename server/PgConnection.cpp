@@ -29,23 +29,25 @@ std::int64_t TPgResult::Affected() const { return std::atoll(PQcmdTuples(FResult
 std::int64_t TPgResult::Int(int row, int col) const {
   const char* v = PQgetvalue(FResult.get(), row, col);
   switch (PQftype(FResult.get(), col)) {
-  case kBool: return v[0] != 0;
-  case kInt2: {
-    std::uint16_t x;
-    std::memcpy(&x, v, 2);
-    return std::int16_t(be16toh(x));
-  }
-  case kInt4: {
-    std::uint32_t x;
-    std::memcpy(&x, v, 4);
-    return std::int32_t(be32toh(x));
-  }
-  case kInt8: {
-    std::uint64_t x;
-    std::memcpy(&x, v, 8);
-    return std::int64_t(be64toh(x));
-  }
-  default: throw EStoreError("database: column " + std::to_string(col) + " is not a number");
+    case kBool:
+      return v[0] != 0;
+    case kInt2: {
+      std::uint16_t x;
+      std::memcpy(&x, v, 2);
+      return std::int16_t(be16toh(x));
+    }
+    case kInt4: {
+      std::uint32_t x;
+      std::memcpy(&x, v, 4);
+      return std::int32_t(be32toh(x));
+    }
+    case kInt8: {
+      std::uint64_t x;
+      std::memcpy(&x, v, 8);
+      return std::int64_t(be64toh(x));
+    }
+    default:
+      throw EStoreError("database: column " + std::to_string(col) + " is not a number");
   }
 }
 
@@ -60,7 +62,8 @@ TPgConnection::TPgConnection(const std::string& connection) : FConn(PQconnectdb(
     throw EStoreError(why);
   }
   // Notices (e.g. "relation already exists, skipping") are not for the server's log.
-  PQsetNoticeProcessor(FConn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      FConn, [](void*, const char*) {}, nullptr);
 }
 
 TPgConnection::~TPgConnection() { PQfinish(FConn); }
@@ -93,8 +96,8 @@ TPgResult TPgConnection::Run(const std::string& sql, const std::vector<TPgValue>
     lengths.push_back(int(p.Data.size()));
     formats.push_back(p.Binary ? 1 : 0);
   }
-  return Checked(PQexecPrepared(FConn, known->second.c_str(), int(params.size()), values.data(), lengths.data(),
-                                formats.data(), 1));
+  return Checked(PQexecPrepared(FConn, known->second.c_str(), int(params.size()), values.data(),
+                                lengths.data(), formats.data(), 1));
 }
 
 void TPgConnection::Exec(const std::string& sql) { Checked(PQexec(FConn, sql.c_str())); }

@@ -60,40 +60,56 @@ const char* StateName(TGroupState state) {
 }
 
 TGroupState StateOf(const std::string& name) {
-  return name == "resolved" ? TGroupState::Resolved : name == "ignored" ? TGroupState::Ignored : TGroupState::Open;
+  return name == "resolved"  ? TGroupState::Resolved
+         : name == "ignored" ? TGroupState::Ignored
+                             : TGroupState::Open;
 }
 
 // The WHERE clause of a group query; its values are appended to `params` as $1, $2, ...
 std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
   std::string where;
-  auto add = [&](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
+  auto add = [&](const std::string& condition) {
+    where += (where.empty() ? " WHERE " : " AND ") + condition;
+  };
   auto param = [&](TPgValue value) {
     params.push_back(std::move(value));
     return Placeholder(params.size());
   };
   switch (q.State) {
-    case TStateFilter::Open: add("g.state = 'open'"); break;
-    case TStateFilter::Regressed: add("g.state = 'open' AND g.regressed"); break;
-    case TStateFilter::Resolved: add("g.state = 'resolved'"); break;
-    case TStateFilter::Ignored: add("g.state = 'ignored'"); break;
-    case TStateFilter::All: break;
+    case TStateFilter::Open:
+      add("g.state = 'open'");
+      break;
+    case TStateFilter::Regressed:
+      add("g.state = 'open' AND g.regressed");
+      break;
+    case TStateFilter::Resolved:
+      add("g.state = 'resolved'");
+      break;
+    case TStateFilter::Ignored:
+      add("g.state = 'ignored'");
+      break;
+    case TStateFilter::All:
+      break;
   }
   if (!q.Executable.empty())
     add("lower(" + Folded("g.executable") + ") = lower(" + Folded(param(q.Executable)) + ")");
   if (!q.Version.empty())
-    add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = " + param(q.Version) + ")");
+    add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = " + param(q.Version) +
+        ")");
   if (!q.Search.empty()) {
     const std::string like = " ILIKE " + Folded(param(LikePattern(q.Search)));
     add("(" + Folded("g.exception_class") + like + " OR " + Folded("g.exception_message") + like +
-        " OR EXISTS (SELECT 1 FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id AND (" +
-        Folded("r.text") + like + " OR " + Folded("u.mail_from") + like + " OR " + Folded("u.mail_addr") + like +
-        " OR " + Folded("u.mail_body") + like + ")))");
+        " OR EXISTS (SELECT 1 FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id "
+        "AND (" +
+        Folded("r.text") + like + " OR " + Folded("u.mail_from") + like + " OR " + Folded("u.mail_addr") +
+        like + " OR " + Folded("u.mail_body") + like + ")))");
   }
   return where;
 }
 
 constexpr const char* kGroupColumns =
-    "g.id, g.exception_class, g.exception_message, g.executable, g.first_seen, g.last_seen, g.reports, g.computers, "
+    "g.id, g.exception_class, g.exception_message, g.executable, g.first_seen, g.last_seen, g.reports, "
+    "g.computers, "
     "g.claimed, g.state, g.regressed, g.resolved_in";
 
 TGroupRow GroupFrom(const TPgResult& r, int row) {
@@ -165,8 +181,10 @@ TPostgresReportStore::TLease::TLease(TPostgresReportStore& store, std::unique_pt
 TPostgresReportStore::TLease::~TLease() {
   if (!FConn) return;  // moved away
   std::lock_guard lock(FStore->FLock);
-  if (FConn->Broken()) --FStore->FOpen;
-  else FStore->FIdle.push_back(std::move(FConn));
+  if (FConn->Broken())
+    --FStore->FOpen;
+  else
+    FStore->FIdle.push_back(std::move(FConn));
   FStore->FReturned.notify_one();
 }
 
@@ -208,8 +226,10 @@ void TPostgresReportStore::Upgrade(TPgConnection& c) {
       throw EStoreError("the database was written by a newer server (schema " + std::to_string(version) +
                         ", this one knows " + std::to_string(kSchemaVersion) + ")");
     for (int v = version; v < kSchemaVersion; ++v) c.Exec(kUpgradeSteps[v]);
-    if (r.Rows()) c.Run("UPDATE schema_version SET version = $1", {kSchemaVersion});
-    else c.Run("INSERT INTO schema_version VALUES($1)", {kSchemaVersion});
+    if (r.Rows())
+      c.Run("UPDATE schema_version SET version = $1", {kSchemaVersion});
+    else
+      c.Run("INSERT INTO schema_version VALUES($1)", {kSchemaVersion});
     return 0;
   });
 }
@@ -226,25 +246,32 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
   // other in a circle.
   std::vector<const TReportFacts*> reports;
   for (const TReportFacts& f : upload.Reports) reports.push_back(&f);
-  std::stable_sort(reports.begin(), reports.end(), [](auto* a, auto* b) { return a->GroupKey < b->GroupKey; });
+  std::stable_sort(reports.begin(), reports.end(),
+                   [](auto* a, auto* b) { return a->GroupKey < b->GroupKey; });
 
   TLease c = Take();
   return InTransaction(*c, [&](TPgConnection& c) {
     TStoreResult result;
     const std::string now = UtcNow();
-    const std::int64_t uploadId =
-        c.Run("INSERT INTO uploads(received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, computer) "
-              "VALUES($1,$2,$3,$4,$5,$6,$7) RETURNING id",
-              {now, upload.RemoteAddress, upload.MailFrom, upload.MailSubject, upload.MailBody, upload.MailAddr, sender})
-            .Int(0, 0);
+    const std::int64_t uploadId = c.Run(
+                                       "INSERT INTO uploads(received_at, remote_addr, mail_from, "
+                                       "mail_subject, mail_body, mail_addr, computer) "
+                                       "VALUES($1,$2,$3,$4,$5,$6,$7) RETURNING id",
+                                       {now, upload.RemoteAddress, upload.MailFrom, upload.MailSubject,
+                                        upload.MailBody, upload.MailAddr, sender})
+                                      .Int(0, 0);
     for (const TReportFacts* f : reports) {
-      if (c.Run("SELECT 1 FROM reports WHERE digest = $1", {f->Digest}).Rows()) ++result.Duplicates;
-      else if (StoreReport(c, *f, uploadId, sender, now)) ++result.Stored;
-      else ++result.Duplicates;  // stored by another process a moment ago
+      if (c.Run("SELECT 1 FROM reports WHERE digest = $1", {f->Digest}).Rows())
+        ++result.Duplicates;
+      else if (StoreReport(c, *f, uploadId, sender, now))
+        ++result.Stored;
+      else
+        ++result.Duplicates;  // stored by another process a moment ago
     }
     // The screenshot was taken for the report being sent, the file's last one.
     if (!upload.Reports.empty())
-      result.LastReportId = c.Run("SELECT id FROM reports WHERE digest = $1", {upload.Reports.back().Digest}).Int(0, 0);
+      result.LastReportId =
+          c.Run("SELECT id FROM reports WHERE digest = $1", {upload.Reports.back().Digest}).Int(0, 0);
     if (!upload.Screenshot.empty() && result.LastReportId)
       c.Run("INSERT INTO screenshots(report_id, png) VALUES($1,$2) ON CONFLICT DO NOTHING",
             {result.LastReportId, upload.Screenshot});
@@ -260,9 +287,11 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
   const char* const lock = "SELECT id, state, resolved_in FROM report_groups WHERE key = $1 FOR UPDATE";
   TPgResult group = c.Run(lock, {f.GroupKey});
   if (!group.Rows()) {
-    c.Run("INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
-          "VALUES($1,$2,$3,$4,$5,$5) ON CONFLICT(key) DO NOTHING",
-          {f.GroupKey, f.ExceptionClass, f.ExceptionMessage, f.Executable, now});
+    c.Run(
+        "INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, "
+        "last_seen) "
+        "VALUES($1,$2,$3,$4,$5,$5) ON CONFLICT(key) DO NOTHING",
+        {f.GroupKey, f.ExceptionClass, f.ExceptionMessage, f.Executable, now});
     group = c.Run(lock, {f.GroupKey});  // ours, or the one another process made meanwhile
   }
   const std::int64_t groupId = group.Int(0, 0);
@@ -272,8 +301,8 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
   if (!c.Run("INSERT INTO reports(group_id, upload_id, digest, received_at, date_time, computer, user_name, "
              "version, exception_class, exception_message, contact_name, contact_email, count, text) "
              "VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) ON CONFLICT(digest) DO NOTHING",
-             {groupId, uploadId, f.Digest, now, f.DateTime, f.ComputerName, f.UserName, f.Version, f.ExceptionClass,
-              f.ExceptionMessage, f.ContactName, f.ContactEmail, f.Count, f.Text})
+             {groupId, uploadId, f.Digest, now, f.DateTime, f.ComputerName, f.UserName, f.Version,
+              f.ExceptionClass, f.ExceptionMessage, f.ContactName, f.ContactEmail, f.Count, f.Text})
            .Affected())
     return false;
 
@@ -282,21 +311,25 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
                          CompareVersions(f.Version, group.Text(0, 2)) > 0;
   std::int64_t newComputer = 0;
   if (!sender.empty())
-    newComputer = c.Run("INSERT INTO group_computers VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, sender}).Affected();
+    newComputer = c.Run("INSERT INTO group_computers VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, sender})
+                      .Affected();
   if (!f.Version.empty())
     c.Run("INSERT INTO group_versions VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, f.Version});
-  c.Run("UPDATE report_groups SET last_seen = $2, exception_message = $3, reports = reports + 1, "
-        "claimed = claimed + $4, computers = computers + $5, state = CASE WHEN $6 THEN 'open' ELSE state END, "
-        "regressed = regressed OR $6 WHERE id = $1",
-        {groupId, now, f.ExceptionMessage, f.Count, newComputer, TPgValue::Literal(regressed ? "true" : "false")});
+  c.Run(
+      "UPDATE report_groups SET last_seen = $2, exception_message = $3, reports = reports + 1, "
+      "claimed = claimed + $4, computers = computers + $5, state = CASE WHEN $6 THEN 'open' ELSE state END, "
+      "regressed = regressed OR $6 WHERE id = $1",
+      {groupId, now, f.ExceptionMessage, f.Count, newComputer,
+       TPgValue::Literal(regressed ? "true" : "false")});
   return true;
 }
 
 std::vector<TGroupRow> TPostgresReportStore::Groups(const TGroupQuery& q) {
   std::vector<TPgValue> params;
   std::string sql = std::string("SELECT ") + kGroupColumns + " FROM report_groups g" + FilterSql(q, params);
-  sql += q.Order == TGroupOrder::Count ? " ORDER BY g.computers DESC, g.reports DESC, g.last_seen DESC, g.id DESC"
-                                       : " ORDER BY g.last_seen DESC, g.id DESC";
+  sql += q.Order == TGroupOrder::Count
+             ? " ORDER BY g.computers DESC, g.reports DESC, g.last_seen DESC, g.id DESC"
+             : " ORDER BY g.last_seen DESC, g.id DESC";
   params.push_back(q.Limit);
   params.push_back(q.Offset);
   sql += " LIMIT " + Placeholder(params.size() - 1) + " OFFSET " + Placeholder(params.size());
@@ -316,7 +349,8 @@ std::int64_t TPostgresReportStore::GroupCount(const TGroupQuery& q) {
 
 std::optional<TGroupRow> TPostgresReportStore::Group(std::int64_t id) {
   TLease c = Take();
-  const TPgResult r = c->Run(std::string("SELECT ") + kGroupColumns + " FROM report_groups g WHERE g.id = $1", {id});
+  const TPgResult r =
+      c->Run(std::string("SELECT ") + kGroupColumns + " FROM report_groups g WHERE g.id = $1", {id});
   if (!r.Rows()) return std::nullopt;
   std::vector<TGroupRow> one{GroupFrom(r, 0)};
   AddVersions(*c, one);
@@ -324,19 +358,21 @@ std::optional<TGroupRow> TPostgresReportStore::Group(std::int64_t id) {
 }
 
 std::vector<TReportRow> TPostgresReportStore::ReportsOfGroup(std::int64_t groupId, int limit, int offset) {
-  const TPgResult r = Take()->Run(std::string("SELECT ") + kReportColumns +
-                                      " FROM reports r WHERE r.group_id = $1 ORDER BY r.id DESC LIMIT $2 OFFSET $3",
-                                  {groupId, limit, offset});
+  const TPgResult r =
+      Take()->Run(std::string("SELECT ") + kReportColumns +
+                      " FROM reports r WHERE r.group_id = $1 ORDER BY r.id DESC LIMIT $2 OFFSET $3",
+                  {groupId, limit, offset});
   std::vector<TReportRow> out;
   for (int i = 0; i < r.Rows(); ++i) out.push_back(ReportFrom(r, i));
   return out;
 }
 
 std::optional<TReportRow> TPostgresReportStore::Report(std::int64_t id) {
-  const TPgResult r = Take()->Run(std::string("SELECT ") + kReportColumns +
-                                      ", r.text, u.mail_from, u.mail_subject, u.mail_body, u.mail_addr, u.remote_addr"
-                                      " FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.id = $1",
-                                  {id});
+  const TPgResult r =
+      Take()->Run(std::string("SELECT ") + kReportColumns +
+                      ", r.text, u.mail_from, u.mail_subject, u.mail_body, u.mail_addr, u.remote_addr"
+                      " FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.id = $1",
+                  {id});
   if (!r.Rows()) return std::nullopt;
   TReportRow x = ReportFrom(r, 0);
   x.Text = r.Text(0, 13);
@@ -367,22 +403,26 @@ bool TPostgresReportStore::DeleteGroup(std::int64_t id) {
     // Locked first: an upload that adds to the group waits, then makes it anew.
     if (!c.Run("SELECT 1 FROM report_groups WHERE id = $1 FOR UPDATE", {id}).Rows()) return false;
     const TPgResult uploads = c.Run("SELECT DISTINCT upload_id FROM reports WHERE group_id = $1", {id});
-    for (const char* sql : {"DELETE FROM screenshots WHERE report_id IN (SELECT id FROM reports WHERE group_id = $1)",
-                            "DELETE FROM reports WHERE group_id = $1", "DELETE FROM group_versions WHERE group_id = $1",
-                            "DELETE FROM group_computers WHERE group_id = $1", "DELETE FROM report_groups WHERE id = $1"})
+    for (const char* sql :
+         {"DELETE FROM screenshots WHERE report_id IN (SELECT id FROM reports WHERE group_id = $1)",
+          "DELETE FROM reports WHERE group_id = $1", "DELETE FROM group_versions WHERE group_id = $1",
+          "DELETE FROM group_computers WHERE group_id = $1", "DELETE FROM report_groups WHERE id = $1"})
       c.Run(sql, {id});
     // The sender's message and address go with the last report they came with.
     for (int i = 0; i < uploads.Rows(); ++i)
-      c.Run("DELETE FROM uploads u WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = u.id)",
-            {uploads.Int(i, 0)});
+      c.Run(
+          "DELETE FROM uploads u WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = u.id)",
+          {uploads.Int(i, 0)});
     return true;
   });
 }
 
 bool TPostgresReportStore::AddAccount(const std::string& name, const std::string& passwordHash) {
   return Take()
-             ->Run("INSERT INTO accounts(name, password_hash, created_at) VALUES($1,$2,$3) ON CONFLICT DO NOTHING",
-                   {name, passwordHash, UtcNow()})
+             ->Run(
+                 "INSERT INTO accounts(name, password_hash, created_at) VALUES($1,$2,$3) ON CONFLICT DO "
+                 "NOTHING",
+                 {name, passwordHash, UtcNow()})
              .Affected() == 1;
 }
 
@@ -395,7 +435,8 @@ std::optional<std::string> TPostgresReportStore::PasswordHash(const std::string&
 bool TPostgresReportStore::SetPasswordHash(const std::string& name, const std::string& passwordHash) {
   TLease c = Take();
   return InTransaction(*c, [&](TPgConnection& c) {
-    const bool found = c.Run("UPDATE accounts SET password_hash = $1 WHERE name = $2", {passwordHash, name}).Affected() == 1;
+    const bool found =
+        c.Run("UPDATE accounts SET password_hash = $1 WHERE name = $2", {passwordHash, name}).Affected() == 1;
     c.Run("DELETE FROM sessions WHERE account = $1", {name});
     return found;
   });
@@ -410,29 +451,34 @@ bool TPostgresReportStore::RemoveAccount(const std::string& name) {
   });
 }
 
-int TPostgresReportStore::AccountCount() { return int(Take()->Run("SELECT COUNT(*) FROM accounts").Int(0, 0)); }
+int TPostgresReportStore::AccountCount() {
+  return int(Take()->Run("SELECT COUNT(*) FROM accounts").Int(0, 0));
+}
 
 bool TPostgresReportStore::AddSession(const std::string& tokenHash, const TStoredSession& session,
-                                      const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) {
+                                      const std::string& passwordHash, std::int64_t now,
+                                      std::int64_t expiresAt) {
   TLease c = Take();
   return InTransaction(*c, [&](TPgConnection& c) {
     c.Run("DELETE FROM sessions WHERE expires_at <= $1", {now});
     // The account's row stays locked until the commit: a password change waits, then ends
     // this session with the others.
-    if (!c.Run("SELECT 1 FROM accounts WHERE name = $1 AND password_hash = $2 FOR SHARE", {session.Account, passwordHash})
+    if (!c.Run("SELECT 1 FROM accounts WHERE name = $1 AND password_hash = $2 FOR SHARE",
+               {session.Account, passwordHash})
              .Rows())
       return false;
-    c.Run("INSERT INTO sessions(token_hash, account, form_token, expires_at) VALUES($1,$2,$3,$4) "
-          "ON CONFLICT(token_hash) DO UPDATE SET account = excluded.account, form_token = excluded.form_token, "
-          "expires_at = excluded.expires_at",
-          {tokenHash, session.Account, session.FormToken, expiresAt});
+    c.Run(
+        "INSERT INTO sessions(token_hash, account, form_token, expires_at) VALUES($1,$2,$3,$4) "
+        "ON CONFLICT(token_hash) DO UPDATE SET account = excluded.account, form_token = excluded.form_token, "
+        "expires_at = excluded.expires_at",
+        {tokenHash, session.Account, session.FormToken, expiresAt});
     return true;
   });
 }
 
 std::optional<TStoredSession> TPostgresReportStore::Session(const std::string& tokenHash, std::int64_t now) {
-  const TPgResult r =
-      Take()->Run("SELECT account, form_token FROM sessions WHERE token_hash = $1 AND expires_at > $2", {tokenHash, now});
+  const TPgResult r = Take()->Run(
+      "SELECT account, form_token FROM sessions WHERE token_hash = $1 AND expires_at > $2", {tokenHash, now});
   if (!r.Rows()) return std::nullopt;
   return TStoredSession{r.Text(0, 0), r.Text(0, 1)};
 }

@@ -12,7 +12,7 @@
 namespace vm::server::test {
 
 class TPgSandbox {
-public:
+ public:
   // The one server of this process, started on first use.
   static TPgSandbox& Get() {
     static TPgSandbox sandbox;
@@ -31,7 +31,7 @@ public:
     if (!FConnection.empty()) std::system((std::string(VM_PG_SANDBOX) + " stop " + FFolder).c_str());
   }
 
-private:
+ private:
   TPgSandbox() {
     char folder[] = "/tmp/pgsandbox-XXXXXX";
     if (!mkdtemp(folder)) {

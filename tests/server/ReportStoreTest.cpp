@@ -28,7 +28,7 @@ using test::With;
 // What a case needs of a store beyond the interface: fresh storage, and statements run
 // beside the store as another program would.
 class TSide {
-public:
+ public:
   virtual ~TSide() = default;
   virtual std::unique_ptr<IReportStore> Open() = 0;  // the same storage every time
   virtual void Sql(const std::string& sql) = 0;
@@ -43,14 +43,15 @@ public:
 };
 
 class TSqliteSide final : public TSide {
-public:
+ public:
   TSqliteSide() {
     FFolder = std::filesystem::temp_directory_path() /
               ("reportstore-" + std::to_string(getpid()) + "-" + std::to_string(++FCount));
     std::filesystem::remove_all(FFolder);
     std::filesystem::create_directories(FFolder);
-    Refuse = "CREATE TRIGGER refuse BEFORE INSERT ON reports WHEN NEW.computer = 'POISON' "
-             "BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+    Refuse =
+        "CREATE TRIGGER refuse BEFORE INSERT ON reports WHEN NEW.computer = 'POISON' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END;";
     Allow = "DROP TRIGGER refuse;";
     Newer = "PRAGMA user_version = 99;";
     Older = "DROP TABLE sessions; PRAGMA user_version = 2;";
@@ -77,34 +78,41 @@ public:
   }
   std::string Path() const { return (FFolder / "reports.sqlite").string(); }
 
-private:
+ private:
   std::filesystem::path FFolder;
   static inline int FCount = 0;
 };
 
 class TPostgresSide final : public TSide {
-public:
+ public:
   TPostgresSide() {
     const auto& sandbox = test::TPgSandbox::Get();
     FSchema = "store" + std::to_string(++FCount);
     TPgConnection(sandbox.Connection()).Exec("CREATE SCHEMA " + FSchema);
     FConnection = sandbox.Schema(FSchema);
-    Refuse = "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
-             "$$ BEGIN RAISE EXCEPTION 'refused'; END $$; "
-             "CREATE TRIGGER refuse BEFORE INSERT ON reports FOR EACH ROW WHEN (NEW.computer = 'POISON') "
-             "EXECUTE FUNCTION refuse();";
+    Refuse =
+        "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$ BEGIN RAISE EXCEPTION 'refused'; END $$; "
+        "CREATE TRIGGER refuse BEFORE INSERT ON reports FOR EACH ROW WHEN (NEW.computer = 'POISON') "
+        "EXECUTE FUNCTION refuse();";
     Allow = "DROP TRIGGER refuse ON reports;";
     Newer = "UPDATE schema_version SET version = 99;";
     Older = "DROP TABLE sessions; UPDATE schema_version SET version = 1;";
     Current = TPostgresReportStore::kSchemaVersion;
   }
-  ~TPostgresSide() override { TPgConnection(test::TPgSandbox::Get().Connection()).Exec("DROP SCHEMA " + FSchema + " CASCADE"); }
-  std::unique_ptr<IReportStore> Open() override { return std::make_unique<TPostgresReportStore>(FConnection); }
+  ~TPostgresSide() override {
+    TPgConnection(test::TPgSandbox::Get().Connection()).Exec("DROP SCHEMA " + FSchema + " CASCADE");
+  }
+  std::unique_ptr<IReportStore> Open() override {
+    return std::make_unique<TPostgresReportStore>(FConnection);
+  }
   void Sql(const std::string& sql) override { TPgConnection(FConnection).Exec(sql); }
   int SchemaVersion() override { return TPostgresReportStore(FConnection).SchemaVersion(); }
-  std::int64_t Number(const std::string& sql) override { return TPgConnection(FConnection).Run(sql).Int(0, 0); }
+  std::int64_t Number(const std::string& sql) override {
+    return TPgConnection(FConnection).Run(sql).Int(0, 0);
+  }
 
-private:
+ private:
   std::string FSchema, FConnection;
   static inline int FCount = 0;
 };
@@ -123,7 +131,7 @@ TGroupQuery All() {
 }
 
 class ReportStoreTest : public ::testing::TestWithParam<std::string> {
-protected:
+ protected:
   void SetUp() override {
     if (GetParam() == "Postgres" && test::TPgSandbox::Get().Connection().empty())
       GTEST_SKIP() << "no PostgreSQL server to test against: " << test::TPgSandbox::Get().Why();
@@ -186,7 +194,8 @@ TEST_P(ReportStoreTest, OneCrashIsOneGroupAcrossItsVersions) {
   IReportStore& store = *FStore;
   int n = 0;
   for (const char* v : {"1.0.0.10", "1.0.0.7", "1.0.0.9", "1.0.0.7"})
-    store.StoreUpload(UploadOf({With(With(DefaultHeader(), "version", v), "date/time", std::to_string(++n))}));
+    store.StoreUpload(
+        UploadOf({With(With(DefaultHeader(), "version", v), "date/time", std::to_string(++n))}));
   store.StoreUpload(UploadOf({With(test::Without(DefaultHeader(), "version"), "date/time", "no version")}));
   auto groups = store.Groups({});
   ASSERT_EQ(groups.size(), 1u);
@@ -233,7 +242,8 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
   };
   const TRow rows[] = {
       {"newer version", TGroupState::Resolved, "1.0.0.8", "1.0.0.9", TGroupState::Open, true},
-      {"the version it was resolved in", TGroupState::Resolved, "1.0.0.8", "1.0.0.8", TGroupState::Resolved, false},
+      {"the version it was resolved in", TGroupState::Resolved, "1.0.0.8", "1.0.0.8", TGroupState::Resolved,
+       false},
       {"an older version", TGroupState::Resolved, "1.0.0.8", "1.0.0.7", TGroupState::Resolved, false},
       {"numbers, not text", TGroupState::Resolved, "1.0.0.9", "1.0.0.10", TGroupState::Open, true},
       {"no version to compare", TGroupState::Resolved, "1.0.0.8", "", TGroupState::Resolved, false},
@@ -242,10 +252,12 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
   for (const TRow& row : rows) {
     auto side = NewSide();
     auto store = side->Open();
-    const std::int64_t id = store->Report(store->StoreUpload(UploadOf({DefaultHeader()})).LastReportId)->GroupId;
+    const std::int64_t id =
+        store->Report(store->StoreUpload(UploadOf({DefaultHeader()})).LastReportId)->GroupId;
     ASSERT_TRUE(store->SetGroupState(id, row.state, row.resolvedIn)) << row.why;
     auto next = With(DefaultHeader(), "date/time", "later");
-    store->StoreUpload(UploadOf({*row.incoming ? With(next, "version", row.incoming) : test::Without(next, "version")}));
+    store->StoreUpload(
+        UploadOf({*row.incoming ? With(next, "version", row.incoming) : test::Without(next, "version")}));
     const auto g = store->Group(id);
     ASSERT_TRUE(g) << row.why;
     EXPECT_EQ(g->State, row.after) << row.why;
@@ -263,15 +275,18 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
 TEST_P(ReportStoreTest, FiltersAndSearch) {
   IReportStore& store = *FStore;
   auto crash = [](const char* klass) { return With(DefaultHeader(), "exception class", klass); };
-  TUpload a = UploadOf({With(With(crash("EOne"), "contact email", "anna@example.com"), "computer name", "LAB-7")});
+  TUpload a =
+      UploadOf({With(With(crash("EOne"), "contact email", "anna@example.com"), "computer name", "LAB-7")});
   a.MailFrom = "Anna <anna@example.com>";
   store.StoreUpload(a);
   TUpload b = UploadOf({With(With(crash("ETwo"), "version", "1.0.0.8"), "executable", "Helper.exe")});
-  b.Reports[0] = *ReadReportFacts(ReportText(With(With(crash("ETwo"), "version", "1.0.0.8"), "executable", "Helper.exe"),
-                                             "0040a1b2 veilmark.exe TCacheFlush.Run"));
+  b.Reports[0] =
+      *ReadReportFacts(ReportText(With(With(crash("ETwo"), "version", "1.0.0.8"), "executable", "Helper.exe"),
+                                  "0040a1b2 veilmark.exe TCacheFlush.Run"));
   b.MailFrom = "bert@example.org";
   store.StoreUpload(b);
-  const TStoreResult third = store.StoreUpload(UploadOf({With(crash("EThree"), "exception message", "disk 100% full")}));
+  const TStoreResult third =
+      store.StoreUpload(UploadOf({With(crash("EThree"), "exception message", "disk 100% full")}));
   store.SetGroupState(store.Report(third.LastReportId)->GroupId, TGroupState::Ignored, "");
 
   struct TRow {
@@ -422,9 +437,10 @@ TEST_P(ReportStoreTest, SeveralWritersStoreEachReportOnce) {
         // Three crashes sent from five computers; each upload holds a report of its own and
         // one that its neighbour sends too, and the upload's computer is the latter's.
         auto header = [](int n, const std::string& when) {
-          return With(With(With(DefaultHeader(), "computer name", "PC-" + std::to_string(n % 5)), "callstack crc",
-                           "$0a1b2c3d, $" + std::to_string(10000000 + n % 3) + ", $8293a4b5"),
-                      "date/time", when);
+          return With(
+              With(With(DefaultHeader(), "computer name", "PC-" + std::to_string(n % 5)), "callstack crc",
+                   "$0a1b2c3d, $" + std::to_string(10000000 + n % 3) + ", $8293a4b5"),
+              "date/time", when);
         };
         const TStoreResult r = store->StoreUpload(
             UploadOf({header(i, "t" + std::to_string(i)), header(i / 2, "s" + std::to_string(i / 2))}));
@@ -465,25 +481,41 @@ TEST(SqliteUpgrade, MergesGroupsThatDifferedOnlyByVersion) {
   auto Sql = [&](const std::string& sql) { side.Sql(sql); };
   TSqliteReportStore::CreateAtVersion(Path(), 1);
   const TReportFacts v7 = *ReadReportFacts(ReportText(DefaultHeader()));
-  const TReportFacts v8 = *ReadReportFacts(ReportText(With(With(DefaultHeader(), "version", "1.0.0.8"), "computer name", "PC-2")));
+  const TReportFacts v8 = *ReadReportFacts(
+      ReportText(With(With(DefaultHeader(), "version", "1.0.0.8"), "computer name", "PC-2")));
   const TReportFacts other = *ReadReportFacts(ReportText(With(DefaultHeader(), "exception class", "EOther")));
-  auto key = [](const TReportFacts& f, const std::string& tail) { return "CAST(x'" + Hex(f.GroupKey + tail) + "' AS TEXT)"; };
+  auto key = [](const TReportFacts& f, const std::string& tail) {
+    return "CAST(x'" + Hex(f.GroupKey + tail) + "' AS TEXT)";
+  };
   Sql("INSERT INTO uploads VALUES(1, '2026-12-01 10:00:00', '10.0.0.1', '', '', '', ''),"
-      " (2, '2026-12-02 10:00:00', '10.0.0.2', '', '', '', ''), (3, '2026-12-03 10:00:00', '10.0.0.3', '', '', '', '');"
+      " (2, '2026-12-02 10:00:00', '10.0.0.2', '', '', '', ''), (3, '2026-12-03 10:00:00', '10.0.0.3', '', "
+      "'', '', '');"
       "INSERT INTO report_groups VALUES"
-      " (1, " + key(v7, "\nversion\n1.0.0.7") + ", 'EAccessViolation', 'old text', 'veilmark.exe', '2026-12-01 10:00:00', '2026-12-01 10:00:00', 3, 1),"
-      " (2, " + key(other, "\ndates\n2026-11-01 08:00\n") + ", 'EOther', 'x', 'veilmark.exe', '2026-12-01 11:00:00', '2026-12-01 11:00:00', 1, 1),"
-      " (3, " + key(v8, "\nversion\n1.0.0.8") + ", 'EAccessViolation', 'new text', 'veilmark.exe', '2026-12-02 10:00:00', '2026-12-03 10:00:00', 2, 2),"
-      " (4, 'single\n" + v7.Digest + "', 'ELone', '', 'veilmark.exe', '2026-12-01 12:00:00', '2026-12-01 12:00:00', 1, 1);"
+      " (1, " +
+      key(v7, "\nversion\n1.0.0.7") +
+      ", 'EAccessViolation', 'old text', 'veilmark.exe', '2026-12-01 10:00:00', '2026-12-01 10:00:00', 3, 1),"
+      " (2, " +
+      key(other, "\ndates\n2026-11-01 08:00\n") +
+      ", 'EOther', 'x', 'veilmark.exe', '2026-12-01 11:00:00', '2026-12-01 11:00:00', 1, 1),"
+      " (3, " +
+      key(v8, "\nversion\n1.0.0.8") +
+      ", 'EAccessViolation', 'new text', 'veilmark.exe', '2026-12-02 10:00:00', '2026-12-03 10:00:00', 2, 2),"
+      " (4, 'single\n" +
+      v7.Digest +
+      "', 'ELone', '', 'veilmark.exe', '2026-12-01 12:00:00', '2026-12-01 12:00:00', 1, 1);"
       "INSERT INTO reports VALUES"
-      " (1, 1, 1, 'd1', '2026-12-01 10:00:00', '', 'OFFICE-PC', '', '1.0.0.7', 'EAccessViolation', '', '', '', 3, x'00'),"
+      " (1, 1, 1, 'd1', '2026-12-01 10:00:00', '', 'OFFICE-PC', '', '1.0.0.7', 'EAccessViolation', '', '', "
+      "'', 3, x'00'),"
       " (2, 2, 1, 'd2', '2026-12-01 11:00:00', '', 'OFFICE-PC', '', '', 'EOther', '', '', '', 1, x'00'),"
-      " (3, 3, 2, 'd3', '2026-12-02 10:00:00', '', 'PC-2', '', '1.0.0.8', 'EAccessViolation', '', '', '', 1, x'00'),"
-      " (4, 3, 3, 'd4', '2026-12-03 10:00:00', '', 'PC-3', '', '1.0.0.8', 'EAccessViolation', '', '', '', 1, x'00'),"
+      " (3, 3, 2, 'd3', '2026-12-02 10:00:00', '', 'PC-2', '', '1.0.0.8', 'EAccessViolation', '', '', '', 1, "
+      "x'00'),"
+      " (4, 3, 3, 'd4', '2026-12-03 10:00:00', '', 'PC-3', '', '1.0.0.8', 'EAccessViolation', '', '', '', 1, "
+      "x'00'),"
       " (5, 4, 3, 'd5', '2026-12-01 12:00:00', '', 'PC-3', '', '1.0.0.7', 'ELone', '', '', '', 1, x'00');"
       "INSERT INTO screenshots VALUES(4, x'89');"
       "INSERT INTO group_versions VALUES(1, '1.0.0.7'), (3, '1.0.0.8'), (4, '1.0.0.7');"
-      "INSERT INTO group_computers VALUES(1, 'OFFICE-PC'), (2, 'OFFICE-PC'), (3, 'PC-2'), (3, 'PC-3'), (4, 'PC-3');");
+      "INSERT INTO group_computers VALUES(1, 'OFFICE-PC'), (2, 'OFFICE-PC'), (3, 'PC-2'), (3, 'PC-3'), (4, "
+      "'PC-3');");
 
   TSqliteReportStore store(Path());
   EXPECT_EQ(store.SchemaVersion(), TSqliteReportStore::kSchemaVersion);

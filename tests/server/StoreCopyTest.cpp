@@ -29,7 +29,8 @@ TUpload UploadOf(const std::vector<test::TLines>& headers, const std::string& sc
 }
 
 test::TLines Crash(const std::string& klass, const std::string& when, const std::string& computer = "PC-1") {
-  return With(With(With(DefaultHeader(), "exception class", klass), "date/time", when), "computer name", computer);
+  return With(With(With(DefaultHeader(), "exception class", klass), "date/time", when), "computer name",
+              computer);
 }
 
 // All that the pages can show of a store, as one text to compare.
@@ -39,29 +40,32 @@ std::string Everything(IReportStore& store) {
   all.State = TStateFilter::All;
   all.Limit = 1000;
   for (const TGroupRow& g : store.Groups(all)) {
-    out += "group " + std::to_string(g.Id) + " " + g.ExceptionClass + " " + g.ExceptionMessage + " " + g.Executable +
-           " " + g.FirstSeen + " " + g.LastSeen + " reports " + std::to_string(g.Reports) + " computers " +
-           std::to_string(g.Computers) + " claimed " + std::to_string(g.ClaimedCount) + " state " +
-           std::to_string(int(g.State)) + (g.Regressed ? " regressed " : " ") + g.ResolvedIn + "\n";
+    out += "group " + std::to_string(g.Id) + " " + g.ExceptionClass + " " + g.ExceptionMessage + " " +
+           g.Executable + " " + g.FirstSeen + " " + g.LastSeen + " reports " + std::to_string(g.Reports) +
+           " computers " + std::to_string(g.Computers) + " claimed " + std::to_string(g.ClaimedCount) +
+           " state " + std::to_string(int(g.State)) + (g.Regressed ? " regressed " : " ") + g.ResolvedIn +
+           "\n";
     for (const std::string& v : g.Versions) out += "  version " + v + "\n";
     for (const TReportRow& listed : store.ReportsOfGroup(g.Id, 1000, 0)) {
       const TReportRow r = *store.Report(listed.Id);
-      out += "  report " + std::to_string(r.Id) + " " + r.ReceivedAt + " " + r.ComputerName + " " + r.Version + " " +
-             r.MailFrom + " " + r.MailBody + " " + r.RemoteAddress + " count " + std::to_string(r.Count) + " text " +
-             std::to_string(r.Text.size()) + " shot " + store.Screenshot(r.Id).value_or("-") + "\n";
+      out += "  report " + std::to_string(r.Id) + " " + r.ReceivedAt + " " + r.ComputerName + " " +
+             r.Version + " " + r.MailFrom + " " + r.MailBody + " " + r.RemoteAddress + " count " +
+             std::to_string(r.Count) + " text " + std::to_string(r.Text.size()) + " shot " +
+             store.Screenshot(r.Id).value_or("-") + "\n";
     }
   }
   return out;
 }
 
 class StoreCopyTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     const auto& sandbox = test::TPgSandbox::Get();
     if (sandbox.Connection().empty()) GTEST_SKIP() << "no PostgreSQL server to copy to: " << sandbox.Why();
     static int count = 0;
     FSchema = "copy_" + std::to_string(getpid()) + "_" + std::to_string(++count);
-    TPgConnection(sandbox.Connection()).Exec("DROP SCHEMA IF EXISTS " + FSchema + " CASCADE; CREATE SCHEMA " + FSchema);
+    TPgConnection(sandbox.Connection())
+        .Exec("DROP SCHEMA IF EXISTS " + FSchema + " CASCADE; CREATE SCHEMA " + FSchema);
     FTarget = sandbox.Schema(FSchema);
     FFolder = std::filesystem::temp_directory_path() / FSchema;
     std::filesystem::create_directories(FFolder);
@@ -79,9 +83,11 @@ protected:
 
 TEST_F(StoreCopyTest, CopiesEverythingOnceAndKeepsNumbersAndStates) {
   TSqliteReportStore source(Source());
-  source.StoreUpload(UploadOf({Crash("EOne", "1"), With(Crash("ETwo", "2"), "version", "1.0.0.8")}, "\x89PNG one"));
+  source.StoreUpload(
+      UploadOf({Crash("EOne", "1"), With(Crash("ETwo", "2"), "version", "1.0.0.8")}, "\x89PNG one"));
   source.StoreUpload(UploadOf({Crash("EGone", "3")}));
-  const std::int64_t gone = source.Report(source.StoreUpload(UploadOf({Crash("EGone", "4")})).LastReportId)->GroupId;
+  const std::int64_t gone =
+      source.Report(source.StoreUpload(UploadOf({Crash("EGone", "4")})).LastReportId)->GroupId;
   source.StoreUpload(UploadOf({Crash("EOne", "5", "PC-2"), Crash("EThree", "6", "PC-\xDC")}, "\x89PNG two"));
   ASSERT_TRUE(source.DeleteGroup(gone));  // leaves a gap in the numbers
   ASSERT_TRUE(source.SetGroupState(1, TGroupState::Resolved, "1.0.0.7"));
@@ -89,15 +95,17 @@ TEST_F(StoreCopyTest, CopiesEverythingOnceAndKeepsNumbersAndStates) {
   source.AddAccount("J\xF6rg", "$y$jorg");
 
   const TCopyCounts first = CopySqliteToPostgres(Source(), FTarget);
-  EXPECT_EQ(DescribeCopy(first), "copied 2 uploads, 4 reports (2 with a screenshot), 3 groups, 2 accounts; "
-                                 "already there: 0 reports, 0 groups, 0 accounts");
+  EXPECT_EQ(DescribeCopy(first),
+            "copied 2 uploads, 4 reports (2 with a screenshot), 3 groups, 2 accounts; "
+            "already there: 0 reports, 0 groups, 0 accounts");
   TPostgresReportStore target(FTarget);
   EXPECT_EQ(Everything(target), Everything(source));
   EXPECT_EQ(target.PasswordHash("J\xF6rg"), "$y$jorg");
 
   const TCopyCounts second = CopySqliteToPostgres(Source(), FTarget);
-  EXPECT_EQ(DescribeCopy(second), "copied 0 uploads, 0 reports (0 with a screenshot), 0 groups, 0 accounts; "
-                                  "already there: 4 reports, 3 groups, 2 accounts");
+  EXPECT_EQ(DescribeCopy(second),
+            "copied 0 uploads, 0 reports (0 with a screenshot), 0 groups, 0 accounts; "
+            "already there: 4 reports, 3 groups, 2 accounts");
   EXPECT_EQ(Everything(target), Everything(source));
   // New reports on the target take numbers after the copied ones.
   const std::int64_t next = target.StoreUpload(UploadOf({Crash("ENew", "7")})).LastReportId;
@@ -115,7 +123,8 @@ TEST_F(StoreCopyTest, ALaterRunAddsOnlyTheNewAndCountsTheGroupsAgain) {
 
   TSqliteReportStore source(Source());
   source.StoreUpload(both);
-  source.StoreUpload(UploadOf({Crash("EOne", "old", "PC-1"), With(Crash("EOne", "old2", "PC-2"), "count", "5")}));
+  source.StoreUpload(
+      UploadOf({Crash("EOne", "old", "PC-1"), With(Crash("EOne", "old2", "PC-2"), "count", "5")}));
   source.AddAccount("dev", "$y$old");
 
   const TCopyCounts c = CopySqliteToPostgres(Source(), FTarget);
