@@ -126,7 +126,10 @@ int main(int argc, char** argv) {
     const auto opened = OpenStore(data, database);
     vm::server::IReportStore& store = *opened;
     if (!accountCommand.empty()) return AccountCommand(store, accountCommand, accountName);
-    if (!firstAccount.empty() && store.AccountCount() == 0 && !CreateAccount(store, firstAccount)) return 1;
+    // Servers that start together on one database: one of them makes the first account.
+    if (!firstAccount.empty() && store.AccountCount() == 0 && !CreateAccount(store, firstAccount) &&
+        store.AccountCount() == 0)
+      return 1;
     if (store.AccountCount() == 0)
       std::fprintf(stderr, "reportserver: no account yet; start once with --first-account NAME to read the reports\n");
 
