@@ -60,8 +60,9 @@ bench-regex bench-png: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@ --benchmark_min_time=0.2
 
-# The crash-report server: uploads per second and page times beside a trivial handler, and
-# again while 120 slow clients hold connections open.
+# The crash-report server: uploads per second and page times on SQLite and PostgreSQL (one
+# and two processes) beside a trivial handler, and on SQLite again while 120 slow clients
+# hold connections open.
 bench-reportserver: build/host-release/build.ninja
 	cmake --build build/host-release -j $(JOBS) --target $@
 	build/host-release/bench/$@

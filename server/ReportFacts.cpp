@@ -9,8 +9,6 @@
 #include "crashreport/report/BugReportReader.h"
 
 namespace vm::server {
-namespace {
-
 std::string Sha256Hex(std::string_view bytes) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
@@ -23,6 +21,8 @@ std::string Sha256Hex(std::string_view bytes) {
   }
   return out;
 }
+
+namespace {
 
 std::string Trimmed(std::string s) {
   size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
@@ -73,8 +73,8 @@ std::string GroupKeyOf(const TReportFacts& f) {
   // The program's shipped rules: two checksums for exceptions, three for freezes.
   std::string key = DuplicateKey(f.Text, TBugRepFileRules{});
   if (key.empty()) return "single\n" + f.Digest;
+  // Schema 2 cut the keys stored before it down to this form (SqliteReportStore.cpp).
   for (const std::string* part : {&f.Executable, &f.CurrentModule, &f.ExceptionClass}) key += "\n" + *part;
-  key += f.Version.empty() ? "\ndates\n" + f.ExecDateTime + "\n" + f.ModuleDateTime : "\nversion\n" + f.Version;
   return key;
 }
 

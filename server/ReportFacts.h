@@ -27,10 +27,14 @@ std::vector<std::string_view> SplitReports(std::string_view file);
 // "executable" or "callstack crc" line).
 std::optional<TReportFacts> ReadReportFacts(std::string_view report);
 
-// The group key by the program's duplicate rule: the first two callstack checksums for an
-// exception (all three for a freeze, which has no "exception class"), executable, current
-// module, exception class and version, or the file dates when there is no version. A
-// report whose checksums were never computed is merged with nothing: its key is its digest.
+// The group key: the program's duplicate rule (the first two callstack checksums for an
+// exception, all three for a freeze, which has no "exception class"), executable, current
+// module and exception class. The version is left out, so that one crash is one group across
+// the versions it occurs in. A report whose checksums were never computed is merged with
+// nothing: its key is its digest.
 std::string GroupKeyOf(const TReportFacts& facts);
+
+// SHA-256 of `bytes` as lowercase hex.
+std::string Sha256Hex(std::string_view bytes);
 
 }  // namespace vm::server

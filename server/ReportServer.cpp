@@ -7,11 +7,14 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <regex>
 #include <thread>
 
 #include "server/HttpIntake.h"
+#include "server/HttpReplies.h"
 #include "server/Pages.h"
+#include "server/ReportFacts.h"
 #include "server/Passwords.h"
 #include "server/RequestFraming.h"
 #include "server/SqliteReportStore.h"
@@ -21,23 +24,13 @@ namespace vm::server {
 namespace {
 
 constexpr const char* kCookie = "vmsession";
+constexpr const char* kLoginCookie = "vmlogin";  // ties a login form to the browser it was sent to
 constexpr int kGroupsPerPage = 50;
 constexpr int kReportsPerPage = 100;
-constexpr std::size_t kMaxSessions = 10000;
-
-void Html(httplib::Response& res, const std::string& page, int status = 200) {
-  res.status = status;
-  res.set_content(page, "text/html; charset=utf-8");
-}
 
 void Text(httplib::Response& res, int status, const std::string& text) {
   res.status = status;
   res.set_content(text + "\n", "text/plain; charset=utf-8");
-}
-
-std::int64_t Number(const std::string& text, std::int64_t fallback) {
-  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return fallback;
-  return std::stoll(text);
 }
 
 std::string CookieValue(const httplib::Request& req, const std::string& name) {
@@ -81,6 +74,21 @@ std::string UrlEncoded(const std::string& text) {
 std::string Sender(const httplib::Request& req) { return req.get_header_value(kSenderField); }
 bool OverHttps(const httplib::Request& req) { return req.get_header_value(kSchemeField) == "https"; }
 
+// Compares in constant time; an empty token matches nothing.
+bool SameToken(const std::string& a, const std::string& b) {
+  if (a.empty() || a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+// SameSite=Strict: a page of another site that posts here sends no cookie along. Secure when
+// the browser came over HTTPS, so that it never sends the cookie in the clear.
+std::string Cookie(const httplib::Request& req, const char* name, const std::string& value, int maxAgeSeconds) {
+  return std::string(name) + "=" + value + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
+         std::to_string(maxAgeSeconds) + (OverHttps(req) ? "; Secure" : "");
+}
+
 }  // namespace
 
 TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
@@ -93,7 +101,8 @@ TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
       // five per account, then one every ten seconds.
       FLoginFailures(10, 1.0 / 6),
       FAccountFailures(5, 0.1),
-      FFailedLately(1, 1.0 / 600) {
+      FFailedLately(1, 1.0 / 600),
+      FPasswordLimit(5, 0.1) {
   const int threads = std::max(2, FSettings.Threads);
   FHttp->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
   FHttp->set_payload_max_length(FSettings.MaxUploadBytes);
@@ -185,9 +194,7 @@ void TReportServer::Routes() {
 
   FHttp->Post("/submit.php", [this](const httplib::Request& req, httplib::Response& res) { Submit(req, res); });
   FHttp->Get("/thanks", [](const httplib::Request&, httplib::Response& res) { Html(res, ThanksPage()); });
-  FHttp->Get("/login", [](const httplib::Request& req, httplib::Response& res) {
-    Html(res, LoginPage("", LocalPath(req.get_param_value("next"))));
-  });
+  FHttp->Get("/login", [this](const httplib::Request& req, httplib::Response& res) { ShowLogin(req, res, "", 200); });
   FHttp->Post("/login", [this](const httplib::Request& req, httplib::Response& res) { Login(req, res); });
   FHttp->Post("/logout", [this](const httplib::Request& req, httplib::Response& res) { Logout(req, res); });
   FHttp->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/groups"); });
@@ -197,10 +204,13 @@ void TReportServer::Routes() {
     if (!user) return;
     TGroupQuery q;
     q.Order = req.get_param_value("sort") == "count" ? TGroupOrder::Count : TGroupOrder::LastSeen;
+    q.State = StateFilterOf(req.get_param_value("state")).value_or(TStateFilter::Open);
     q.Search = req.get_param_value("q").substr(0, 200);
+    q.Version = req.get_param_value("version").substr(0, 64);
+    q.Executable = req.get_param_value("exe").substr(0, 260);
     q.Limit = kGroupsPerPage;
     q.Offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
-    Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q.Search), *user));
+    Html(res, GroupListPage(FStore.Groups(q), q, FStore.GroupCount(q), *user));
   });
   FHttp->Get(R"(/groups/(\d{1,12}))", [this](const httplib::Request& req, httplib::Response& res) {
     auto user = Account(req, res);
@@ -217,6 +227,7 @@ void TReportServer::Routes() {
     if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
     Html(res, ReportPage(*report, *user));
   });
+  TriageRoutes();
   FHttp->Get(R"(/reports/(\d{1,12})/screenshot\.png)", [this](const httplib::Request& req, httplib::Response& res) {
     if (!Account(req, res)) return;
     auto png = FStore.Screenshot(Number(req.matches[1], 0));
@@ -258,22 +269,56 @@ void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) 
   res.set_redirect(location, 302);
 }
 
-std::optional<std::string> TReportServer::Account(const httplib::Request& req, httplib::Response& res) {
+std::string TReportServer::SessionKey(const httplib::Request& req) {
   const std::string token = CookieValue(req, kCookie);
-  if (!token.empty()) {
-    std::lock_guard lock(FSessionLock);
-    auto it = FSessions.find(token);
-    if (it != FSessions.end()) {
-      if (it->second.Expires > std::chrono::steady_clock::now()) return it->second.Account;
-      FSessions.erase(it);
-    }
-  }
+  return token.empty() ? std::string() : Sha256Hex(token);
+}
+
+bool TReportServer::StartSession(const httplib::Request& req, httplib::Response& res, const std::string& name, const std::string& formToken,
+                                 const std::string& passwordHash) {
+  // The store keeps only the token's hash: a copy of the database opens no session.
+  const std::string token = RandomToken(32);
+  const std::int64_t now = std::time(nullptr);
+  if (!FStore.AddSession(Sha256Hex(token), {name, formToken}, passwordHash, now,
+                         now + std::int64_t(FSettings.SessionHours) * 3600))
+    return false;
+  res.set_header("Set-Cookie", Cookie(req, kCookie, token, FSettings.SessionHours * 3600));
+  return true;
+}
+
+// Sessions live in the store, so that every server process on it knows them; a removed
+// account or a changed password has ended them there.
+std::optional<TViewer> TReportServer::Account(const httplib::Request& req, httplib::Response& res) {
+  const std::string key = SessionKey(req);
+  if (!key.empty())
+    if (auto session = FStore.Session(key, std::time(nullptr))) return TViewer{session->Account, session->FormToken};
   res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target), 302);
   return std::nullopt;
 }
 
+std::optional<TViewer> TReportServer::FormAccount(const httplib::Request& req, httplib::Response& res) {
+  const std::string key = SessionKey(req);
+  std::optional<TStoredSession> session;
+  if (!key.empty()) session = FStore.Session(key, std::time(nullptr));
+  if (!session || !SameToken(req.get_param_value("csrf"), session->FormToken)) {
+    Html(res, MessagePage("Not done", "This form is out of date or came from another site; nothing was changed. "
+                                      "Open the page again and repeat."), 403);
+    return std::nullopt;
+  }
+  return TViewer{session->Account, session->FormToken};
+}
+
+void TReportServer::ShowLogin(const httplib::Request& req, httplib::Response& res, const std::string& error, int status) {
+  const std::string formToken = RandomToken(16);
+  res.set_header("Set-Cookie", Cookie(req, kLoginCookie, formToken, 3600));
+  Html(res, LoginPage(error, LocalPath(req.get_param_value("next")), formToken), status);
+}
+
 void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
   const std::string next = LocalPath(req.get_param_value("next"));
+  // Without this a page elsewhere could log a developer's browser in to an account of its own.
+  if (!SameToken(req.get_param_value("csrf"), CookieValue(req, kLoginCookie)))
+    return ShowLogin(req, res, "The login form was out of date; please log in again.", 403);
   const std::string from = Sender(req), name = req.get_param_value("name");
   // Only wrong passwords count, and they slow down, never lock out: an address that keeps
   // guessing gets one try every few seconds, and an account under attack is closed only to
@@ -284,7 +329,7 @@ void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
   if (addressTokens < 1 || (!addressClean && FAccountFailures.Tokens(name) < 1)) {
     const int wait = addressTokens < 1 ? FLoginFailures.RetryAfter(from) : FAccountFailures.RetryAfter(name);
     res.set_header("Retry-After", std::to_string(wait));
-    return Html(res, LoginPage("Too many attempts; wait a little and try again.", next), 429);
+    return ShowLogin(req, res, "Too many attempts; wait a little and try again.", 429);
   }
   auto hash = FStore.PasswordHash(name);
   // Hash even for an unknown name, so that the answer time does not tell names apart.
@@ -294,28 +339,18 @@ void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
     FLoginFailures.Allow(from);
     FFailedLately.Allow(from);
     if (hash) FAccountFailures.Allow(name);  // only real accounts: made-up names would fill the table
-    return Html(res, LoginPage("Account or password is wrong.", next), 403);
+    return ShowLogin(req, res, "Account or password is wrong.", 403);
   }
 
-  const std::string token = RandomToken(32);
-  {
-    std::lock_guard lock(FSessionLock);
-    const auto now = std::chrono::steady_clock::now();
-    std::erase_if(FSessions, [&](const auto& s) { return s.second.Expires <= now; });
-    if (FSessions.size() >= kMaxSessions) FSessions.erase(FSessions.begin());
-    FSessions[token] = {name, now + std::chrono::hours(FSettings.SessionHours)};
-  }
-  res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-                                   std::to_string(FSettings.SessionHours * 3600) + (OverHttps(req) ? "; Secure" : ""));
+  if (!StartSession(req, res, name, RandomToken(32), *hash))
+    return ShowLogin(req, res, "The account was changed meanwhile; please log in again.", 409);
   res.set_redirect(next, 303);
 }
 
 void TReportServer::Logout(const httplib::Request& req, httplib::Response& res) {
-  {
-    std::lock_guard lock(FSessionLock);
-    FSessions.erase(CookieValue(req, kCookie));
-  }
-  res.set_header("Set-Cookie", std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
+  if (!FormAccount(req, res)) return;
+  FStore.EndSession(SessionKey(req));
+  res.set_header("Set-Cookie", Cookie(req, kCookie, "", 0));
   res.set_redirect("/login", 303);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "server/Pages.h"
 #include "server/RateLimiter.h"
 #include "server/ReportStore.h"
 
@@ -57,12 +58,24 @@ public:
 
 private:
   void Routes();
+  void TriageRoutes();  // TriageRoutes.cpp
   void Submit(const httplib::Request& req, httplib::Response& res);
+  void ShowLogin(const httplib::Request& req, httplib::Response& res, const std::string& error, int status);
   void Login(const httplib::Request& req, httplib::Response& res);
   void Logout(const httplib::Request& req, httplib::Response& res);
-  // The logged-in account, or nothing after sending the browser to the login page.
-  std::optional<std::string> Account(const httplib::Request& req, httplib::Response& res);
+  void ChangePassword(const httplib::Request& req, httplib::Response& res);
+  // The logged-in developer, or nothing after sending the browser to the login page.
+  std::optional<TViewer> Account(const httplib::Request& req, httplib::Response& res);
+  // For a state-changing POST: the developer when the form carries their session's token,
+  // else nothing after answering 403 (a form from another site, or from an ended session).
+  std::optional<TViewer> FormAccount(const httplib::Request& req, httplib::Response& res);
   std::string ThankYouLocation(const httplib::Request& req) const;
+  // The store's key of this browser's session: the hash of the login cookie's value.
+  static std::string SessionKey(const httplib::Request& req);
+  // Starts a session for an account whose password hash is still `passwordHash` and sets its
+  // cookie; false when the account changed meanwhile.
+  bool StartSession(const httplib::Request& req, httplib::Response& res, const std::string& name,
+                    const std::string& formToken, const std::string& passwordHash);
 
   IReportStore& FStore;
   TServerSettings FSettings;
@@ -76,13 +89,7 @@ private:
   TRateLimiter FLoginFailures;
   TRateLimiter FAccountFailures;
   TRateLimiter FFailedLately;
-
-  struct TSession {
-    std::string Account;
-    std::chrono::steady_clock::time_point Expires;
-  };
-  std::mutex FSessionLock;
-  std::map<std::string, TSession> FSessions;
+  TRateLimiter FPasswordLimit;  // guesses of the current password, per account
 };
 
 }  // namespace vm::server

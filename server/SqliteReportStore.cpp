@@ -2,10 +2,16 @@
 
 #include <sqlite3.h>
 
-#include <ctime>
+#include "server/SqliteStatement.h"
+#include "server/StoreText.h"
+#include "server/Versions.h"
 
 namespace vm::server {
 namespace {
+
+using sqlite::Exec;
+using sqlite::TStatement;
+using sqlite::TTransaction;
 
 // Each step takes the schema from version N to N + 1; steps are never edited once shipped.
 const char* const kUpgradeSteps[] = {
@@ -32,100 +38,82 @@ const char* const kUpgradeSteps[] = {
       PRIMARY KEY(group_id, computer)) WITHOUT ROWID;
     CREATE TABLE accounts(name TEXT PRIMARY KEY, password_hash TEXT NOT NULL, created_at TEXT NOT NULL);
     )sql",
+    // 1 -> 2: the group key leaves the version out (and the file dates that stood in for it),
+    // so groups of one crash in several versions merge into the oldest of them. Counts are
+    // what the server received: reports stored, computers that sent them (an upload's computer
+    // is its last report's); the credited "count" lines move to `claimed`. Triage states.
+    R"sql(
+    ALTER TABLE report_groups ADD COLUMN claimed INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE report_groups ADD COLUMN state TEXT NOT NULL DEFAULT 'open';
+    ALTER TABLE report_groups ADD COLUMN regressed INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE report_groups ADD COLUMN resolved_in TEXT NOT NULL DEFAULT '';
+    ALTER TABLE uploads ADD COLUMN computer TEXT NOT NULL DEFAULT '';
+    UPDATE report_groups SET claimed = reports;
+    UPDATE uploads SET computer = COALESCE((SELECT r.computer FROM reports r WHERE r.upload_id = uploads.id
+      ORDER BY r.id DESC LIMIT 1), '');
+
+    -- Old keys: checksums, executable, module, class, then "version" and the version, or
+    -- "dates" and two dates; the new key is everything before the fourth line break. Bytes,
+    -- not characters: names may be in any code page.
+    CREATE TEMP TABLE rekey(id INTEGER PRIMARY KEY, key BLOB NOT NULL, rest BLOB NOT NULL, survivor INTEGER);
+    INSERT INTO rekey(id, key, rest) SELECT id, CAST(key AS BLOB), CAST(key AS BLOB) FROM report_groups
+      WHERE key NOT LIKE 'single' || char(10) || '%';
+    UPDATE rekey SET rest = substr(rest, instr(rest, x'0a') + 1);
+    UPDATE rekey SET rest = substr(rest, instr(rest, x'0a') + 1);
+    UPDATE rekey SET rest = substr(rest, instr(rest, x'0a') + 1);
+    UPDATE rekey SET rest = substr(rest, instr(rest, x'0a') + 1);
+    UPDATE rekey SET key = substr(key, 1, length(key) - length(rest) - 1);
+    UPDATE rekey SET survivor = (SELECT MIN(k.id) FROM rekey k WHERE k.key = rekey.key);
+
+    UPDATE reports SET group_id = (SELECT survivor FROM rekey WHERE rekey.id = reports.group_id)
+      WHERE group_id IN (SELECT id FROM rekey WHERE survivor <> id);
+    INSERT OR IGNORE INTO group_versions SELECT k.survivor, v.version FROM group_versions v JOIN rekey k ON k.id = v.group_id
+      WHERE k.survivor <> k.id;
+    DELETE FROM group_versions WHERE group_id IN (SELECT id FROM rekey WHERE survivor <> id);
+    UPDATE report_groups SET
+      first_seen = (SELECT MIN(g.first_seen) FROM report_groups g JOIN rekey k ON k.id = g.id WHERE k.survivor = report_groups.id),
+      last_seen = (SELECT MAX(g.last_seen) FROM report_groups g JOIN rekey k ON k.id = g.id WHERE k.survivor = report_groups.id),
+      claimed = (SELECT SUM(g.claimed) FROM report_groups g JOIN rekey k ON k.id = g.id WHERE k.survivor = report_groups.id),
+      exception_message = (SELECT g.exception_message FROM report_groups g JOIN rekey k ON k.id = g.id
+        WHERE k.survivor = report_groups.id ORDER BY g.last_seen DESC, g.id DESC LIMIT 1)
+      WHERE id IN (SELECT survivor FROM rekey WHERE survivor <> id);
+    DELETE FROM report_groups WHERE id IN (SELECT id FROM rekey WHERE survivor <> id);
+    UPDATE report_groups SET key = (SELECT CAST(k.key AS TEXT) FROM rekey k WHERE k.id = report_groups.id)
+      WHERE id IN (SELECT id FROM rekey);
+    DROP TABLE rekey;
+
+    DELETE FROM group_computers;
+    INSERT OR IGNORE INTO group_computers SELECT r.group_id, u.computer FROM reports r JOIN uploads u ON u.id = r.upload_id
+      WHERE u.computer <> '';
+    UPDATE report_groups SET reports = (SELECT COUNT(*) FROM reports r WHERE r.group_id = report_groups.id),
+      computers = (SELECT COUNT(*) FROM group_computers c WHERE c.group_id = report_groups.id);
+
+    DROP INDEX report_groups_by_last;
+    DROP INDEX report_groups_by_count;
+    CREATE INDEX report_groups_by_last ON report_groups(state, last_seen);
+    CREATE INDEX report_groups_by_count ON report_groups(state, computers, reports);
+    CREATE INDEX reports_by_upload ON reports(upload_id);
+    )sql",
+    // 2 -> 3: login sessions, so that every server process on the database knows them.
+    R"sql(
+    CREATE TABLE sessions(token_hash TEXT PRIMARY KEY, account TEXT NOT NULL, form_token TEXT NOT NULL,
+      expires_at INTEGER NOT NULL);
+    CREATE INDEX sessions_by_account ON sessions(account);
+    )sql",
 };
 static_assert(std::size(kUpgradeSteps) == TSqliteReportStore::kSchemaVersion);
 
-std::string UtcNow() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
+const char* StateName(TGroupState state) {
+  return state == TGroupState::Resolved ? "resolved" : state == TGroupState::Ignored ? "ignored" : "open";
 }
 
-// A prepared statement that finalises itself; binds count from 1.
-class TStatement {
-public:
-  TStatement(sqlite3* db, const char* sql) : FDb(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &FStmt, nullptr) != SQLITE_OK) Fail();
-  }
-  ~TStatement() { sqlite3_finalize(FStmt); }
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-
-  TStatement& Bind(const std::string& text) {
-    Check(sqlite3_bind_text(FStmt, ++FBound, text.data(), int(text.size()), SQLITE_TRANSIENT));
-    return *this;
-  }
-  TStatement& BindBlob(const std::string& bytes) {
-    Check(sqlite3_bind_blob(FStmt, ++FBound, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT));
-    return *this;
-  }
-  TStatement& Bind(std::int64_t value) {
-    Check(sqlite3_bind_int64(FStmt, ++FBound, value));
-    return *this;
-  }
-  // True while there is a row.
-  bool Step() {
-    int rc = sqlite3_step(FStmt);
-    if (rc == SQLITE_ROW) return true;
-    if (rc != SQLITE_DONE) Fail();
-    return false;
-  }
-  std::int64_t Int(int col) { return sqlite3_column_int64(FStmt, col); }
-  std::string Text(int col) {
-    const void* p = sqlite3_column_blob(FStmt, col);
-    return p ? std::string(static_cast<const char*>(p), size_t(sqlite3_column_bytes(FStmt, col))) : std::string();
-  }
-
-private:
-  void Check(int rc) {
-    if (rc != SQLITE_OK) Fail();
-  }
-  [[noreturn]] void Fail() { throw EStoreError(std::string("database: ") + sqlite3_errmsg(FDb)); }
-  sqlite3* FDb;
-  sqlite3_stmt* FStmt = nullptr;
-  int FBound = 0;
-};
-
-void Exec(sqlite3* db, const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-    std::string message = error ? error : sqlite3_errmsg(db);
-    sqlite3_free(error);
-    throw EStoreError("database: " + message);
-  }
-}
-
-// Rolls back unless committed: an upload is stored whole or not at all.
-class TTransaction {
-public:
-  explicit TTransaction(sqlite3* db) : FDb(db) { Exec(db, "BEGIN IMMEDIATE"); }
-  ~TTransaction() {
-    if (!FDone) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  void Commit() {
-    Exec(FDb, "COMMIT");
-    FDone = true;
-  }
-
-private:
-  sqlite3* FDb;
-  bool FDone = false;
-};
-
-std::string LikePattern(const std::string& search) {
-  std::string p = "%";
-  for (char c : search) {
-    if (c == '%' || c == '_' || c == '\\') p += '\\';
-    p += c;
-  }
-  return p + "%";
+TGroupState StateOf(const std::string& name) {
+  return name == "resolved" ? TGroupState::Resolved : name == "ignored" ? TGroupState::Ignored : TGroupState::Open;
 }
 
 constexpr const char* kGroupColumns =
-    "id, exception_class, exception_message, executable, first_seen, last_seen, reports, computers";
+    "g.id, g.exception_class, g.exception_message, g.executable, g.first_seen, g.last_seen, g.reports, g.computers, "
+    "g.claimed, g.state, g.regressed, g.resolved_in";
 
 TGroupRow GroupFrom(TStatement& s) {
   TGroupRow g;
@@ -137,7 +125,38 @@ TGroupRow GroupFrom(TStatement& s) {
   g.LastSeen = s.Text(5);
   g.Reports = s.Int(6);
   g.Computers = s.Int(7);
+  g.ClaimedCount = s.Int(8);
+  g.State = StateOf(s.Text(9));
+  g.Regressed = s.Int(10) != 0;
+  g.ResolvedIn = s.Text(11);
   return g;
+}
+
+// The WHERE clause of a group query; its values are bound by BindFilter in the same order.
+std::string FilterSql(const TGroupQuery& q) {
+  std::string where;
+  auto add = [&](const char* condition) { where += (where.empty() ? " WHERE " : " AND ") + std::string(condition); };
+  switch (q.State) {
+    case TStateFilter::Open: add("g.state = 'open'"); break;
+    case TStateFilter::Regressed: add("g.state = 'open' AND g.regressed"); break;
+    case TStateFilter::Resolved: add("g.state = 'resolved'"); break;
+    case TStateFilter::Ignored: add("g.state = 'ignored'"); break;
+    case TStateFilter::All: break;
+  }
+  if (!q.Executable.empty()) add("g.executable = ? COLLATE NOCASE");
+  if (!q.Version.empty()) add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = ?)");
+  if (!q.Search.empty())
+    add("(g.exception_class LIKE ?1 ESCAPE '\\' OR g.exception_message LIKE ?1 ESCAPE '\\' OR EXISTS (SELECT 1 FROM "
+        "reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id AND (CAST(r.text AS TEXT) LIKE ?1 ESCAPE '\\' OR "
+        "u.mail_from LIKE ?1 ESCAPE '\\' OR u.mail_addr LIKE ?1 ESCAPE '\\' OR u.mail_body LIKE ?1 ESCAPE '\\')))");
+  return where;
+}
+
+void BindFilter(TStatement& s, const TGroupQuery& q) {
+  // The search is ?1, so it is bound first; the others follow it.
+  if (!q.Search.empty()) s.Bind(LikePattern(q.Search));
+  if (!q.Executable.empty()) s.Bind(q.Executable);
+  if (!q.Version.empty()) s.Bind(q.Version);
 }
 
 constexpr const char* kReportColumns =
@@ -163,6 +182,24 @@ TReportRow ReportFrom(TStatement& s) {
   return r;
 }
 
+// Takes the schema from the file's version to `target` in one transaction; a file newer than
+// this server knows is refused untouched.
+void UpgradeTo(sqlite3* db, int target) {
+  TTransaction tx(db);
+  int version = 0;
+  {  // an open statement would keep the steps from dropping tables
+    TStatement s(db, "PRAGMA user_version");
+    s.Step();
+    version = int(s.Int(0));
+  }
+  if (version > TSqliteReportStore::kSchemaVersion)
+    throw EStoreError("the database was written by a newer server (schema " + std::to_string(version) +
+                      ", this one knows " + std::to_string(TSqliteReportStore::kSchemaVersion) + ")");
+  for (int v = version; v < target; ++v) Exec(db, kUpgradeSteps[v]);
+  if (target > version) Exec(db, ("PRAGMA user_version=" + std::to_string(target)).c_str());
+  tx.Commit();
+}
+
 }  // namespace
 
 TSqliteReportStore::TSqliteReportStore(const std::string& path) {
@@ -177,7 +214,7 @@ TSqliteReportStore::TSqliteReportStore(const std::string& path) {
     // WAL lets the pages read while an upload is written; FULL keeps a stored upload through
     // a power cut.
     Exec(FDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
-    Upgrade();
+    UpgradeTo(FDb, kSchemaVersion);
   } catch (...) {
     sqlite3_close(FDb);
     throw;
@@ -193,30 +230,69 @@ int TSqliteReportStore::SchemaVersion() {
   return int(s.Int(0));
 }
 
-void TSqliteReportStore::Upgrade() {
-  TTransaction tx(FDb);
-  TStatement s(FDb, "PRAGMA user_version");
-  s.Step();
-  const int version = int(s.Int(0));
-  if (version > kSchemaVersion)
-    throw EStoreError("the database was written by a newer server (schema " + std::to_string(version) +
-                      ", this one knows " + std::to_string(kSchemaVersion) + ")");
-  for (int v = version; v < kSchemaVersion; ++v) Exec(FDb, kUpgradeSteps[v]);
-  Exec(FDb, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-  tx.Commit();
+void TSqliteReportStore::CreateAtVersion(const std::string& path, int version) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open(path.c_str(), &db);
+  try {
+    if (rc != SQLITE_OK) throw EStoreError("cannot open the database " + path);
+    UpgradeTo(db, version);
+  } catch (...) {
+    sqlite3_close(db);
+    throw;
+  }
+  sqlite3_close(db);
+}
+
+std::int64_t TSqliteReportStore::StoreReport(const TReportFacts& f, std::int64_t uploadId, const std::string& sender,
+                                             const std::string& now) {
+  TStatement group(FDb,
+                   "INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
+                   "VALUES(?,?,?,?,?,?) ON CONFLICT(key) DO UPDATE SET last_seen = excluded.last_seen, "
+                   "exception_message = excluded.exception_message RETURNING id, state, resolved_in");
+  group.Bind(f.GroupKey).Bind(f.ExceptionClass).Bind(f.ExceptionMessage).Bind(f.Executable).Bind(now).Bind(now);
+  group.Step();
+  const std::int64_t groupId = group.Int(0);
+  // A fix that did not hold: a newer version than the one it was resolved in still crashes.
+  if (StateOf(group.Text(1)) == TGroupState::Resolved && !f.Version.empty() &&
+      CompareVersions(f.Version, group.Text(2)) > 0)
+    TStatement(FDb, "UPDATE report_groups SET state = 'open', regressed = 1 WHERE id = ?").Bind(groupId).Step();
+
+  TStatement add(FDb,
+                 "INSERT INTO reports(group_id, upload_id, digest, received_at, date_time, computer, user_name, "
+                 "version, exception_class, exception_message, contact_name, contact_email, count, text) "
+                 "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+  add.Bind(groupId).Bind(uploadId).Bind(f.Digest).Bind(now).Bind(f.DateTime).Bind(f.ComputerName);
+  add.Bind(f.UserName).Bind(f.Version).Bind(f.ExceptionClass).Bind(f.ExceptionMessage).Bind(f.ContactName);
+  add.Bind(f.ContactEmail).Bind(std::int64_t(f.Count)).BindBlob(f.Text).Step();
+  const std::int64_t reportId = sqlite3_last_insert_rowid(FDb);
+
+  std::int64_t newComputer = 0;
+  if (!sender.empty()) {
+    TStatement(FDb, "INSERT OR IGNORE INTO group_computers(group_id, computer) VALUES(?,?)").Bind(groupId).Bind(sender).Step();
+    newComputer = sqlite3_changes(FDb);
+  }
+  if (!f.Version.empty()) TStatement(FDb, "INSERT OR IGNORE INTO group_versions VALUES(?,?)").Bind(groupId).Bind(f.Version).Step();
+  TStatement(FDb, "UPDATE report_groups SET reports = reports + 1, claimed = claimed + ?, computers = computers + ? WHERE id = ?")
+      .Bind(std::int64_t(f.Count))
+      .Bind(newComputer)
+      .Bind(groupId)
+      .Step();
+  return reportId;
 }
 
 TStoreResult TSqliteReportStore::StoreUpload(const TUpload& upload) {
   std::lock_guard lock(FLock);
   TStoreResult result;
   const std::string now = UtcNow();
+  // A bug-report file is kept on one computer: the one sending its newest report.
+  const std::string sender = upload.Reports.empty() ? std::string() : upload.Reports.back().ComputerName;
   TTransaction tx(FDb);
 
   TStatement addUpload(FDb,
-                       "INSERT INTO uploads(received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr) "
-                       "VALUES(?,?,?,?,?,?)");
+                       "INSERT INTO uploads(received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, computer) "
+                       "VALUES(?,?,?,?,?,?,?)");
   addUpload.Bind(now).Bind(upload.RemoteAddress).Bind(upload.MailFrom).Bind(upload.MailSubject);
-  addUpload.Bind(upload.MailBody).Bind(upload.MailAddr).Step();
+  addUpload.Bind(upload.MailBody).Bind(upload.MailAddr).Bind(sender).Step();
   const std::int64_t uploadId = sqlite3_last_insert_rowid(FDb);
 
   for (const TReportFacts& f : upload.Reports) {
@@ -226,36 +302,8 @@ TStoreResult TSqliteReportStore::StoreUpload(const TUpload& upload) {
       result.LastReportId = known.Int(0);
       continue;
     }
-    TStatement group(FDb,
-                     "INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
-                     "VALUES(?,?,?,?,?,?) ON CONFLICT(key) DO UPDATE SET last_seen = excluded.last_seen, "
-                     "exception_message = excluded.exception_message RETURNING id");
-    group.Bind(f.GroupKey).Bind(f.ExceptionClass).Bind(f.ExceptionMessage).Bind(f.Executable).Bind(now).Bind(now);
-    group.Step();
-    const std::int64_t groupId = group.Int(0);
-
-    TStatement add(FDb,
-                   "INSERT INTO reports(group_id, upload_id, digest, received_at, date_time, computer, user_name, "
-                   "version, exception_class, exception_message, contact_name, contact_email, count, text) "
-                   "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    add.Bind(groupId).Bind(uploadId).Bind(f.Digest).Bind(now).Bind(f.DateTime).Bind(f.ComputerName);
-    add.Bind(f.UserName).Bind(f.Version).Bind(f.ExceptionClass).Bind(f.ExceptionMessage).Bind(f.ContactName);
-    add.Bind(f.ContactEmail).Bind(std::int64_t(f.Count)).BindBlob(f.Text).Step();
-    result.LastReportId = sqlite3_last_insert_rowid(FDb);
+    result.LastReportId = StoreReport(f, uploadId, sender, now);
     ++result.Stored;
-
-    std::int64_t newComputer = 0;
-    if (!f.ComputerName.empty()) {
-      TStatement c(FDb, "INSERT OR IGNORE INTO group_computers(group_id, computer) VALUES(?,?)");
-      c.Bind(groupId).Bind(f.ComputerName).Step();
-      newComputer = sqlite3_changes(FDb);
-    }
-    if (!f.Version.empty()) TStatement(FDb, "INSERT OR IGNORE INTO group_versions VALUES(?,?)").Bind(groupId).Bind(f.Version).Step();
-    TStatement(FDb, "UPDATE report_groups SET reports = reports + ?, computers = computers + ? WHERE id = ?")
-        .Bind(std::int64_t(f.Count))
-        .Bind(newComputer)
-        .Bind(groupId)
-        .Step();
   }
   // The screenshot was taken for the report being sent, the file's last one.
   if (!upload.Screenshot.empty() && result.LastReportId)
@@ -269,43 +317,50 @@ TStoreResult TSqliteReportStore::StoreUpload(const TUpload& upload) {
 
 std::vector<std::string> TSqliteReportStore::VersionsOf(std::int64_t groupId) {
   std::vector<std::string> out;
-  TStatement s(FDb, "SELECT version FROM group_versions WHERE group_id = ? ORDER BY version");
+  TStatement s(FDb, "SELECT version FROM group_versions WHERE group_id = ?");
   s.Bind(groupId);
   while (s.Step()) out.push_back(s.Text(0));
+  SortVersions(out);
   return out;
+}
+
+void TSqliteReportStore::AddVersions(TGroupRow& g) {
+  g.Versions = VersionsOf(g.Id);
+  if (!g.Versions.empty()) {
+    g.FirstVersion = g.Versions.front();
+    g.LastVersion = g.Versions.back();
+  }
 }
 
 std::vector<TGroupRow> TSqliteReportStore::Groups(const TGroupQuery& q) {
   std::lock_guard lock(FLock);
-  std::string sql = std::string("SELECT ") + kGroupColumns + " FROM report_groups";
-  if (!q.Search.empty()) sql += " WHERE exception_class LIKE ?1 ESCAPE '\\' OR exception_message LIKE ?1 ESCAPE '\\'";
-  sql += q.Order == TGroupOrder::Count ? " ORDER BY reports DESC, last_seen DESC, id DESC" : " ORDER BY last_seen DESC, id DESC";
+  std::string sql = std::string("SELECT ") + kGroupColumns + " FROM report_groups g" + FilterSql(q);
+  sql += q.Order == TGroupOrder::Count ? " ORDER BY g.computers DESC, g.reports DESC, g.last_seen DESC, g.id DESC"
+                                       : " ORDER BY g.last_seen DESC, g.id DESC";
   sql += " LIMIT ? OFFSET ?";
   TStatement s(FDb, sql.c_str());
-  if (!q.Search.empty()) s.Bind(LikePattern(q.Search));
+  BindFilter(s, q);
   s.Bind(std::int64_t(q.Limit)).Bind(std::int64_t(q.Offset));
   std::vector<TGroupRow> out;
   while (s.Step()) out.push_back(GroupFrom(s));
-  for (TGroupRow& g : out) g.Versions = VersionsOf(g.Id);
+  for (TGroupRow& g : out) AddVersions(g);
   return out;
 }
 
-std::int64_t TSqliteReportStore::GroupCount(const std::string& search) {
+std::int64_t TSqliteReportStore::GroupCount(const TGroupQuery& q) {
   std::lock_guard lock(FLock);
-  std::string sql = "SELECT COUNT(*) FROM report_groups";
-  if (!search.empty()) sql += " WHERE exception_class LIKE ?1 ESCAPE '\\' OR exception_message LIKE ?1 ESCAPE '\\'";
-  TStatement s(FDb, sql.c_str());
-  if (!search.empty()) s.Bind(LikePattern(search));
+  TStatement s(FDb, ("SELECT COUNT(*) FROM report_groups g" + FilterSql(q)).c_str());
+  BindFilter(s, q);
   s.Step();
   return s.Int(0);
 }
 
 std::optional<TGroupRow> TSqliteReportStore::Group(std::int64_t id) {
   std::lock_guard lock(FLock);
-  TStatement s(FDb, (std::string("SELECT ") + kGroupColumns + " FROM report_groups WHERE id = ?").c_str());
+  TStatement s(FDb, (std::string("SELECT ") + kGroupColumns + " FROM report_groups g WHERE g.id = ?").c_str());
   if (!s.Bind(id).Step()) return std::nullopt;
   TGroupRow g = GroupFrom(s);
-  g.Versions = VersionsOf(id);
+  AddVersions(g);
   return g;
 }
 
@@ -344,6 +399,38 @@ std::optional<std::string> TSqliteReportStore::Screenshot(std::int64_t reportId)
   return s.Text(0);
 }
 
+bool TSqliteReportStore::SetGroupState(std::int64_t id, TGroupState state, const std::string& resolvedIn) {
+  std::lock_guard lock(FLock);
+  TStatement(FDb, "UPDATE report_groups SET state = ?, regressed = 0, resolved_in = ? WHERE id = ?")
+      .Bind(std::string(StateName(state)))
+      .Bind(state == TGroupState::Resolved ? resolvedIn : std::string())
+      .Bind(id)
+      .Step();
+  return sqlite3_changes(FDb) == 1;
+}
+
+bool TSqliteReportStore::DeleteGroup(std::int64_t id) {
+  std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
+  std::vector<std::int64_t> uploads;
+  TStatement of(FDb, "SELECT DISTINCT upload_id FROM reports WHERE group_id = ?");
+  of.Bind(id);
+  while (of.Step()) uploads.push_back(of.Int(0));
+  for (const char* sql : {"DELETE FROM screenshots WHERE report_id IN (SELECT id FROM reports WHERE group_id = ?)",
+                          "DELETE FROM reports WHERE group_id = ?", "DELETE FROM group_versions WHERE group_id = ?",
+                          "DELETE FROM group_computers WHERE group_id = ?"})
+    TStatement(FDb, sql).Bind(id).Step();
+  TStatement(FDb, "DELETE FROM report_groups WHERE id = ?").Bind(id).Step();
+  const bool found = sqlite3_changes(FDb) == 1;
+  // The sender's message and address go with the last report they came with.
+  for (std::int64_t upload : uploads)
+    TStatement(FDb, "DELETE FROM uploads WHERE id = ? AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = uploads.id)")
+        .Bind(upload)
+        .Step();
+  tx.Commit();
+  return found;
+}
+
 bool TSqliteReportStore::AddAccount(const std::string& name, const std::string& passwordHash) {
   std::lock_guard lock(FLock);
   TStatement s(FDb, "INSERT OR IGNORE INTO accounts(name, password_hash, created_at) VALUES(?,?,?)");
@@ -358,11 +445,62 @@ std::optional<std::string> TSqliteReportStore::PasswordHash(const std::string& n
   return s.Text(0);
 }
 
+bool TSqliteReportStore::SetPasswordHash(const std::string& name, const std::string& passwordHash) {
+  std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
+  TStatement(FDb, "UPDATE accounts SET password_hash = ? WHERE name = ?").Bind(passwordHash).Bind(name).Step();
+  const bool found = sqlite3_changes(FDb) == 1;
+  TStatement(FDb, "DELETE FROM sessions WHERE account = ?").Bind(name).Step();
+  tx.Commit();
+  return found;
+}
+
+bool TSqliteReportStore::RemoveAccount(const std::string& name) {
+  std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
+  TStatement(FDb, "DELETE FROM accounts WHERE name = ?").Bind(name).Step();
+  const bool found = sqlite3_changes(FDb) == 1;
+  TStatement(FDb, "DELETE FROM sessions WHERE account = ?").Bind(name).Step();
+  tx.Commit();
+  return found;
+}
+
 int TSqliteReportStore::AccountCount() {
   std::lock_guard lock(FLock);
   TStatement s(FDb, "SELECT COUNT(*) FROM accounts");
   s.Step();
   return int(s.Int(0));
+}
+
+bool TSqliteReportStore::AddSession(const std::string& tokenHash, const TStoredSession& session,
+                                    const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) {
+  std::lock_guard lock(FLock);
+  TTransaction tx(FDb);
+  TStatement(FDb, "DELETE FROM sessions WHERE expires_at <= ?").Bind(now).Step();
+  TStatement(FDb, "INSERT OR REPLACE INTO sessions(token_hash, account, form_token, expires_at) SELECT ?,?,?,? "
+                  "WHERE EXISTS (SELECT 1 FROM accounts WHERE name = ? AND password_hash = ?)")
+      .Bind(tokenHash)
+      .Bind(session.Account)
+      .Bind(session.FormToken)
+      .Bind(expiresAt)
+      .Bind(session.Account)
+      .Bind(passwordHash)
+      .Step();
+  const bool added = sqlite3_changes(FDb) == 1;
+  tx.Commit();
+  return added;
+}
+
+std::optional<TStoredSession> TSqliteReportStore::Session(const std::string& tokenHash, std::int64_t now) {
+  std::lock_guard lock(FLock);
+  TStatement s(FDb, "SELECT account, form_token FROM sessions WHERE token_hash = ? AND expires_at > ?");
+  if (!s.Bind(tokenHash).Bind(now).Step()) return std::nullopt;
+  return TStoredSession{s.Text(0), s.Text(1)};
+}
+
+void TSqliteReportStore::EndSession(const std::string& tokenHash) {
+  std::lock_guard lock(FLock);
+  TStatement(FDb, "DELETE FROM sessions WHERE token_hash = ?").Bind(tokenHash).Step();
 }
 
 }  // namespace vm::server

@@ -1,12 +1,18 @@
-// bench-reportserver: uploads per second with 20 concurrent senders of a 100 KB report, and
-// page times with 100,000 stored reports; each beside the same HTTP library answering a
-// trivial handler in the same run (the cost of HTTP alone), and beside the same figures
-// while 120 slow clients hold connections open. Run: make bench-reportserver.
+// bench-reportserver: uploads per second with 20 concurrent senders of a 100 KB report to
+// real server processes (SQLite, PostgreSQL with one process and with two sharing the
+// database), and page times with 100,000 stored reports in each store; beside them the same
+// HTTP library answering a trivial handler (the cost of HTTP alone), and the SQLite figures
+// again while 120 slow clients hold connections open. PostgreSQL is Debian's, started for
+// the run (tools/pg-sandbox). Run: make bench-reportserver.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,8 +23,13 @@
 #include <vector>
 
 #include "server/Passwords.h"
+#include "server/PgConnection.h"
+#include "server/PostgresReportStore.h"
 #include "server/ReportServer.h"
 #include "server/SqliteReportStore.h"
+#include "tests/server/PgSandbox.h"
+
+extern char** environ;
 
 namespace vm::server {
 namespace {
@@ -126,12 +137,91 @@ std::string UploadRequest(int port, const std::string& report) {
          "boundary=" + kBoundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// A store and our server on a free port, run on a thread of its own.
-struct TRunning {
-  explicit TRunning(const std::string& folder) {
+enum class TStore { Sqlite, Postgres };
+
+// A fresh PostgreSQL database of the sandbox server; empty when there is no server.
+std::string FreshDatabase(const std::string& name) {
+  const auto& sandbox = test::TPgSandbox::Get();
+  if (sandbox.Connection().empty()) return {};
+  TPgConnection admin(sandbox.Connection());
+  admin.Exec("DROP DATABASE IF EXISTS " + name);
+  admin.Exec("CREATE DATABASE " + name);
+  return sandbox.Connection() + " dbname=" + name;
+}
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof addr;
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool Accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(uint16_t(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+// Real reportserver processes on one store, each on a free port; stopped at the end.
+struct TServerProcesses {
+  TServerProcesses(TStore store, int count) {
+    const std::string folder = kFolderBase + "-uploads";
     std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    Store = std::make_unique<TSqliteReportStore>(folder + "/reports.sqlite");
+    std::string database;
+    if (store == TStore::Postgres && (database = FreshDatabase("bench_uploads")).empty()) return;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    for (int i = 0; i < count; ++i) {
+      const int port = FreePort();
+      std::vector<std::string> args{VM_REPORTSERVER, store == TStore::Sqlite ? "--data" : "--database",
+                                    store == TStore::Sqlite ? folder : database, "--port", std::to_string(port),
+                                    "--uploads-per-second", "0"};
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      pid_t pid = 0;
+      if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) != 0) continue;
+      Pids.push_back(pid);
+      // The second one waits until the first has made the schema, like any later start.
+      for (int wait = 0; wait < 200 && !Accepts(port); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Ports.push_back(port);
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+  }
+  ~TServerProcesses() {
+    for (pid_t pid : Pids) kill(pid, SIGTERM);
+    for (pid_t pid : Pids) waitpid(pid, nullptr, 0);
+  }
+  std::vector<pid_t> Pids;
+  std::vector<int> Ports;
+  static inline const std::string kFolderBase = (std::filesystem::temp_directory_path() / "bench-reportserver").string();
+};
+
+// A store and our server on a free port, run on a thread of this process.
+struct TRunning {
+  TRunning(TStore store, const std::string& name) {
+    if (store == TStore::Sqlite) {
+      const std::string folder = TServerProcesses::kFolderBase + "-" + name;
+      std::filesystem::remove_all(folder);
+      std::filesystem::create_directories(folder);
+      Store = std::make_unique<TSqliteReportStore>(folder + "/reports.sqlite");
+    } else {
+      Database = FreshDatabase("bench_" + name);
+      if (Database.empty()) return;
+      Store = std::make_unique<TPostgresReportStore>(Database);
+    }
     TServerSettings s;
     s.Port = 0;
     s.UploadsPerSecond = 0;  // the bench is one address sending on purpose
@@ -141,10 +231,12 @@ struct TRunning {
     Thread = std::thread([this] { Server->Run(); });
   }
   ~TRunning() {
+    if (!Server) return;
     Server->Stop();
     Thread.join();
   }
-  std::unique_ptr<TSqliteReportStore> Store;
+  std::string Database;  // PostgreSQL's connection string
+  std::unique_ptr<IReportStore> Store;
   std::unique_ptr<TReportServer> Server;
   int Port = 0;
   std::thread Thread;
@@ -169,25 +261,33 @@ struct TTrivial {
   std::thread Thread;
 };
 
-const std::string kFolder = (std::filesystem::temp_directory_path() / "bench-reportserver").string();
 std::atomic<int> GNext{0};
-TRunning* GUploads = nullptr;
+std::vector<int> GPorts;  // of the servers under test, set by thread 0
+TServerProcesses* GProcesses = nullptr;
 TTrivial* GTrivial = nullptr;
 TSlowClients* GSlow = nullptr;
 
-enum class TPeer { Trivial, Ours, OursUnderSlowClients };
-
-void Uploads(benchmark::State& state, TPeer peer) {
-  const bool trivial = peer == TPeer::Trivial;
+// `processes` 0: the trivial handler.
+void Uploads(benchmark::State& state, TStore store, int processes, bool slowClients = false) {
   if (state.thread_index() == 0) {
-    if (trivial) GTrivial = new TTrivial;
-    else GUploads = new TRunning(kFolder + "-uploads");
-    if (peer == TPeer::OursUnderSlowClients) GSlow = new TSlowClients(GUploads->Port, kSlowClients);
+    if (processes == 0) {
+      GTrivial = new TTrivial;
+      GPorts = {GTrivial->Port};
+    } else {
+      GProcesses = new TServerProcesses(store, processes);
+      GPorts = GProcesses->Ports;
+    }
+    if (slowClients && !GPorts.empty()) GSlow = new TSlowClients(GPorts[0], kSlowClients);
   }
   // Google Benchmark starts the timed loop of all threads together, after the set-up above.
   int failed = 0;
   for (auto _ : state) {
-    const int port = trivial ? GTrivial->Port : GUploads->Port;
+    if (GPorts.empty()) {
+      state.SkipWithError(("no server to send to: " + test::TPgSandbox::Get().Why()).c_str());
+      break;
+    }
+    // The senders are spread evenly over the processes.
+    const int port = GPorts[size_t(state.thread_index()) % GPorts.size()];
     state.PauseTiming();
     const std::string request = UploadRequest(port, Report(GNext++, 100 * 1024));
     state.ResumeTiming();
@@ -199,33 +299,54 @@ void Uploads(benchmark::State& state, TPeer peer) {
   if (state.thread_index() == 0) {
     delete GSlow;
     delete GTrivial;
-    delete GUploads;
+    delete GProcesses;
     GSlow = nullptr;
     GTrivial = nullptr;
-    GUploads = nullptr;
+    GProcesses = nullptr;
   }
 }
-BENCHMARK_CAPTURE(Uploads, reportserver_100KB, TPeer::Ours)->Threads(20)->UseRealTime()->MinTime(3);
-BENCHMARK_CAPTURE(Uploads, reportserver_100KB_120_slow_clients, TPeer::OursUnderSlowClients)
+BENCHMARK_CAPTURE(Uploads, sqlite_1_process_100KB, TStore::Sqlite, 1)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, sqlite_1_process_100KB_120_slow_clients, TStore::Sqlite, 1, true)
     ->Threads(20)->UseRealTime()->MinTime(3);
-BENCHMARK_CAPTURE(Uploads, trivial_handler_100KB, TPeer::Trivial)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, postgres_1_process_100KB, TStore::Postgres, 1)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, postgres_2_processes_100KB, TStore::Postgres, 2)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, trivial_handler_100KB, TStore::Sqlite, 0)->Threads(20)->UseRealTime()->MinTime(3);
 
-// 100,000 reports in 1,000 groups of three versions, stored in uploads of 500.
+// 100,000 reports in 1,000 groups, stored in uploads of 500 (by four writers at once into
+// PostgreSQL, which takes them side by side).
 struct TFilled {
-  TFilled() : Running(kFolder + "-pages") {
-    for (int batch = 0; batch < 200; ++batch) {
-      TUpload u;
-      u.RemoteAddress = "127.0.0.1";
-      for (int i = 0; i < 500; ++i) u.Reports.push_back(*ReadReportFacts(Report(batch * 500 + i, 1200)));
-      Running.Store->StoreUpload(u);
-    }
+  TFilled(TStore store) : Running(store, "pages") {
+    if (!Running.Store) return;
+    std::atomic<int> nextBatch{0};
+    auto fill = [&] {
+      for (int batch; (batch = nextBatch++) < 200;) {
+        TUpload u;
+        u.RemoteAddress = "127.0.0.1";
+        for (int i = 0; i < 500; ++i) u.Reports.push_back(*ReadReportFacts(Report(batch * 500 + i, 1200)));
+        Running.Store->StoreUpload(u);
+      }
+    };
+    std::vector<std::thread> writers;
+    for (int i = 0; i < (store == TStore::Postgres ? 4 : 1); ++i) writers.emplace_back(fill);
+    for (auto& w : writers) w.join();
+    // What the database's own vacuum does a minute after such a load: the pages are timed
+    // on the settled tables, not on the old row versions of the load.
+    if (store == TStore::Postgres) TPgConnection(Running.Database).Exec("VACUUM ANALYZE");
     Running.Store->AddAccount("bench", HashPassword("bench"));
+    // The login form's token comes with its cookie.
     std::string answer;
+    Exchange(Running.Port, "GET /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", &answer);
+    const std::string formCookie = CookieOf(answer, "vmlogin");
+    const std::string body = "name=bench&password=bench&csrf=" + formCookie.substr(formCookie.find('=') + 1);
     Exchange(Running.Port,
              "POST /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-             "Content-Length: 30\r\n\r\nname=bench&password=bench&x=yy", &answer);
-    const size_t at = answer.find("vmsession=");
-    Cookie = answer.substr(at, answer.find(';', at) - at);
+             "Cookie: " + formCookie + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+             &answer);
+    Cookie = CookieOf(answer, "vmsession");
+  }
+  static std::string CookieOf(const std::string& answer, const std::string& name) {
+    const size_t at = answer.find(name + "=");
+    return at == std::string::npos ? std::string() : answer.substr(at, answer.find(';', at) - at);
   }
   std::string Get(const std::string& path) const {
     return "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nCookie: " + Cookie + "\r\n\r\n";
@@ -234,13 +355,18 @@ struct TFilled {
   std::string Cookie;
 };
 
-TFilled& Filled() {
-  static TFilled filled;
-  return filled;
+TFilled& Filled(TStore store) {
+  if (store == TStore::Sqlite) {
+    static TFilled sqlite(TStore::Sqlite);
+    return sqlite;
+  }
+  static TFilled postgres(TStore::Postgres);
+  return postgres;
 }
 
-void Page(benchmark::State& state, const char* path, bool slowClients = false) {
-  const TFilled& f = Filled();
+void Page(benchmark::State& state, TStore store, const char* path, bool slowClients = false) {
+  const TFilled& f = Filled(store);
+  if (f.Cookie.empty()) return state.SkipWithError("no store to read, or the login failed");
   std::unique_ptr<TSlowClients> slow;
   if (slowClients) slow = std::make_unique<TSlowClients>(f.Running.Port, kSlowClients);
   const std::string request = f.Get(path);
@@ -249,14 +375,19 @@ void Page(benchmark::State& state, const char* path, bool slowClients = false) {
     if (Exchange(f.Running.Port, request, &answer) != 200) state.SkipWithError("page failed");
   state.counters["bytes"] = double(answer.size());
 }
-BENCHMARK_CAPTURE(Page, groups_by_last_seen, "/groups")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, groups_by_last_seen_120_slow_clients, "/groups", true)
+#define VM_PAGE(name, path)                                                                                        \
+  BENCHMARK_CAPTURE(Page, sqlite_##name, TStore::Sqlite, path)->UseRealTime()->Unit(benchmark::kMillisecond);    \
+  BENCHMARK_CAPTURE(Page, postgres_##name, TStore::Postgres, path)->UseRealTime()->Unit(benchmark::kMillisecond)
+VM_PAGE(groups_by_last_seen, "/groups");
+BENCHMARK_CAPTURE(Page, sqlite_groups_by_last_seen_120_slow_clients, TStore::Sqlite, "/groups", true)
     ->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, groups_by_count, "/groups?sort=count")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, search, "/groups?q=address+0040A1B2")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, group_of_100_reports, "/groups/1")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, one_report, "/reports/50000")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Page, one_report_120_slow_clients, "/reports/50000", true)
+VM_PAGE(groups_by_count, "/groups?sort=count");
+VM_PAGE(search, "/groups?q=address+0040A1B2");
+// Text found in no report: every stored report's text is read.
+VM_PAGE(search_all_texts, "/groups?state=all&q=no+such+text");
+VM_PAGE(group_of_100_reports, "/groups/1");
+VM_PAGE(one_report, "/reports/50000");
+BENCHMARK_CAPTURE(Page, sqlite_one_report_120_slow_clients, TStore::Sqlite, "/reports/50000", true)
     ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void TrivialPage(benchmark::State& state) {

@@ -33,15 +33,18 @@ def get(port, path, cookie="", source="127.0.0.1", headers="", timeout=15):
 
 
 def login(port, password, name="dev", source="127.0.0.1", headers=""):
-    body = urllib.parse.urlencode({"name": name, "password": password, "next": "/groups"})
+    """Fetches the login form (its token comes with a cookie) and posts it, as a browser does."""
+    form = cookie_of(get(port, "/login", source=source, headers=headers), "vmlogin")
+    token = form.split(";")[0].split("=", 1)[1]
+    body = urllib.parse.urlencode({"name": name, "password": password, "next": "/groups", "csrf": token})
     return send(port, (f"POST /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n{headers}"
-                       "Content-Type: application/x-www-form-urlencoded\r\n"
+                       f"Cookie: vmlogin={token}\r\nContent-Type: application/x-www-form-urlencoded\r\n"
                        f"Content-Length: {len(body)}\r\n\r\n{body}").encode(), source=source)
 
 
-def cookie_of(answer):
+def cookie_of(answer, name="vmsession"):
     for line in answer.split(b"\r\n"):
-        if line.lower().startswith(b"set-cookie: vmsession="):
+        if line.lower().startswith(f"set-cookie: {name}=".encode()):
             return line.split(b": ", 1)[1].decode()
     return ""
 
@@ -206,13 +209,16 @@ class BehindAProxy(unittest.TestCase):
         self.assertEqual(remote_addresses(self.server),
                          ["127.0.0.2", "127.0.0.2", "198.51.100.1", "198.51.100.2", "198.51.100.3", "198.51.100.1"])
 
-    def test_the_session_cookie_is_secure_over_https(self):
+    def test_the_cookies_are_secure_over_https(self):
         https = "X-Forwarded-Proto: https\r\n"
+        port = self.server.port
         for source, headers, secure in [("127.0.0.1", https, True), ("127.0.0.1", "", False), ("127.0.0.2", https, False)]:
             with self.subTest(source=source, headers=headers):
-                cookie = cookie_of(login(self.server.port, self.server.password, source=source, headers=headers))
-                self.assertTrue(cookie)
-                self.assertEqual("; Secure" in cookie, secure, cookie)
+                session = cookie_of(login(port, self.server.password, source=source, headers=headers))
+                form = cookie_of(get(port, "/login", source=source, headers=headers), "vmlogin")
+                for cookie in (session, form):
+                    self.assertTrue(cookie)
+                    self.assertEqual("; Secure" in cookie, secure, cookie)
 
     def test_password_guessing_is_slowed_without_locking_the_developers_out(self):
         port, password = self.server.port, self.server.password

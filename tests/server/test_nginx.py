@@ -173,10 +173,11 @@ class BehindNginx(unittest.TestCase):
         self.assertEqual(browser.url(), base + "/groups")
         self.assertIn("EAccessViolation", browser.text())
         cookies = browser.call("Network.getCookies", urls=[base])["cookies"]
-        session = [c for c in cookies if c["name"] == "vmsession"]
-        self.assertEqual(len(session), 1, cookies)
-        self.assertTrue(session[0]["secure"])
-        self.assertTrue(session[0]["httpOnly"])
+        for name in ("vmsession", "vmlogin"):  # the session's and the login form's
+            cookie = [c for c in cookies if c["name"] == name]
+            self.assertEqual(len(cookie), 1, cookies)
+            self.assertTrue(cookie[0]["secure"])
+            self.assertTrue(cookie[0]["httpOnly"])
 
 
 if __name__ == "__main__":

@@ -118,13 +118,15 @@ def free_port():
 
 
 class Server:
-    """The real server on a free port of 127.0.0.1 with a database of its own; stopped by stop()."""
+    """The real server on a free port of 127.0.0.1 with a database of its own, or on the
+    PostgreSQL `database` that it may share with others; stopped by stop()."""
 
-    def __init__(self, *args, account="dev", preexec_fn=None):
+    def __init__(self, *args, account="dev", database=None, preexec_fn=None):
         self.folder = tempfile.mkdtemp(prefix="reportserver-")
         self.port = free_port()
-        command = [SERVER, "--data", self.folder, "--host", "127.0.0.1", "--port", str(self.port),
-                   "--first-account", account] + list(args)
+        store = ["--database", database] if database else ["--data", self.folder]
+        command = [SERVER, *store, "--host", "127.0.0.1", "--port", str(self.port)]
+        command += (["--first-account", account] if account else []) + list(args)
         self.log = open(os.path.join(self.folder, "server.log"), "w+")
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self.log, text=True,
                                         preexec_fn=preexec_fn)
