@@ -4,8 +4,16 @@ namespace vm {
 
 std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TThreadRegisters& regs,
                                            std::uintptr_t stackEnd, std::size_t maxFrames) {
-  constexpr std::uintptr_t word = sizeof(std::uintptr_t);
   std::vector<std::uintptr_t> frames;
+  frames.reserve(maxFrames);
+  WalkFrameChainInto(memory, regs, stackEnd, frames, maxFrames);
+  return frames;
+}
+
+void WalkFrameChainInto(const IStackMemory& memory, const TThreadRegisters& regs, std::uintptr_t stackEnd,
+                        std::vector<std::uintptr_t>& frames, std::size_t maxFrames) {
+  constexpr std::uintptr_t word = sizeof(std::uintptr_t);
+  frames.clear();
   if (regs.ProgramCounter) frames.push_back(regs.ProgramCounter);
   std::uintptr_t fp = regs.FramePointer;
   std::uintptr_t floor = regs.StackPointer;
@@ -19,7 +27,6 @@ std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TTh
     floor = fp + 2 * word;
     fp = next;
   }
-  return frames;
 }
 
 }  // namespace vm

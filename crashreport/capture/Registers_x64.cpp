@@ -8,13 +8,15 @@ namespace vm::capture {
 
 TThreadRegisters RegistersOf(const CONTEXT& c) { return {c.Rip, c.Rsp, c.Rbp}; }
 
-bool LoaderLockHeld() {
-  // The process block's loader lock (a critical section) at offset 0x110.
+const RTL_CRITICAL_SECTION* LoaderLock() {
+  // The process block's pointer to the loader lock (a critical section) at offset 0x110.
   static const BYTE* peb = ProcessBlock();
-  if (!peb) return false;
-  auto* lock = *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110);
-  return lock && lock->OwningThread != nullptr;
+  return peb ? *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110) : nullptr;
 }
+
+// 64-bit handlers live in tables beside the code, not in the stack: nothing to restore.
+void* FrameChain() { return nullptr; }
+void RestoreFrameChain(void*) {}
 
 }  // namespace vm::capture
 
@@ -24,8 +26,8 @@ namespace vm::capture {
 // frame pointers cannot be followed; the unwind tables of each module (.pdata, which GCC
 // writes too) lead from frame to frame instead. Before each step the stack pointer must
 // lie in committed stack memory, where the unwinder reads.
-std::vector<std::uintptr_t> WalkStack(const CONTEXT& start, std::uintptr_t stackEnd) {
-  std::vector<std::uintptr_t> frames;
+void WalkStack(const CONTEXT& start, std::uintptr_t stackEnd, std::vector<std::uintptr_t>& frames) {
+  frames.clear();
   CONTEXT c = start;
   while (c.Rip && frames.size() < kMaxStackFrames) {
     frames.push_back(c.Rip);
@@ -44,7 +46,6 @@ std::vector<std::uintptr_t> WalkStack(const CONTEXT& start, std::uintptr_t stack
     }
     if (c.Rsp <= sp || c.Rsp >= stackEnd) break;
   }
-  return frames;
 }
 
 }  // namespace vm::capture

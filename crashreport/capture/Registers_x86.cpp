@@ -8,12 +8,19 @@ namespace vm::capture {
 
 TThreadRegisters RegistersOf(const CONTEXT& c) { return {c.Eip, c.Esp, c.Ebp}; }
 
-bool LoaderLockHeld() {
-  // The process block's loader lock (a critical section) at offset 0xA0.
+const RTL_CRITICAL_SECTION* LoaderLock() {
+  // The process block's pointer to the loader lock (a critical section) at offset 0xA0.
   static const BYTE* peb = ProcessBlock();
-  if (!peb) return false;
-  auto* lock = *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0xA0);
-  return lock && lock->OwningThread != nullptr;
+  return peb ? *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0xA0) : nullptr;
+}
+
+// 32-bit threads keep a chain of exception handler records in their stack, headed in the
+// thread block. A guard that resumes drops the frames of its item, and with them the
+// records that system functions in the item may have pushed: the head goes back to the
+// guard's own.
+void* FrameChain() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList; }
+void RestoreFrameChain(void* chain) {
+  reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(chain);
 }
 
 }  // namespace vm::capture
@@ -31,8 +38,8 @@ public:
 
 // 32-bit code built with frame pointers keeps the classic chain: [ebp] the caller's ebp,
 // [ebp+4] the return address.
-std::vector<std::uintptr_t> WalkStack(const CONTEXT& context, std::uintptr_t stackEnd) {
-  return WalkFrameChain(TStackWords(), RegistersOf(context), stackEnd);
+void WalkStack(const CONTEXT& context, std::uintptr_t stackEnd, std::vector<std::uintptr_t>& frames) {
+  WalkFrameChainInto(TStackWords(), RegistersOf(context), stackEnd, frames);
 }
 
 }  // namespace vm::capture
