@@ -97,6 +97,10 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed
                                         const std::vector<DWORD>& skip, bool allThreads);
 
 // ---- what survives a handling that cannot end as planned (Survival_win32.cpp) ----
+// The program file's full path, noted at install: asking the loader later may wait for
+// a thread that holds its lock.
+void NoteProgramPath();
+std::string ProgramPath();
 // "%TEMP%\<program>.Zentrapix"; cleared at the start of every report, pending files aside.
 std::string TempFolder();
 void ClearTempFolder();
@@ -109,9 +113,15 @@ void DisarmStallWatchdog();
 DWORD ComposingThread();
 DWORD StallLimit();
 DWORD StalledMs();
-// One report's life: the minimal report first, then the text as it grows; complete, it
+// One report's life (EndReport drops one that is not to be kept): the minimal report first, then the text as it grows; complete, it
 // is also kept in the pending file until EndReport.
-void BeginReport(const std::string& minimal, const std::string& bugRepPath, const TBugRepFileRules& rules);
+// The bug-report file, its rules and the freeze message of the program's own settings,
+// noted at install: a report begun before its exception's settings are read goes there.
+void NoteReportDefaults(const std::string& bugRepPath, const TBugRepFileRules& rules, const std::string& frozenMsg);
+std::string DefaultFrozenMsg();
+void BeginReport(const std::string& minimal);
+// The exception's own settings, once read: where its report goes.
+void RetargetReport(const std::string& bugRepPath, const TBugRepFileRules& rules);
 void PublishReport(const std::string& text, bool complete);
 void MarkReportSaved();
 void MarkReportSent();

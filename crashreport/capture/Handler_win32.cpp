@@ -53,11 +53,6 @@ union TEverLasting {
 constinit TEverLasting<std::vector<TExceptionHandlerFn>> HandlerList;
 std::vector<TExceptionHandlerFn>& Handlers = HandlerList.Value;
 
-std::string ProgramPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
 std::int64_t UtcSeconds() { return std::int64_t(std::time(nullptr)); }
@@ -325,13 +320,12 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
 }
 
 // What is known before anything is composed: the exception and the faulting thread's raw stack.
-std::string MinimalText(const TExceptionFacts& facts, const SYSTEMTIME& when, const THandoverRecord& r,
-                        const std::string& frozenMsg) {
+std::string MinimalText(const TExceptionFacts& facts, const SYSTEMTIME& when, const THandoverRecord& r) {
   TMinimalReport minimal;
   minimal.Time = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
   minimal.Freeze = facts.Type == TExceptionType::Freeze;
   minimal.ClassName = facts.ClassName;
-  minimal.Message = minimal.Freeze ? frozenMsg : facts.Message;
+  minimal.Message = minimal.Freeze ? DefaultFrozenMsg() : facts.Message;
   minimal.Thread.Id = minimal.Freeze ? facts.MainThreadId : facts.CrashedThreadId;
   if (auto named = LookUpThread(minimal.Thread.Id)) minimal.Thread.Name = named->Name;
   if (r.Context && !minimal.Freeze)
@@ -409,6 +403,14 @@ void ProcessRecord(const THandoverRecord& r) {
     DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), facts.ClassName, facts.Message);
   }
 
+  // Kept from here on by the program's own settings as noted at start: reading this
+  // exception's settings may wait for what blocks the process.
+  if (type != TExceptionType::Hidden) {
+    std::string minimal;
+    Guarded("minimal report", [&] { minimal = MinimalText(facts, when, r); });
+    BeginReport(minimal);
+  }
+  SetCurrentStep("the settings");
   ForgetFinishedSends();
   ClearTempFolder();
   auto moduleSettings = SettingsForModule(r.Module ? TModuleHandle(r.Module) : CrashSystem().ExeModule());
@@ -428,11 +430,9 @@ void ProcessRecord(const THandoverRecord& r) {
   if (type != TExceptionType::Hidden) TheHistory.Push(UtcSeconds());
   // A report that the handling would save is kept from here on, whatever stops the handling.
   const bool keepsReport = filter.CreateBugReport && settings.AutoSave() && type != TExceptionType::Hidden;
-  if (keepsReport) {
-    std::string minimal;
-    Guarded("minimal report", [&] { minimal = MinimalText(facts, when, r, settings.FrozenMsg()); });
-    BeginReport(minimal, BugRepFilePath(settings, FolderOf(ProgramPath())), BugRepFileRules(settings));
-  }
+  SetCurrentStep("");
+  if (keepsReport) RetargetReport(BugRepFilePath(settings, FolderOf(ProgramPath())), BugRepFileRules(settings));
+  else EndReport();
 
   THandlerCall call{THandlerPhase::BeforeReport, facts.ClassName, facts.Message};
   if (filter.CallHandlers) CallHandlers(call);

@@ -28,6 +28,12 @@ namespace vm::capture {
 // lie in committed stack memory, where the unwinder reads.
 void WalkStack(const CONTEXT& start, std::uintptr_t stackEnd, std::vector<std::uintptr_t>& frames) {
   frames.clear();
+  // The table lookups take the loader lock: while another thread keeps it (a blocked
+  // process) only the current address is known.
+  if (DWORD owner = LoaderLockOwner(); owner && owner != GetCurrentThreadId()) {
+    if (start.Rip) frames.push_back(start.Rip);
+    return;
+  }
   CONTEXT c = start;
   while (c.Rip && frames.size() < kMaxStackFrames) {
     frames.push_back(c.Rip);

@@ -223,12 +223,6 @@ void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned
 
 void OnOutOfMemory() { ReportFailure("EOutOfMemory", "Out of memory.", TCaptureSource::OutOfMemory); }
 
-std::string ProgramPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
-
 // `CheckFileCrc`: the program file as shipped, against the stamp it carries.
 void CheckProgramFile(const TICrashSettings& settings) {
   std::string file;
@@ -286,6 +280,7 @@ void InstallCapturePoints() {
   if (attempted) return;
   attempted = true;
   MainThreadId = GetCurrentThreadId();
+  NoteProgramPath();
   QueryPerformanceCounter(&StartCounter);
   NoteReporterStart();
   auto settings = SettingsForModule(CrashSystem().ExeModule());
@@ -303,6 +298,8 @@ void InstallCapturePoints() {
   PrepareNumberFormatting();
   EnableFaultGuards();
   if (!DoneEvent || !StartHandlerThread() || !StartStallWatchdog(DoneEvent, HandlerShowingEvent())) return;
+  NoteReportDefaults(BugRepFilePath(*settings, ProgramPath().substr(0, ProgramPath().find_last_of('\\') + 1)),
+                     BugRepFileRules(*settings), settings->FrozenMsg());
   FoldPendingReports(BugRepFileRules(*settings));
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault

@@ -18,6 +18,16 @@ namespace {
 
 // Loaded once and never freed: stacks are still symbolised while static objects end at exit.
 const TSymbolTable* ProgramSymbols = nullptr;
+// The program file's name, known without asking the loader. Plain bytes: it is set while
+// the capture points are taken, before the program's static objects are made.
+char ProgramName[MAX_PATH] = "";
+
+// The module that holds `address`, found without the loader lock.
+HMODULE ModuleAt(std::uintptr_t address) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) || info.Type != MEM_IMAGE) return nullptr;
+  return static_cast<HMODULE>(info.AllocationBase);
+}
 
 // The end of the committed region that holds the stack pointer: walks stay below it.
 std::uintptr_t StackRegionEnd(std::uintptr_t sp) {
@@ -82,6 +92,7 @@ bool ReadStackWord(std::uintptr_t address, std::uintptr_t& value) {
 }
 
 void LoadProgramSymbols(const std::string& programFile) {
+  lstrcpynA(ProgramName, BaseName(programFile).c_str(), MAX_PATH);
   try {
     auto table = ReadEmbeddedSymbols(ReadFileDenyWrite(programFile));
     if (table && !ProgramSymbols) ProgramSymbols = new TSymbolTable(std::move(*table));
@@ -95,17 +106,20 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   item.Address = address;
   // A return address points behind its call, possibly into the next line or function.
   std::uintptr_t probe = returnAddress ? address - 1 : address;
-  HMODULE module = nullptr;
   // Address 0 would name the program itself.
-  if (probe == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(probe), &module))
-    return item;
+  HMODULE module = probe ? ModuleAt(probe) : nullptr;
+  if (!module) return item;
+  const bool program = module == GetModuleHandleA(nullptr);
+  // Another module's name needs the loader, which a thread that holds its lock (a blocked
+  // process) keeps from us: such an address shows no module then.
+  const DWORD owner = LoaderLockOwner();
+  if (!program && owner && owner != GetCurrentThreadId()) return item;
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(module, path, MAX_PATH);
-  item.Module = BaseName(path);
+  if (!program) GetModuleFileNameA(module, path, MAX_PATH);
+  item.Module = program ? ProgramName : BaseName(path);
   auto base = reinterpret_cast<std::uintptr_t>(module);
   auto rva = DWORD(probe - base);
-  if (module == GetModuleHandleA(nullptr)) {
+  if (program) {
     if (!ProgramSymbols) return item;
     auto info = ProgramSymbols->Lookup(rva);
     if (!info) return item;

@@ -24,11 +24,12 @@ namespace vm::capture {
 
 namespace {
 
-std::string ProgramPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
+// Plain bytes, filled while the capture points are taken: before static objects are made,
+// and before a blocked process keeps the loader (which knows the name) from us.
+char ProgramFile[MAX_PATH] = "";
+// Where a report goes while this exception's own settings are not read yet.
+char DefaultPath[MAX_PATH] = "", FrozenMsg[256] = "";
+TBugRepFileRules DefaultRules;
 
 std::uint64_t StartTimeOf(HANDLE process) {
   FILETIME created{}, ended{}, kernel{}, user{};
@@ -90,26 +91,30 @@ BOOL CALLBACK CountVisible(HWND window, LPARAM count) {
   if (IsWindowVisible(window)) ++*reinterpret_cast<int*>(count);
   return TRUE;
 }
-bool ShowsWindow(DWORD thread) {
+int VisibleWindows(DWORD thread) {
   int count = 0;
   EnumThreadWindows(thread, CountVisible, reinterpret_cast<LPARAM>(&count));
-  return count > 0;
+  return count;
 }
 
-// Watches one handling until it is done or its box is up.
+// Watches one handling until it is done or its box is up. A window counts when it came
+// with the handling (a handler's question): a composing main thread has its own all along.
 void WatchHandling() {
   HANDLE ends[2] = {Done, Showing};
   unsigned seen = ProgressCount();
   std::uint64_t cpu = CpuTimeOf(ComposerHandle);
+  const int windowsBefore = VisibleWindows(WatchedId);
   while (WaitForMultipleObjects(2, ends, FALSE, 100) == WAIT_TIMEOUT) {
     unsigned now = ProgressCount();
     std::uint64_t used = CpuTimeOf(ComposerHandle);
-    if (now != seen || used != cpu || ShowsWindow(WatchedId)) LastProgressTick = LONGLONG(GetTickCount64());
+    if (now != seen || used != cpu || VisibleWindows(WatchedId) > windowsBefore)
+      LastProgressTick = LONGLONG(GetTickCount64());
     seen = now;
     cpu = used;
     if (StalledMs() < StallLimitMs) continue;
     SaveIncompleteReport(FormatText("the reporter made no progress for %lu seconds in %s; the program was ended",
-                                    static_cast<unsigned long>(StallLimitMs / 1000), CurrentStep()));
+                                    static_cast<unsigned long>(StallLimitMs / 1000),
+                                    *CurrentStep() ? CurrentStep() : "its own work"));
     TerminateProcess(GetCurrentProcess(), 1);
   }
 }
@@ -122,6 +127,9 @@ DWORD WINAPI WatchdogMain(LPVOID) {
 }
 
 }  // namespace
+
+void NoteProgramPath() { GetModuleFileNameA(nullptr, ProgramFile, MAX_PATH); }
+std::string ProgramPath() { return ProgramFile; }
 
 std::string TempFolder() {
   char temp[MAX_PATH] = {};
@@ -172,11 +180,25 @@ DWORD ComposingThread() { return Composer; }
 DWORD StallLimit() { return StallLimitMs; }
 DWORD StalledMs() { return DWORD(GetTickCount64() - ULONGLONG(LastProgressTick)); }
 
-void BeginReport(const std::string& minimal, const std::string& bugRepPath, const TBugRepFileRules& rules) {
+void NoteReportDefaults(const std::string& bugRepPath, const TBugRepFileRules& rules, const std::string& frozenMsg) {
+  lstrcpynA(DefaultPath, bugRepPath.c_str(), MAX_PATH);
+  lstrcpynA(FrozenMsg, frozenMsg.c_str(), sizeof FrozenMsg);
+  DefaultRules = rules;
+}
+std::string DefaultFrozenMsg() { return FrozenMsg; }
+
+void BeginReport(const std::string& minimal) {
   EnterCriticalSection(&Lock);
   State = {};
   State.Active = true;
   State.Minimal = minimal;
+  State.BugRepPath = DefaultPath;
+  State.Rules = DefaultRules;
+  LeaveCriticalSection(&Lock);
+}
+
+void RetargetReport(const std::string& bugRepPath, const TBugRepFileRules& rules) {
+  EnterCriticalSection(&Lock);
   State.BugRepPath = bugRepPath;
   State.Rules = rules;
   LeaveCriticalSection(&Lock);
