@@ -40,6 +40,7 @@ void SetCurrentGuard(TFaultGuard* guard) {
 
 void EnableFaultGuards() {
   if (GuardSlot == TLS_OUT_OF_INDEXES) GuardSlot = TlsAlloc();
+  FrameChain();  // finds what it needs of the system now, not in the middle of a fault
 }
 
 void NoteProgress() { ++Progress; }

@@ -1,5 +1,6 @@
 // The 64-bit side of the processor context: which registers hold the current address, the
-// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+// stack pointer and the frame pointer, where the process block keeps its loader lock, and
+// (nothing of) the thread's chain of exception handlers.
 #include <windows.h>
 
 #include "crashreport/capture/Capture_win32.h"

@@ -1,5 +1,6 @@
 // The 32-bit side of the processor context: which registers hold the current address, the
-// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+// stack pointer and the frame pointer, where the process block keeps its loader lock, and
+// the thread's chain of stack-based exception handlers.
 #include <windows.h>
 
 #include "crashreport/capture/Capture_win32.h"
@@ -17,10 +18,31 @@ const RTL_CRITICAL_SECTION* LoaderLock() {
 // 32-bit threads keep a chain of exception handler records in their stack, headed in the
 // thread block. A guard that resumes drops the frames of its item, and with them the
 // records that system functions in the item may have pushed: the head goes back to the
-// guard's own.
-void* FrameChain() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList; }
+// guard's own. The block is asked of the system, which needs no compiler's intrinsics.
+namespace {
+NT_TIB* ThreadBlock() {
+  using TQuery = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  // ThreadBasicInformation (0): exit status, the block's address, client id, affinity, priorities.
+  struct {
+    LONG ExitStatus;
+    NT_TIB* TebBaseAddress;
+    ULONG_PTR ClientId[2], AffinityMask;
+    LONG Priority, BasePriority;
+  } basic{};
+  if (!query || query(GetCurrentThread(), 0, &basic, sizeof basic, nullptr) != 0) return nullptr;
+  return basic.TebBaseAddress;
+}
+}  // namespace
+
+void* FrameChain() {
+  NT_TIB* block = ThreadBlock();
+  return block ? block->ExceptionList : nullptr;
+}
 void RestoreFrameChain(void* chain) {
-  reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(chain);
+  if (NT_TIB* block = ThreadBlock(); block && chain)
+    block->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(chain);
 }
 
 }  // namespace vm::capture
