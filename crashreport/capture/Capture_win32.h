@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <csetjmp>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -33,6 +34,9 @@ const RTL_CRITICAL_SECTION* LoaderLock();
 // on 64-bit), and putting it back after a guard dropped the frames below it.
 void* FrameChain();
 void RestoreFrameChain(void* chain);
+// Makes `context` resume where `jump` was set, with setjmp returning 1: the registers that
+// setjmp keeps, the others left as they are.
+void ResumeAtJump(CONTEXT& context, const jmp_buf& jump);
 // The process environment block, or nullptr (ThreadNames_win32.cpp).
 const BYTE* ProcessBlock();
 // True while any thread, the caller included, holds the loader lock: no thread could

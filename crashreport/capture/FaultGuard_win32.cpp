@@ -4,12 +4,14 @@
 // a stack walk over a bad frame) reaches the unhandled-exception filter, which resumes the
 // thread where the guard began, with the item marked failed. Only faults that nothing else
 // handles come here: a system function that probes memory under its own handler keeps
-// its behaviour. The resume is a copy of the registers taken at the guard's entry, the way
-// a long jump works: the item's frames are dropped without unwinding, so what they held
-// (memory, locks of a damaged heap) stays lost, and the rest of the report goes on.
+// its behaviour. The resume point is a setjmp at the guard's entry; the filter puts its
+// registers into the fault's context (Registers_x86.cpp, Registers_x64.cpp), as a long jump
+// without unwinding would: the item's frames are dropped, what they held (memory, locks of
+// a damaged heap) stays lost, and the rest of the report goes on.
 #include <windows.h>
 
 #include <atomic>
+#include <csetjmp>
 
 #include "crashreport/capture/Capture_win32.h"
 
@@ -18,7 +20,7 @@ namespace vm::capture {
 namespace {
 
 struct TFaultGuard {
-  CONTEXT Resume;           // the registers at the guard's entry
+  jmp_buf Resume;           // the registers at the guard's entry
   void* FrameChain;         // the thread's handler chain then (32-bit only)
   TFaultGuard* Outer;       // guards nest: a handler call inside a section
   volatile LONG Faulted;    // set by the filter before it resumes
@@ -57,8 +59,7 @@ bool RunGuarded(const char* step, void (*item)(void*), void* context) {
   const char* outerStep = Step;
   NoteProgress();
   // Comes back here a second time, from the filter, when the item faults.
-  RtlCaptureContext(&guard.Resume);
-  if (guard.Faulted) {
+  if (setjmp(guard.Resume)) {
     RestoreFrameChain(guard.FrameChain);
     SetCurrentGuard(guard.Outer);
     Step = outerStep;
@@ -88,8 +89,7 @@ bool RecoverGuardedFault(EXCEPTION_POINTERS* info) {
   LastFault.Address = reinterpret_cast<std::uintptr_t>(info->ExceptionRecord->ExceptionAddress);
   LastFault.Step = Step;
   guard->Faulted = 1;
-  // The flags of the saved registers go with them: nothing of the fault's extended state stays.
-  *info->ContextRecord = guard->Resume;
+  ResumeAtJump(*info->ContextRecord, guard->Resume);
   return true;
 }
 

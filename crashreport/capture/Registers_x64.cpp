@@ -15,6 +15,29 @@ const RTL_CRITICAL_SECTION* LoaderLock() {
   return peb ? *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110) : nullptr;
 }
 
+void ResumeAtJump(CONTEXT& c, const jmp_buf& jump) {
+  const auto& b = *reinterpret_cast<const _JUMP_BUFFER*>(&jump);
+  c.Rbx = b.Rbx;
+  c.Rsp = b.Rsp;
+  c.Rbp = b.Rbp;
+  c.Rsi = b.Rsi;
+  c.Rdi = b.Rdi;
+  c.R12 = b.R12;
+  c.R13 = b.R13;
+  c.R14 = b.R14;
+  c.R15 = b.R15;
+  c.Rip = b.Rip;
+  c.Rax = 1;
+  c.MxCsr = b.MxCsr;
+  // The callee-saved vector registers.
+  const SETJMP_FLOAT128* saved = &b.Xmm6;
+  M128A* xmm = &c.Xmm6;
+  for (int i = 0; i < 10; ++i) {
+    xmm[i].Low = saved[i].Part[0];
+    xmm[i].High = LONGLONG(saved[i].Part[1]);
+  }
+}
+
 // 64-bit handlers live in tables beside the code, not in the stack: nothing to restore.
 void* FrameChain() { return nullptr; }
 void RestoreFrameChain(void*) {}

@@ -36,6 +36,19 @@ NT_TIB* ThreadBlock() {
 }
 }  // namespace
 
+void ResumeAtJump(CONTEXT& c, const jmp_buf& jump) {
+  const auto& b = *reinterpret_cast<const _JUMP_BUFFER*>(&jump);
+  c.Ebp = b.Ebp;
+  c.Ebx = b.Ebx;
+  c.Edi = b.Edi;
+  c.Esi = b.Esi;
+  // The stack pointer as kept; should it still count setjmp's return address, one word too
+  // low under a frame pointer harms nothing.
+  c.Esp = b.Esp;
+  c.Eip = b.Eip;
+  c.Eax = 1;
+}
+
 void* FrameChain() {
   NT_TIB* block = ThreadBlock();
   return block ? block->ExceptionList : nullptr;
