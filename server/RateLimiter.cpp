@@ -37,6 +37,13 @@ bool TRateLimiter::Allow(const std::string& address, TClock::time_point now) {
   return true;
 }
 
+double TRateLimiter::Tokens(const std::string& address, TClock::time_point now) {
+  if (FRate <= 0) return FBurst;
+  std::lock_guard lock(FLock);
+  auto it = FBuckets.find(address);
+  return it == FBuckets.end() ? FBurst : Refilled(address, now).Tokens;
+}
+
 int TRateLimiter::RetryAfter(const std::string& address, TClock::time_point now) {
   if (FRate <= 0) return 1;
   std::lock_guard lock(FLock);

@@ -17,6 +17,8 @@ public:
 
   // Takes one token for `address`; false when its bucket is empty.
   bool Allow(const std::string& address, TClock::time_point now = TClock::now());
+  // The tokens `address` has now, without taking one (the burst for an address never seen).
+  double Tokens(const std::string& address, TClock::time_point now = TClock::now());
   // Seconds until `address` has a token again (at least 1).
   int RetryAfter(const std::string& address, TClock::time_point now = TClock::now());
 

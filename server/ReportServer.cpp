@@ -1,13 +1,19 @@
 #include "server/ReportServer.h"
 
 #include <httplib.h>
+#include <openssl/crypto.h>
+
+#include <sys/socket.h>
 
 #include <cctype>
 #include <cstdio>
 #include <regex>
+#include <thread>
 
+#include "server/HttpIntake.h"
 #include "server/Pages.h"
 #include "server/Passwords.h"
+#include "server/RequestFraming.h"
 #include "server/SqliteReportStore.h"
 #include "server/Upload.h"
 
@@ -71,15 +77,23 @@ std::string UrlEncoded(const std::string& text) {
   return out;
 }
 
+// Who sent the request and how, as the intake found out (it alone faces the network).
+std::string Sender(const httplib::Request& req) { return req.get_header_value(kSenderField); }
+bool OverHttps(const httplib::Request& req) { return req.get_header_value(kSchemeField) == "https"; }
+
 }  // namespace
 
 TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
     : FStore(store),
       FSettings(std::move(settings)),
       FHttp(std::make_unique<httplib::Server>()),
+      FIntakeKey(RandomToken(32)),
       FUploadLimit(FSettings.UploadBurst, FSettings.UploadsPerSecond),
-      // Guessing passwords: a handful of tries, then one every ten seconds per address.
-      FLoginLimit(5, 0.1) {
+      // Guessing passwords: ten wrong ones at once, then one every six seconds per address;
+      // five per account, then one every ten seconds.
+      FLoginFailures(10, 1.0 / 6),
+      FAccountFailures(5, 0.1),
+      FFailedLately(1, 1.0 / 600) {
   const int threads = std::max(2, FSettings.Threads);
   FHttp->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
   FHttp->set_payload_max_length(FSettings.MaxUploadBytes);
@@ -99,24 +113,65 @@ TReportServer::TReportServer(IReportStore& store, TServerSettings settings)
 TReportServer::~TReportServer() = default;
 
 int TReportServer::Bind() {
-  if (FSettings.Port == 0) return FSettings.Port = FHttp->bind_to_any_port(FSettings.Host);
-  return FHttp->bind_to_port(FSettings.Host, FSettings.Port) ? FSettings.Port : -1;
+  // The library listens with a backlog of five; the intake may connect as many times at once
+  // as there are threads, and connections beyond the backlog were reset. Calling listen
+  // again on the socket raises it.
+  int routesSocket = -1;
+  FHttp->set_socket_options([&routesSocket](int sock) {
+    httplib::default_socket_options(sock);
+    routesSocket = sock;
+  });
+  const int routes = FHttp->bind_to_any_port("127.0.0.1");
+  FHttp->set_socket_options(httplib::default_socket_options);
+  if (routes <= 0 || listen(routesSocket, SOMAXCONN) != 0) return -1;
+  TIntakeSettings intake;
+  intake.Host = FSettings.Host;
+  intake.Port = FSettings.Port;
+  intake.MaxBodyBytes = FSettings.MaxUploadBytes;
+  intake.RequestSeconds = FSettings.RequestSeconds;
+  intake.IdleSeconds = FSettings.ReadTimeoutSeconds;
+  intake.MaxPerAddress = FSettings.MaxConnectionsPerAddress;
+  intake.MaxInFlight = std::max(2, FSettings.Threads);
+  intake.MaxBufferedBytes = FSettings.MaxBufferedBytes;
+  intake.TrustedProxies = FSettings.TrustedProxies;
+  FIntake = std::make_unique<THttpIntake>(intake, routes, FIntakeKey);
+  return FSettings.Port = FIntake->Bind();
 }
 
-bool TReportServer::Run() { return FHttp->listen_after_bind(); }
-void TReportServer::Stop() { FHttp->stop(); }
+bool TReportServer::Run() {
+  if (!FIntake) return false;
+  std::thread routes([this] { FHttp->listen_after_bind(); });
+  const bool ok = FIntake->Run();
+  FHttp->stop();
+  routes.join();
+  return ok;
+}
+
+void TReportServer::Stop() {
+  if (FIntake) FIntake->Stop();
+}
 
 void TReportServer::Routes() {
-  FHttp->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-    std::string what = "internal error";
+  // Only requests that came through the intake are served: it alone has checked them.
+  FHttp->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    const std::string key = req.get_header_value(kKeyField);
+    if (key.size() == FIntakeKey.size() && CRYPTO_memcmp(key.data(), FIntakeKey.data(), key.size()) == 0)
+      return httplib::Server::HandlerResponse::Unhandled;
+    Text(res, 403, "forbidden");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  // What went wrong inside (a full disk, a broken database) is for the log, not the sender.
+  FHttp->set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+    std::string what = "unknown exception";
     try {
       std::rethrow_exception(ep);
     } catch (const std::exception& e) {
       what = e.what();
     } catch (...) {
     }
-    std::fprintf(stderr, "reportserver: %s\n", what.c_str());
-    Text(res, 500, "the server could not do this, nothing was stored: " + what);
+    std::fprintf(stderr, "reportserver: %s %s from %s failed: %s\n", req.method.c_str(), req.path.c_str(),
+                 Sender(req).c_str(), what.c_str());
+    Text(res, 500, "internal error; nothing was stored");
   });
   // The library's own refusals (413, a body cut short, broken multipart) get a readable text.
   FHttp->set_error_handler([](const httplib::Request&, httplib::Response& res) {
@@ -178,12 +233,13 @@ std::string TReportServer::ThankYouLocation(const httplib::Request& req) const {
   static const std::regex kHost(R"([A-Za-z0-9.\-]{1,253}(:\d{1,5})?)");
   const std::string host = req.get_header_value("Host");
   if (!std::regex_match(host, kHost)) return {};
-  return "http://" + host + target;
+  return (OverHttps(req) ? "https://" : "http://") + host + target;
 }
 
 void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) {
-  if (!FUploadLimit.Allow(req.remote_addr)) {
-    res.set_header("Retry-After", std::to_string(FUploadLimit.RetryAfter(req.remote_addr)));
+  const std::string sender = Sender(req);
+  if (!FUploadLimit.Allow(sender)) {
+    res.set_header("Retry-After", std::to_string(FUploadLimit.RetryAfter(sender)));
     return Text(res, 429, "too many uploads from this address; try again later");
   }
   if (!req.is_multipart_form_data()) return Text(res, 400, "expected a multipart/form-data upload");
@@ -192,10 +248,10 @@ void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) 
   auto read = ReadUpload(parts);
   if (auto* error = std::get_if<TUploadError>(&read)) return Text(res, error->Status, error->Message);
   TUpload& upload = std::get<TUpload>(read);
-  upload.RemoteAddress = req.remote_addr;
+  upload.RemoteAddress = sender;
   const TStoreResult stored = FStore.StoreUpload(upload);
   if (FSettings.LogUploads)
-    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", req.remote_addr.c_str(),
+    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", sender.c_str(),
                stored.Stored, stored.Duplicates);
   const std::string location = ThankYouLocation(req);
   if (location.empty()) return Text(res, 200, "stored " + std::to_string(stored.Stored) + " report(s)");
@@ -218,16 +274,28 @@ std::optional<std::string> TReportServer::Account(const httplib::Request& req, h
 
 void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
   const std::string next = LocalPath(req.get_param_value("next"));
-  if (!FLoginLimit.Allow(req.remote_addr)) {
-    res.set_header("Retry-After", std::to_string(FLoginLimit.RetryAfter(req.remote_addr)));
+  const std::string from = Sender(req), name = req.get_param_value("name");
+  // Only wrong passwords count, and they slow down, never lock out: an address that keeps
+  // guessing gets one try every few seconds, and an account under attack is closed only to
+  // addresses that have themselves failed in the last ten minutes, so that a developer
+  // elsewhere still gets in.
+  const double addressTokens = FLoginFailures.Tokens(from);
+  const bool addressClean = FFailedLately.Tokens(from) >= 1;
+  if (addressTokens < 1 || (!addressClean && FAccountFailures.Tokens(name) < 1)) {
+    const int wait = addressTokens < 1 ? FLoginFailures.RetryAfter(from) : FAccountFailures.RetryAfter(name);
+    res.set_header("Retry-After", std::to_string(wait));
     return Html(res, LoginPage("Too many attempts; wait a little and try again.", next), 429);
   }
-  const std::string name = req.get_param_value("name");
   auto hash = FStore.PasswordHash(name);
   // Hash even for an unknown name, so that the answer time does not tell names apart.
   static const std::string kNobody = HashPassword("no such account");
   const bool ok = VerifyPassword(req.get_param_value("password"), hash ? *hash : kNobody) && hash;
-  if (!ok) return Html(res, LoginPage("Account or password is wrong.", next), 403);
+  if (!ok) {
+    FLoginFailures.Allow(from);
+    FFailedLately.Allow(from);
+    if (hash) FAccountFailures.Allow(name);  // only real accounts: made-up names would fill the table
+    return Html(res, LoginPage("Account or password is wrong.", next), 403);
+  }
 
   const std::string token = RandomToken(32);
   {
@@ -238,7 +306,7 @@ void TReportServer::Login(const httplib::Request& req, httplib::Response& res) {
     FSessions[token] = {name, now + std::chrono::hours(FSettings.SessionHours)};
   }
   res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-                                   std::to_string(FSettings.SessionHours * 3600));
+                                   std::to_string(FSettings.SessionHours * 3600) + (OverHttps(req) ? "; Secure" : ""));
   res.set_redirect(next, 303);
 }
 

@@ -1,5 +1,6 @@
 // The HTTP service: uploads at "POST /submit.php" (no login), the developers' pages behind a
-// login. Entry point: TReportServer. Tests: tests/server/test_receiving.py, test_pages.py.
+// login. Entry point: TReportServer. Tests: tests/server/test_receiving.py, test_pages.py,
+// test_intake.py.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "server/RateLimiter.h"
 #include "server/ReportStore.h"
@@ -20,6 +22,8 @@ struct Response;
 
 namespace vm::server {
 
+class THttpIntake;
+
 struct TServerSettings {
   std::string Host = "127.0.0.1";
   int Port = 8080;  // 0: any free port
@@ -28,6 +32,11 @@ struct TServerSettings {
   std::string ThankYou;
   std::size_t MaxUploadBytes = 16u << 20;
   int ReadTimeoutSeconds = 5;  // a client that sends nothing for this long is cut off
+  int RequestSeconds = 30;     // a request must arrive whole within this (plus time for its body)
+  int MaxConnectionsPerAddress = 32;
+  std::size_t MaxBufferedBytes = std::size_t(512) << 20;  // requests in memory, all together
+  // Proxies whose X-Forwarded-For and X-Forwarded-Proto are believed.
+  std::vector<std::string> TrustedProxies;
   double UploadBurst = 30, UploadsPerSecond = 1;  // per sender address; rate 0: no limit
   int Threads = 32;
   int SessionHours = 12;
@@ -43,6 +52,7 @@ public:
   int Bind();
   // Serves until Stop(); returns false when the socket failed.
   bool Run();
+  // May be called from a signal handler.
   void Stop();
 
 private:
@@ -56,9 +66,16 @@ private:
 
   IReportStore& FStore;
   TServerSettings FSettings;
+  // The routes listen on loopback behind the intake, which alone faces the network; the
+  // key tells the intake's requests from anyone else's.
   std::unique_ptr<httplib::Server> FHttp;
+  std::unique_ptr<THttpIntake> FIntake;
+  const std::string FIntakeKey;
   TRateLimiter FUploadLimit;
-  TRateLimiter FLoginLimit;
+  // Wrong passwords per sender address and per account (see Login).
+  TRateLimiter FLoginFailures;
+  TRateLimiter FAccountFailures;
+  TRateLimiter FFailedLately;
 
   struct TSession {
     std::string Account;

@@ -1,7 +1,9 @@
 // reportserver: receives Veilmark's bug reports and shows them to its developers.
 //   reportserver --data DIR [--host 127.0.0.1] [--port 8080] [--thank-you /thanks]
 //                [--first-account NAME] [--add-account NAME] [--max-upload BYTES]
-//                [--upload-burst N] [--uploads-per-second R]
+//                [--upload-burst N] [--uploads-per-second R] [--read-timeout S]
+//                [--request-timeout S] [--max-connections-per-address N] [--max-buffered BYTES]
+//                [--trusted-proxy ADDR]...
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "server/Passwords.h"
+#include "server/RequestFraming.h"
 #include "server/ReportServer.h"
 #include "server/SqliteReportStore.h"
 
@@ -26,7 +29,9 @@ int Usage(const char* why) {
                "reportserver: %s\n"
                "usage: reportserver --data DIR [--host ADDR] [--port N] [--thank-you PATH|URL]\n"
                "                    [--first-account NAME] [--add-account NAME] [--max-upload BYTES]\n"
-               "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n",
+               "                    [--upload-burst N] [--uploads-per-second R] [--read-timeout S]\n"
+               "                    [--request-timeout S] [--max-connections-per-address N]\n"
+               "                    [--max-buffered BYTES] [--trusted-proxy ADDR]...\n",
                why);
   return 2;
 }
@@ -64,11 +69,21 @@ int main(int argc, char** argv) {
       else if (arg == "--upload-burst") settings.UploadBurst = std::stod(value);
       else if (arg == "--uploads-per-second") settings.UploadsPerSecond = std::stod(value);
       else if (arg == "--read-timeout") settings.ReadTimeoutSeconds = std::stoi(value);
+      else if (arg == "--request-timeout") settings.RequestSeconds = std::stoi(value);
+      else if (arg == "--max-connections-per-address") settings.MaxConnectionsPerAddress = std::stoi(value);
+      else if (arg == "--max-buffered") settings.MaxBufferedBytes = std::stoul(value);
+      else if (arg == "--trusted-proxy") {
+        auto address = vm::server::CanonicalAddress(value);
+        if (!address) return Usage(("--trusted-proxy takes an IP address, not " + value).c_str());
+        settings.TrustedProxies.push_back(*address);
+      }
       else return Usage(("unknown option " + arg).c_str());
     } catch (const std::exception&) {
       return Usage(("bad value for " + arg).c_str());
     }
   }
+  if (settings.ReadTimeoutSeconds < 1 || settings.RequestSeconds < 1 || settings.MaxConnectionsPerAddress < 1)
+    return Usage("--read-timeout, --request-timeout and --max-connections-per-address take 1 or more");
   if (data.empty()) return Usage("--data DIR is needed (the folder of the database)");
   const std::string& t = settings.ThankYou;
   if (!t.empty() && t[0] != '/' && t.rfind("http://", 0) != 0 && t.rfind("https://", 0) != 0)

@@ -11,6 +11,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick
   libpng-dev libpcre2-dev libre2-dev libimagequant-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libcrypt-dev pkg-config chromium
+  nginx openssl
 )
 
 as_root() {

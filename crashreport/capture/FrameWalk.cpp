@@ -2,30 +2,49 @@
 
 namespace vm {
 
+namespace {
+
+constexpr std::uintptr_t kWord = sizeof(std::uintptr_t);
+
+// One step along the saved frame pointers: the frame lies above the stack pointer, inside
+// the stack and aligned.
+bool FramePointerStep(const IStackMemory& memory, const TThreadRegisters& callee, std::uintptr_t stackEnd,
+                      TThreadRegisters& caller) {
+  std::uintptr_t fp = callee.FramePointer;
+  if (fp < callee.StackPointer || fp % kWord != 0 || stackEnd < 2 * kWord || fp > stackEnd - 2 * kWord) return false;
+  std::uintptr_t next = 0, ret = 0;
+  if (!memory.ReadWord(fp, next) || !memory.ReadWord(fp + kWord, ret)) return false;
+  caller = {ret, fp + 2 * kWord, next};
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TThreadRegisters& regs,
-                                           std::uintptr_t stackEnd, std::size_t maxFrames) {
+                                           std::uintptr_t stackEnd, std::size_t maxFrames,
+                                           const IFrameUnwinder* unwinder) {
   std::vector<std::uintptr_t> frames;
   frames.reserve(maxFrames);
-  WalkFrameChainInto(memory, regs, stackEnd, frames, maxFrames);
+  WalkFrameChainInto(memory, regs, stackEnd, frames, maxFrames, unwinder);
   return frames;
 }
 
 void WalkFrameChainInto(const IStackMemory& memory, const TThreadRegisters& regs, std::uintptr_t stackEnd,
-                        std::vector<std::uintptr_t>& frames, std::size_t maxFrames) {
-  constexpr std::uintptr_t word = sizeof(std::uintptr_t);
+                        std::vector<std::uintptr_t>& frames, std::size_t maxFrames, const IFrameUnwinder* unwinder) {
   frames.clear();
   if (regs.ProgramCounter) frames.push_back(regs.ProgramCounter);
-  std::uintptr_t fp = regs.FramePointer;
-  std::uintptr_t floor = regs.StackPointer;
+  TThreadRegisters callee = regs;
   while (frames.size() < maxFrames) {
-    // A frame lies above the stack pointer, inside the stack, aligned, and above its callee.
-    if (fp < floor || fp % word != 0 || fp > stackEnd - 2 * word || stackEnd < 2 * word) break;
-    std::uintptr_t next = 0, ret = 0;
-    if (!memory.ReadWord(fp, next) || !memory.ReadWord(fp + word, ret)) break;
-    if (ret == 0) break;
-    frames.push_back(ret);
-    floor = fp + 2 * word;
-    fp = next;
+    TThreadRegisters caller;
+    bool exact = frames.size() <= 1;
+    if (!(unwinder && callee.ProgramCounter && unwinder->Unwind(memory, callee, exact, caller)) &&
+        !FramePointerStep(memory, callee, stackEnd, caller))
+      break;
+    // Each caller's frame lies above its callee's, so a damaged stack cannot loop.
+    if (caller.ProgramCounter == 0 || caller.StackPointer <= callee.StackPointer || caller.StackPointer > stackEnd)
+      break;
+    frames.push_back(caller.ProgramCounter);
+    callee = caller;
   }
 }
 

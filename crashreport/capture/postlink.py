@@ -23,6 +23,12 @@ TRAILER = b"VMSYMTB1"
 STAMP = bytes([0x7F]) + b"VMFILECRC" + bytes([0xA5, 0x5A])
 SYMBOL = re.compile(r"^([0-9a-fA-F]+) ([Tt]) (.+)$")
 LINE = re.compile(r"^(\S+)\s+(\d+)\s+(0x[0-9a-fA-F]+)")
+# What the 32-bit toolchain adds to a function's name: the cold part that GCC moves away
+# from its function, and the stdcall size of the arguments. A report names the function.
+DECORATION = re.compile(r"(@\d+)?(\.cold(\.\d+)?| \[clone \.cold(\.\d+)?\])?$")
+# The calling convention inside a function pointer type ("void ( stdcall*)(void*)"), which
+# only the 32-bit names carry: a report reads the same from both builds.
+CALLING_CONVENTION = re.compile(r"\( (stdcall|fastcall|thiscall)\*\)")
 
 
 def pe_layout(data):
@@ -62,7 +68,7 @@ def functions(nm, exe, base, text_start, text_end):
         if not m:
             continue
         rva = int(m.group(1), 16) - base
-        name = m.group(3)
+        name = CALLING_CONVENTION.sub("(*)", DECORATION.sub("", m.group(3), count=1))
         # Section and local labels (".text", ".l_start") name no function.
         if name.startswith(".") or not text_start <= rva < text_end:
             continue

@@ -1,6 +1,7 @@
 // bench-reportserver: uploads per second with 20 concurrent senders of a 100 KB report, and
 // page times with 100,000 stored reports; each beside the same HTTP library answering a
-// trivial handler in the same run (the cost of HTTP alone). Run: make bench-reportserver.
+// trivial handler in the same run (the cost of HTTP alone), and beside the same figures
+// while 120 slow clients hold connections open. Run: make bench-reportserver.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -9,8 +10,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "server/Passwords.h"
 #include "server/ReportServer.h"
@@ -46,6 +50,60 @@ int Exchange(int port, const std::string& request, std::string* answerOut = null
   if (answerOut) *answerOut = answer;
   return answer.size() > 12 ? std::atoi(answer.c_str() + 9) : 0;
 }
+
+// Clients that each send a request head one line every three seconds, from eight loopback
+// addresses, and come back when the server cuts them off: `count` connections held open.
+class TSlowClients {
+public:
+  TSlowClients(int port, int count) : FPort(port), FSockets(size_t(count), -1) {
+    for (size_t i = 0; i < FSockets.size(); ++i) Connect(i);
+    FThread = std::thread([this] {
+      std::unique_lock lock(FLock);
+      while (!FWake.wait_for(lock, std::chrono::seconds(3), [this] { return FStop; }))
+        for (size_t i = 0; i < FSockets.size(); ++i) Trickle(i);
+    });
+  }
+  ~TSlowClients() {
+    {
+      std::lock_guard lock(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+    for (int fd : FSockets) close(fd);
+  }
+
+private:
+  void Connect(size_t i) {
+    if (FSockets[i] >= 0) close(FSockets[i]);
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(0x7f00010a + uint32_t(i % 8));  // 127.0.1.10 and on
+    to.sin_port = htons(uint16_t(FPort));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+      send(fd, "GET /login HTTP/1.1\r\n", 21, MSG_NOSIGNAL);
+    FSockets[i] = fd;
+  }
+  void Trickle(size_t i) {
+    char answer[512];
+    // An answer (the deadline's 408) or a closed socket: this client starts again.
+    if (recv(FSockets[i], answer, sizeof answer, MSG_DONTWAIT) >= 0 ||
+        send(FSockets[i], "X-Slow: 1\r\n", 11, MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
+      Connect(i);
+  }
+
+  int FPort;
+  std::vector<int> FSockets;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FStop = false;
+  std::thread FThread;
+};
+
+constexpr int kSlowClients = 120;
 
 std::string Report(int n, size_t size) {
   std::string r = "date/time          : 2026-12-10, 09:15:02, " + std::to_string(n) +
@@ -115,11 +173,16 @@ const std::string kFolder = (std::filesystem::temp_directory_path() / "bench-rep
 std::atomic<int> GNext{0};
 TRunning* GUploads = nullptr;
 TTrivial* GTrivial = nullptr;
+TSlowClients* GSlow = nullptr;
 
-void Uploads(benchmark::State& state, bool trivial) {
+enum class TPeer { Trivial, Ours, OursUnderSlowClients };
+
+void Uploads(benchmark::State& state, TPeer peer) {
+  const bool trivial = peer == TPeer::Trivial;
   if (state.thread_index() == 0) {
     if (trivial) GTrivial = new TTrivial;
     else GUploads = new TRunning(kFolder + "-uploads");
+    if (peer == TPeer::OursUnderSlowClients) GSlow = new TSlowClients(GUploads->Port, kSlowClients);
   }
   // Google Benchmark starts the timed loop of all threads together, after the set-up above.
   int failed = 0;
@@ -134,14 +197,18 @@ void Uploads(benchmark::State& state, bool trivial) {
   state.counters["failed"] = benchmark::Counter(failed, benchmark::Counter::kAvgThreads);
   state.SetItemsProcessed(state.iterations());
   if (state.thread_index() == 0) {
+    delete GSlow;
     delete GTrivial;
     delete GUploads;
+    GSlow = nullptr;
     GTrivial = nullptr;
     GUploads = nullptr;
   }
 }
-BENCHMARK_CAPTURE(Uploads, reportserver_100KB, false)->Threads(20)->UseRealTime()->MinTime(3);
-BENCHMARK_CAPTURE(Uploads, trivial_handler_100KB, true)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, reportserver_100KB, TPeer::Ours)->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, reportserver_100KB_120_slow_clients, TPeer::OursUnderSlowClients)
+    ->Threads(20)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(Uploads, trivial_handler_100KB, TPeer::Trivial)->Threads(20)->UseRealTime()->MinTime(3);
 
 // 100,000 reports in 1,000 groups of three versions, stored in uploads of 500.
 struct TFilled {
@@ -172,8 +239,10 @@ TFilled& Filled() {
   return filled;
 }
 
-void Page(benchmark::State& state, const char* path) {
+void Page(benchmark::State& state, const char* path, bool slowClients = false) {
   const TFilled& f = Filled();
+  std::unique_ptr<TSlowClients> slow;
+  if (slowClients) slow = std::make_unique<TSlowClients>(f.Running.Port, kSlowClients);
   const std::string request = f.Get(path);
   std::string answer;
   for (auto _ : state)
@@ -181,10 +250,14 @@ void Page(benchmark::State& state, const char* path) {
   state.counters["bytes"] = double(answer.size());
 }
 BENCHMARK_CAPTURE(Page, groups_by_last_seen, "/groups")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Page, groups_by_last_seen_120_slow_clients, "/groups", true)
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Page, groups_by_count, "/groups?sort=count")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Page, search, "/groups?q=address+0040A1B2")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Page, group_of_100_reports, "/groups/1")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Page, one_report, "/reports/50000")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Page, one_report_120_slow_clients, "/reports/50000", true)
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void TrivialPage(benchmark::State& state) {
   TTrivial trivial;

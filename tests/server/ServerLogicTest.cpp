@@ -15,6 +15,8 @@ TEST(RateLimiter, ABurstIsCutOffPerAddressAndRefills) {
   EXPECT_FALSE(limiter.Allow("10.0.0.1", t0));
   EXPECT_EQ(limiter.RetryAfter("10.0.0.1", t0), 2);
   EXPECT_TRUE(limiter.Allow("10.0.0.2", t0));  // others are not held up
+  EXPECT_DOUBLE_EQ(limiter.Tokens("10.0.0.2", t0), 2);  // looking takes nothing
+  EXPECT_DOUBLE_EQ(limiter.Tokens("10.0.0.3", t0), 3);  // nor makes a bucket for a stranger
   EXPECT_FALSE(limiter.Allow("10.0.0.1", t0 + std::chrono::milliseconds(1500)));
   EXPECT_TRUE(limiter.Allow("10.0.0.1", t0 + std::chrono::milliseconds(2100)));
   // Never more than the burst, however long the pause.

@@ -74,13 +74,13 @@ class WebSocket:
 
 
 class Browser:
-    def __init__(self, width=1100, height=800):
+    def __init__(self, width=1100, height=800, args=()):
         self.profile = tempfile.mkdtemp(prefix="chromium-profile-")
         self.process = subprocess.Popen(
             [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
              "--disable-background-networking", "--disable-component-update", "--disable-sync",
              f"--user-data-dir={self.profile}", "--remote-debugging-address=127.0.0.1",
-             "--remote-debugging-port=0", f"--window-size={width},{height}", "about:blank"],
+             "--remote-debugging-port=0", f"--window-size={width},{height}", *args, "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         port_file = os.path.join(self.profile, "DevToolsActivePort")
         deadline = time.monotonic() + 30

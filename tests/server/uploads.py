@@ -58,7 +58,7 @@ def png(width=4, height=3):
 
 
 def upload_request(host, port, bugreport, screenshot=None, fields=None, path="/submit.php",
-                   content_length=None, sender=None, boundary=BOUNDARY):
+                   content_length=None, sender=None, boundary=BOUNDARY, headers=""):
     """The request bytes: header block, then field parts, attachment parts and the closing line."""
     fields = fields if fields is not None else [("MailFrom", "Anna <anna@example.com>"),
                                                 ("MailSubject", "bug report"),
@@ -84,7 +84,7 @@ def upload_request(host, port, bugreport, screenshot=None, fields=None, path="/s
             f"Content-Type: multipart/form-data; boundary={boundary}\r\nContent-Length: {length}\r\n")
     if sender:
         head += f"From: <{sender}>\r\n"
-    return head.encode() + body
+    return (head + headers).encode() + body
 
 
 def send(port, request, source="127.0.0.1", timeout=15, pause_after=None):
@@ -120,13 +120,14 @@ def free_port():
 class Server:
     """The real server on a free port of 127.0.0.1 with a database of its own; stopped by stop()."""
 
-    def __init__(self, *args, account="dev"):
+    def __init__(self, *args, account="dev", preexec_fn=None):
         self.folder = tempfile.mkdtemp(prefix="reportserver-")
         self.port = free_port()
         command = [SERVER, "--data", self.folder, "--host", "127.0.0.1", "--port", str(self.port),
                    "--first-account", account] + list(args)
         self.log = open(os.path.join(self.folder, "server.log"), "w+")
-        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self.log, text=True)
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self.log, text=True,
+                                        preexec_fn=preexec_fn)
         self.password = None
         for _ in range(2):
             line = self.process.stdout.readline()

@@ -3,7 +3,7 @@
 # matrix for real under Wine: a program that fails in every way a user may meet, driven
 # from outside by test_crash_matrix.py.
 vm_test(capture_tests
-  SOURCES capture/CaptureLayoutsTest.cpp capture/FrameWalkTest.cpp capture/SymbolTableTest.cpp
+  SOURCES capture/CaptureLayoutsTest.cpp capture/FrameWalkTest.cpp capture/CallFrameInfoTest.cpp capture/SymbolTableTest.cpp
           capture/FileCheckTest.cpp
   LIBS vm_capture ZLIB::ZLIB)
 
