@@ -128,7 +128,10 @@ void BeginReport(const std::string& minimal);
 void RetargetReport(const std::string& bugRepPath, const TBugRepFileRules& rules);
 void PublishReport(const std::string& text, bool complete);
 void MarkReportSaved();
-void MarkReportSent();
+// Sends name the report they carry (CurrentReport when they start): one that ends late
+// marks nothing of a later report.
+unsigned CurrentReport();
+void MarkReportSent(unsigned report);
 void EndReport();
 // The report as far as it got, marked incomplete with `why`, into the bug-report file
 // (once; nothing when it is there already).

@@ -107,13 +107,14 @@ std::optional<TINVBitmap> TakeScreenshotFor(const ICrashSettings& settings) {
 // its own copy of the record's settings, so that a send still running after the program
 // decided to go on never reads settings that are gone.
 struct TAutoSend : IDeliveryRecord {
-  explicit TAutoSend(const TICrashSettings& s) : Settings(s) {}
+  explicit TAutoSend(const TICrashSettings& s) : Settings(s), Report(CurrentReport()) {}
   bool Saved() const override { return IsSaved; }
   void MarkSent() override {
     IsSent = true;
-    MarkReportSent();
+    MarkReportSent(Report);
   }
   TICrashSettings Settings;
+  unsigned Report;  // the report this send carries: a late end must not mark the next one
   std::atomic<bool> IsSaved{false}, IsSent{false};
   std::shared_ptr<TSendThread> Thread;
 };

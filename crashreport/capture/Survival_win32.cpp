@@ -38,6 +38,7 @@ std::uint64_t StartTimeOf(HANDLE process) {
 }
 
 CRITICAL_SECTION Lock;  // over the report state
+unsigned ReportNumber = 0;  // counts the reports begun
 struct TReportState {
   bool Active = false, Complete = false, Saved = false, Sent = false;
   std::string Minimal, Composed, BugRepPath, PendingPath;
@@ -189,6 +190,7 @@ std::string DefaultFrozenMsg() { return FrozenMsg; }
 
 void BeginReport(const std::string& minimal) {
   EnterCriticalSection(&Lock);
+  ++ReportNumber;
   State = {};
   State.Active = true;
   State.Minimal = minimal;
@@ -220,9 +222,11 @@ void MarkReportSaved() {
   LeaveCriticalSection(&Lock);
 }
 
-void MarkReportSent() {
+unsigned CurrentReport() { return ReportNumber; }
+
+void MarkReportSent(unsigned report) {
   EnterCriticalSection(&Lock);
-  State.Sent = true;
+  if (report == ReportNumber) State.Sent = true;
   WritePending();
   LeaveCriticalSection(&Lock);
 }
