@@ -10,7 +10,7 @@ WINTEST := $(if $(filter x86_64,$(WINE_ARCH)),build/windows-x64,build/windows)
 # The other Windows build: only its program is built, for the import check of both.
 WINOTHER := $(if $(filter x86_64,$(WINE_ARCH)),build/windows,build/windows-x64)
 
-.PHONY: all setup host windows test test-host test-windows asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist clean
+.PHONY: all setup host windows test test-host test-windows asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist reproducible-check clean
 
 all: host windows
 
@@ -73,15 +73,16 @@ reportserver: build/host-release/build.ninja
 	build/host-release/server/reportserver --data reportserver-data --host 127.0.0.1 --port 8080 \
 	  --thank-you /thanks --first-account dev
 
-# The file we ship: the 32-bit program without its debug information. Stripping keeps the
-# code byte for byte: the stripped file gets the symbol table of the linked one again and
-# a new integrity stamp.
-dist: windows
-	mkdir -p build/dist
-	i686-w64-mingw32-strip -o build/dist/veilmark.exe build/windows/app/veilmark.exe
-	python3 crashreport/capture/postlink.py --nm i686-w64-mingw32-nm --objdump i686-w64-mingw32-objdump \
-	  build/dist/veilmark.exe --symbols-from build/windows/app/veilmark.exe
-	@ls -l build/dist/veilmark.exe && file build/dist/veilmark.exe
+# The files we ship, in build/dist: the 32-bit program without its debug information but
+# with its symbol table, signed (tools/make-dist.py says with what), its zip and SHA256SUMS.
+dist: setup build/windows/build.ninja
+	cmake --build build/windows -j $(JOBS) --target veilmark
+	tools/make-dist.py --build build/windows --out build/dist
+
+# Builds the shipped program twice from this commit in two temporary folders and compares
+# the unsigned files; prints the SHA-256 of both. Slow (two whole builds): not in `make test`.
+reproducible-check: setup
+	tools/reproducible-check
 
 run: windows
 	tools/run-veilmark $(WINTEST)

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "about/UpdateRules.h"
 #include "base/StringList.h"
 #include "toolkit/Form_win32.h"
 
@@ -17,9 +18,11 @@ inline constexpr unsigned kAboutCommand = 5666;
 extern std::string AboutUpdateName;
 // Where the update information lies: the maker's update server. Only tests point it elsewhere.
 extern std::string AboutUpdateBase;
-// The public key (a CryptoAPI PUBLICKEYBLOB) that a downloaded program's signature must
-// verify under before it is started; empty, nothing downloaded is ever started.
+// The public keys (CryptoAPI PUBLICKEYBLOBs) that must have signed the update information
+// and every program it offers: the current one and the next, so that the maker can change
+// keys without a gap. Either may sign. With neither, no update information is believed.
 extern std::string AboutUpdateKey;
+extern std::string AboutUpdateNextKey;
 
 class TdlgAbout : public TForm {
 public:
@@ -41,7 +44,7 @@ protected:
 private:
   void bnTranslationsClick();
   void DownloadRelease(const std::string& url, const std::string& fileName, bool program,
-                       const std::string& signature);
+                       const TReleaseFacts& facts, const std::string& signature);
 
   TControl& bnOk;
   TControl& labelLegal;

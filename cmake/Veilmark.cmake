@@ -15,6 +15,11 @@ function(vm_target_defaults target)
     target_compile_options(${target} PRIVATE -fno-omit-frame-pointer)
     target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    # Reproducible: two builds of one commit in two folders give the same bytes, so no link
+    # time in the header and no build folder in the file (debug lines, __FILE__).
+    target_compile_options(${target} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+                                             -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+    target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
   endif()
   if(VM_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)

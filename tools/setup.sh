@@ -8,10 +8,11 @@ packages=(
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 fonts-wine fonts-liberation
+  libgnutls30 libgnutls30:i386 openssl
   xvfb x11-utils xdotool imagemagick
   libpng-dev libpcre2-dev libre2-dev libimagequant-dev
   libcpp-httplib-dev libssl-dev libsqlite3-dev libcrypt-dev pkg-config chromium
-  nginx openssl
+  nginx osslsigncode
 )
 
 as_root() {

@@ -6,7 +6,8 @@ else()
   set(vm_capture_arch x86)
 endif()
 vm_library(vm_capture
-  SOURCES capture/CaptureLayouts.cpp capture/FrameWalk.cpp capture/CallFrameInfo.cpp capture/SymbolTable.cpp capture/FileCheck.cpp
+  SOURCES capture/CaptureLayouts.cpp capture/FrameWalk.cpp capture/CallFrameInfo.cpp capture/SymbolTable.cpp
+          capture/FileCheck.cpp capture/PeLayout.cpp
   WIN32_SOURCES capture/Reporter_win32.cpp capture/Handler_win32.cpp capture/ThreadNames_win32.cpp
                 capture/ThreadHooks_win32.cpp capture/StackCapture_win32.cpp capture/FreezeWatchdog_win32.cpp
                 capture/Install_win32.cpp capture/FaultGuard_win32.cpp capture/Survival_win32.cpp

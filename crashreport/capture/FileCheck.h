@@ -1,7 +1,10 @@
 // The integrity self-check of the program file (`CheckFileCrc`). postlink.py, run after
 // linking and again after `make dist` strips the program, finds the stamp below in the
-// file and writes the file's CRC-32 into it (computed with the four value bytes as zero).
-// At start the reporter reads its own file and compares. Tests: tests/crashreport/capture/FileCheckTest.cpp.
+// file and writes into it the CRC-32 of the bytes that a code signature's hash covers
+// (PeLayout.h), with the stamp's four value bytes as zero. So signing the program, signing
+// it again or removing the signature changes nothing the check sees, while a changed byte
+// of code, data, resources or the symbol table is still caught. At start the reporter reads
+// its own file and compares. Tests: tests/crashreport/capture/FileCheckTest.cpp.
 #pragma once
 
 #include <cstdint>

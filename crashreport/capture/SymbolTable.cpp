@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crashreport/capture/PeLayout.h"
+
 namespace vm {
 
 namespace {
@@ -13,9 +15,6 @@ std::uint32_t U32(std::string_view bytes, std::size_t at) {
   std::uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | std::uint8_t(bytes[at + std::size_t(i)]);
   return v;
-}
-std::uint16_t U16(std::string_view bytes, std::size_t at) {
-  return std::uint16_t(std::uint8_t(bytes[at]) | std::uint8_t(bytes[at + 1]) << 8);
 }
 
 constexpr std::string_view kTableMagic("VMSYM001", 8);
@@ -78,19 +77,11 @@ std::optional<TSymbolInfo> TSymbolTable::Lookup(std::uint32_t rva) const {
 }
 
 std::optional<std::uint32_t> CodeSectionCrc(std::string_view pe) {
-  if (pe.size() < 0x40 || pe.substr(0, 2) != "MZ") return std::nullopt;
-  std::uint32_t nt = U32(pe, 0x3C);
-  if (std::uint64_t(nt) + 24 > pe.size() || pe.substr(nt, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
-  std::uint16_t sections = U16(pe, nt + 6), optionalSize = U16(pe, nt + 20);
-  std::uint64_t table = std::uint64_t(nt) + 24 + optionalSize;
-  for (std::uint16_t i = 0; i < sections; ++i) {
-    std::uint64_t s = table + 40ull * i;
-    if (s + 40 > pe.size()) return std::nullopt;
-    if (pe.substr(std::size_t(s), 5) != std::string_view(".text", 5)) continue;
-    std::uint32_t rawSize = U32(pe, std::size_t(s) + 16), rawAt = U32(pe, std::size_t(s) + 20);
-    if (std::uint64_t(rawAt) + rawSize > pe.size()) return std::nullopt;
-    return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pe.data() + rawAt), rawSize));
-  }
+  auto layout = ReadPeLayout(pe);
+  if (!layout) return std::nullopt;
+  for (const TPeSection& s : layout->Sections)
+    if (s.Name == ".text")
+      return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pe.data() + s.Raw.From), uInt(s.Raw.To - s.Raw.From)));
   return std::nullopt;
 }
 
@@ -99,10 +90,13 @@ std::optional<TSymbolTable> ReadEmbeddedSymbols(std::string_view file, std::stri
     if (why) *why = reason;
     return std::nullopt;
   };
-  if (file.size() < 12 || file.substr(file.size() - 8) != kTrailerMagic) return fail("no symbol table");
-  std::uint32_t packed = U32(file, file.size() - 12);
-  if (packed > file.size() - 12 || packed > kMaxTableBytes) return fail("damaged symbol table");
-  std::string_view stream = file.substr(file.size() - 12 - packed, packed);
+  // A signature's certificate data follows the table; the table ends where it begins.
+  auto layout = ReadPeLayout(file);
+  std::string_view content = file.substr(0, layout ? layout->ContentEnd : file.size());
+  if (content.size() < 12 || content.substr(content.size() - 8) != kTrailerMagic) return fail("no symbol table");
+  std::uint32_t packed = U32(content, content.size() - 12);
+  if (packed > content.size() - 12 || packed > kMaxTableBytes) return fail("damaged symbol table");
+  std::string_view stream = content.substr(content.size() - 12 - packed, packed);
   // The table's size is not stored: grow the buffer until the stream fits.
   std::string table(std::size_t(packed) * 4 + 64, '\0');
   for (;;) {

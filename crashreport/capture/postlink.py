@@ -7,10 +7,13 @@ its integrity stamp.
 1. The function symbols (nm -C) and the line table (objdump --dwarf=decodedline) of the
    linked program, the one with debug information, become the symbol table that
    SymbolTable.h describes, bound to the checksum of the code section. The table is
-   appended to EXE (an old table at its end is replaced).
-2. The CRC-32 of the whole file is written into the stamp that FileCheck.h describes.
-EXE is changed in place. Stripping keeps the code section byte for byte, so a stripped
-program takes the table of the program it was stripped from.
+   appended to EXE (an old table at its end is replaced), padded so that the file's size
+   is a multiple of 8 and a signer has nothing to pad.
+2. The CRC-32 of the bytes a code signature's hash covers is written into the stamp that
+   FileCheck.h describes; then the header's CheckSum is set for the new file.
+EXE is changed in place and must not be signed yet: sign after this step. Stripping keeps
+the code section byte for byte, so a stripped program takes the table of the program it
+was stripped from. The output depends on nothing but the input files.
 """
 import argparse
 import re
@@ -31,21 +34,38 @@ DECORATION = re.compile(r"(@\d+)?(\.cold(\.\d+)?| \[clone \.cold(\.\d+)?\])?$")
 CALLING_CONVENTION = re.compile(r"\( (stdcall|fastcall|thiscall)\*\)")
 
 
-def pe_layout(data):
-    """(image base, code section crc, code section start rva, end rva)."""
-    nt = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[:2] != b"MZ" or data[nt:nt + 4] != b"PE\0\0":
-        sys.exit("postlink: not a PE file")
-    sections, optional_size = struct.unpack_from("<H", data, nt + 6)[0], struct.unpack_from("<H", data, nt + 20)[0]
-    magic = struct.unpack_from("<H", data, nt + 24)[0]
-    base = struct.unpack_from("<Q" if magic == 0x20B else "<I", data, nt + 24 + (24 if magic == 0x20B else 28))[0]
-    table = nt + 24 + optional_size
-    for i in range(sections):
-        s = table + 40 * i
-        if data[s:s + 5] == b".text":
+class PeFile:
+    """The few facts of a PE file that the symbol table and the stamp need (PeLayout.h)."""
+
+    def __init__(self, data):
+        nt = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[:2] != b"MZ" or data[nt:nt + 4] != b"PE\0\0":
+            sys.exit("postlink: not a PE file")
+        sections, optional_size = struct.unpack_from("<H", data, nt + 6)[0], struct.unpack_from("<H", data, nt + 20)[0]
+        optional = nt + 24
+        pe32_plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
+        self.base = struct.unpack_from("<Q" if pe32_plus else "<I", data, optional + (24 if pe32_plus else 28))[0]
+        self.checksum_at = optional + 64
+        directory = optional + (112 if pe32_plus else 96)
+        self.cert_entry_at = directory + 8 * 4
+        if struct.unpack_from("<II", data, self.cert_entry_at) != (0, 0):
+            sys.exit("postlink: the file is signed; sign it after this step")
+        self.sections = {}
+        for i in range(sections):
+            s = optional + optional_size + 40 * i
             vsize, rva, raw_size, raw_at = struct.unpack_from("<IIII", data, s + 8)
-            return base, zlib.crc32(data[raw_at:raw_at + raw_size]), rva, rva + vsize
-    sys.exit("postlink: no code section")
+            self.sections.setdefault(bytes(data[s:s + 8]).rstrip(b"\0"), (rva, vsize, raw_at, raw_size))
+        if b".text" not in self.sections:
+            sys.exit("postlink: no code section")
+
+    def code(self, data):
+        """(crc of the code section's bytes, its start rva, its end rva)."""
+        rva, vsize, raw_at, raw_size = self.sections[b".text"]
+        return zlib.crc32(data[raw_at:raw_at + raw_size]), rva, rva + vsize
+
+    def signed_hash_ranges(self, size):
+        """What a code signature's hash covers of an unsigned file of `size` bytes."""
+        return [(0, self.checksum_at), (self.checksum_at + 4, self.cert_entry_at), (self.cert_entry_at + 8, size)]
 
 
 def without_trailer(data):
@@ -116,12 +136,27 @@ def build_table(code_crc, funcs, rows):
     return b"VMSYM001" + struct.pack("<4I", code_crc, len(funcs), len(rows), len(pool)) + body + pool
 
 
-def stamp(data):
+def stamp(data, pe):
     at = data.find(STAMP)
     if at < 0 or data.find(STAMP, at + 1) >= 0:
         sys.exit("postlink: the file must hold the integrity stamp exactly once")
     data[at + 12:at + 16] = b"\0\0\0\0"
-    data[at + 12:at + 16] = struct.pack("<I", zlib.crc32(data))
+    crc = 0
+    for start, end in pe.signed_hash_ranges(len(data)):
+        crc = zlib.crc32(data[start:end], crc)
+    data[at + 12:at + 16] = struct.pack("<I", crc)
+
+
+def set_pe_checksum(data, pe):
+    """The header's CheckSum as the system computes it: the file's 16-bit words summed with
+    end-around carry (the field itself as zero), plus the file's size. The link wrote one
+    for the file before this step changed it."""
+    data[pe.checksum_at:pe.checksum_at + 4] = b"\0\0\0\0"
+    words = memoryview(bytes(data) + b"\0" * (len(data) % 2)).cast("H")
+    total = sum(words)
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    data[pe.checksum_at:pe.checksum_at + 4] = struct.pack("<I", total + len(data))
 
 
 def main():
@@ -133,14 +168,18 @@ def main():
     a = p.parse_args()
     source = a.symbols_from or a.exe
     data = bytearray(without_trailer(open(a.exe, "rb").read()))
-    base, code_crc, text_start, text_end = pe_layout(data)
-    src_crc = pe_layout(open(source, "rb").read())[1]
-    if src_crc != code_crc:
+    pe = PeFile(data)
+    code_crc, text_start, text_end = pe.code(data)
+    source_data = open(source, "rb").read()
+    if PeFile(source_data).code(source_data)[0] != code_crc:
         sys.exit(f"postlink: {source} holds other code than {a.exe}")
-    table = build_table(code_crc, functions(a.nm, source, base, text_start, text_end), lines(a.objdump, source, base, text_start, text_end))
+    table = build_table(code_crc, functions(a.nm, source, pe.base, text_start, text_end),
+                        lines(a.objdump, source, pe.base, text_start, text_end))
     packed = zlib.compress(table, 9)
-    data += packed + struct.pack("<I", len(packed)) + TRAILER
-    stamp(data)
+    trailer = packed + struct.pack("<I", len(packed)) + TRAILER
+    data += b"\0" * (-(len(data) + len(trailer)) % 8) + trailer
+    stamp(data, pe)
+    set_pe_checksum(data, pe)
     open(a.exe, "wb").write(data)
 
 

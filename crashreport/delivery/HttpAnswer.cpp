@@ -58,4 +58,15 @@ THttpVerdict JudgeHttpAnswer(std::string_view answer, bool complete) {
   }
 }
 
+THttpVerdict JudgeConnectAnswer(std::string_view answer, bool complete) {
+  size_t lineEnd = answer.find("\r\n");
+  if (lineEnd == std::string_view::npos)
+    return complete ? Verdict(TKind::Failure, StatusWord(answer)) : THttpVerdict{};
+  std::string status = StatusWord(answer.substr(0, lineEnd));
+  if (status.size() != 3 || status[0] != '2') return Verdict(TKind::Failure, status);
+  size_t headEnd = answer.find("\r\n\r\n");
+  if (headEnd == std::string_view::npos) return complete ? Verdict(TKind::Failure, status) : THttpVerdict{};
+  return Verdict(headEnd + 4 == answer.size() ? TKind::Success : TKind::Failure, status);
+}
+
 }  // namespace vm

@@ -23,4 +23,9 @@ struct THttpVerdict {
 // in (or the bytes end) and names its "Location: "; any other status fails.
 THttpVerdict JudgeHttpAnswer(std::string_view answer, bool complete);
 
+// A proxy's answer to "CONNECT": any "2xx" status with its header block opens the tunnel;
+// the bytes must end with that block, since the server speaks only after the client's
+// first TLS message. Every other status fails.
+THttpVerdict JudgeConnectAnswer(std::string_view answer, bool complete);
+
 }  // namespace vm

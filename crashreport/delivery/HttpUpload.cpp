@@ -9,6 +9,7 @@
 #include "crashreport/delivery/HttpAnswer.h"
 #include "crashreport/delivery/HttpUploadMessage.h"
 #include "crashreport/delivery/Socket.h"
+#include "crashreport/delivery/TlsStream.h"
 
 namespace vm {
 
@@ -26,7 +27,7 @@ THttpUploadResult Failed(std::string why) {
   return r;
 }
 
-bool SendInPieces(TSocket& socket, std::string_view text, int piece) {
+bool SendInPieces(IByteStream& socket, std::string_view text, int piece) {
   for (size_t at = 0; at < text.size(); at += size_t(piece))
     if (!socket.Send(text.substr(at, size_t(piece)))) return false;
   return true;
@@ -34,7 +35,7 @@ bool SendInPieces(TSocket& socket, std::string_view text, int piece) {
 
 // Sends exactly `size` bytes of the file: one that shrinks or grows meanwhile would make
 // the body disagree with the Content-Length already sent, so it fails the upload.
-bool SendFileBytes(TSocket& socket, const TSizedFile& f, int piece, std::string& error) {
+bool SendFileBytes(IByteStream& socket, const TSizedFile& f, int piece, std::string& error) {
   TPieceReader reader(f.File->Path);
   if (!reader.Open()) {
     error = "cannot open " + f.File->Path;
@@ -63,21 +64,35 @@ bool SendFileBytes(TSocket& socket, const TSizedFile& f, int piece, std::string&
   return true;
 }
 
-// Reads until the answer is settled, at most kAnswerLimit bytes, within one deadline.
-THttpVerdict ReadAnswer(TSocket& socket, int limitMs) {
+// Reads until `judge` settles the answer, at most kAnswerLimit bytes, within one deadline.
+THttpVerdict ReadAnswer(IByteStream& socket, int limitMs,
+                        THttpVerdict (*judge)(std::string_view, bool) = JudgeHttpAnswer) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   std::string answer;
   char buffer[kAnswerLimit];
   for (;;) {
-    THttpVerdict v = JudgeHttpAnswer(answer, false);
+    THttpVerdict v = judge(answer, false);
     if (v.Kind != THttpVerdict::TKind::NeedMore) return v;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0 || answer.size() >= kAnswerLimit) return JudgeHttpAnswer(answer, true);
+    if (left <= 0 || answer.size() >= kAnswerLimit) return judge(answer, true);
     int n = socket.Receive(buffer, int(kAnswerLimit - answer.size()), int(left));
-    if (n <= 0) return JudgeHttpAnswer(answer, true);
+    if (n <= 0) return judge(answer, true);
     answer.append(buffer, size_t(n));
   }
+}
+
+// Through a proxy, TLS needs a tunnel to the server first; plain HTTP does not.
+bool OpenTunnel(TSocket& socket, const TUploadTarget& target, int limitMs, std::string& error) {
+  if (!socket.Send(ConnectRequestText(target.Host, target.Port))) {
+    error = socket.Error();
+    return false;
+  }
+  THttpVerdict verdict = ReadAnswer(socket, limitMs, JudgeConnectAnswer);
+  if (verdict.Kind == THttpVerdict::TKind::Success) return true;
+  error = "the proxy opened no tunnel to " + target.Host + ":" + std::to_string(target.Port) +
+          (verdict.Status.empty() ? " (no answer)" : " (answer " + verdict.Status + ")");
+  return false;
 }
 
 }  // namespace
@@ -89,11 +104,13 @@ THttpUploadResult UploadViaHttp(const THttpUploadJob& job, const std::function<v
   };
   TUploadHeader header;
   header.Target = SplitHttpServer(job.Server);
-  header.Port = job.Port;
+  const TUploadTarget& target = header.Target;
+  header.Port = target.Tls ? target.Port : job.Port;
   header.Sender = job.Sender;
   header.Account = job.Account;
   header.Password = job.Password;
-  if (header.Target.Host.empty()) return Failed("no upload server");
+  if (target.Host.empty()) return Failed("no upload server");
+  if (header.Port <= 0) return Failed("no valid port in " + job.Server);
 
   std::vector<TSizedFile> files;
   std::string heads;
@@ -108,31 +125,45 @@ THttpUploadResult UploadViaHttp(const THttpUploadJob& job, const std::function<v
   header.ContentLength = UploadBodyLength(job.Fields, heads, fileBytes);
 
   // Through a proxy the connection goes there; request line and Host still name the server.
-  std::string host = header.Target.Host;
-  int port = job.Port;
-  if (auto proxy = ParseProxySetting(job.ProxySetting)) {
+  std::string host = target.Host;
+  int port = header.Port;
+  auto proxy = ParseProxySetting(job.ProxySetting, target.Tls);
+  if (proxy) {
     host = proxy->Host;
     port = proxy->Port;
   }
   enter(TUploadStage::Connect);
   TSocket socket;
   if (!socket.Connect(host, port, limits.AnswerMs)) return Failed(socket.Error());
+  // An "https://" address goes over TLS or not at all: a refused certificate never falls
+  // back to plain HTTP.
+  TTlsStream tls(socket);
+  IByteStream& stream = target.Tls ? static_cast<IByteStream&>(tls) : socket;
+  if (target.Tls) {
+    std::string error;
+    if (proxy && !OpenTunnel(socket, target, limits.AnswerMs, error)) return Failed(error);
+    if (!tls.Handshake(target.Host, limits.AnswerMs)) {
+      THttpUploadResult refused = Failed(tls.Error());
+      refused.TlsRefused = true;
+      return refused;
+    }
+  }
 
   enter(TUploadStage::Fields);
   std::string text = UploadHeaderText(header);
   for (int i = 0; i < job.Fields.Count(); ++i) text += FieldPartText(job.Fields.Name(i), job.Fields.Value(i));
-  if (!SendInPieces(socket, text, limits.PieceBytes)) return Failed(socket.Error());
+  if (!SendInPieces(stream, text, limits.PieceBytes)) return Failed(stream.Error());
 
   if (!files.empty()) enter(TUploadStage::Attachments);
   for (const TSizedFile& f : files) {
     std::string error;
-    if (!SendInPieces(socket, f.Head, limits.PieceBytes)) return Failed(socket.Error());
-    if (!SendFileBytes(socket, f, limits.PieceBytes, error)) return Failed(error);
+    if (!SendInPieces(stream, f.Head, limits.PieceBytes)) return Failed(stream.Error());
+    if (!SendFileBytes(stream, f, limits.PieceBytes, error)) return Failed(error);
   }
   enter(TUploadStage::Final);
-  if (!SendInPieces(socket, ClosingLineText(), limits.PieceBytes)) return Failed(socket.Error());
+  if (!SendInPieces(stream, ClosingLineText(), limits.PieceBytes)) return Failed(stream.Error());
 
-  THttpVerdict verdict = ReadAnswer(socket, limits.AnswerMs);
+  THttpVerdict verdict = ReadAnswer(stream, limits.AnswerMs);
   socket.Close();
   THttpUploadResult result;
   result.Success = verdict.Kind == THttpVerdict::TKind::Success;

@@ -1,4 +1,5 @@
-// The report upload: one multipart POST over a plain TCP connection, its answer judged.
+// The report upload: one multipart POST over a TCP connection, plain for "http://" and TLS
+// (TlsStream.h) for "https://", through a proxy's tunnel when one is set; its answer judged.
 // Entry point: UploadViaHttp. Tests: tests/crashreport/HttpUploadTest.cpp (against the
 // upload server tests/crashreport/servers/upload_server.py on 127.0.0.1).
 #pragma once
@@ -16,8 +17,8 @@ struct TUploadFile {
 };
 
 struct THttpUploadJob {
-  std::string Server;  // `HttpServer`: "[scheme://]host/path"
-  int Port = 80;       // `HttpPort`
+  std::string Server;  // `HttpServer`: "[scheme://]host/path", or "https://host[:port]/path"
+  int Port = 80;       // `HttpPort`, for plain HTTP
   std::string Account, Password;
   std::string Sender;  // empty: no "From" line
   TICrashFields Fields;
@@ -30,6 +31,7 @@ struct THttpUploadResult {
   std::string Status;    // the status word the answer was judged by
   std::string Location;  // of a 302 answer
   std::string Error;     // why it failed, for the log
+  bool TlsRefused = false;  // no trusted TLS session came about: Error is the user's sentence
 };
 
 // The steps a progress box shows while an upload runs.

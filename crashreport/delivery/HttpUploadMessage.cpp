@@ -36,19 +36,34 @@ TUploadTarget SplitHttpServer(std::string_view server) {
   const std::string trimmed = Trim(server);
   std::string_view rest = AfterScheme(trimmed);
   size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return {std::string(rest), "/"};
-  return {std::string(rest.substr(0, slash)), std::string(rest.substr(slash))};
+  TUploadTarget target{std::string(rest.substr(0, slash)),
+                       slash == std::string_view::npos ? "/" : std::string(rest.substr(slash))};
+  if (!SameText(std::string_view(trimmed).substr(0, 8), "https://")) return target;
+  target.Tls = true;
+  target.Port = kHttpsPort;
+  size_t colon = target.Host.rfind(':');
+  if (colon != std::string::npos) {
+    std::string_view port = std::string_view(target.Host).substr(colon + 1);
+    int number = AllDigits(port) ? std::stoi(std::string(port)) : 0;
+    target.Port = number > 0 && number <= 65535 ? number : -1;
+    target.Host.resize(colon);
+  }
+  return target;
 }
 
-std::optional<TProxyAddress> ParseProxySetting(std::string_view setting) {
+std::optional<TProxyAddress> ParseProxySetting(std::string_view setting, bool tls) {
   std::string text = Trim(setting);
   std::string_view rest = text;
-  // A per-protocol list names the HTTP proxy after "http="; a plain entry serves every protocol.
-  size_t http = LowerCase(rest).find("http=");
-  if (http != std::string::npos) {
-    rest = rest.substr(http + 5);
+  // A per-protocol list names each protocol's proxy after "http=" or "https="; a plain entry
+  // serves every protocol.
+  const std::string lower = LowerCase(rest);
+  size_t entry = lower.find(tls ? "https=" : "http=");
+  if (entry != std::string::npos) {
+    rest = rest.substr(entry + (tls ? 6 : 5));
     size_t blank = rest.find_first_of(" ;");
     if (blank != std::string_view::npos) rest = rest.substr(0, blank);
+  } else if (tls && lower.find('=') != std::string::npos) {
+    return std::nullopt;
   }
   rest = AfterScheme(rest);
   while (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
@@ -59,6 +74,11 @@ std::optional<TProxyAddress> ParseProxySetting(std::string_view setting) {
   int number = std::stoi(std::string(port));
   if (number <= 0 || number > 65535) return std::nullopt;
   return TProxyAddress{std::string(rest.substr(0, colon)), number};
+}
+
+std::string ConnectRequestText(std::string_view host, int port) {
+  const std::string target = std::string(host) + ":" + std::to_string(port);
+  return "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: Zentrapix/3.0\r\n\r\n";
 }
 
 std::string AngleAddress(std::string_view address) {

@@ -16,12 +16,19 @@ namespace vm {
 // One fixed text without blanks; servers find the parts by it.
 inline constexpr std::string_view kUploadBoundary = "----ZentrapixBoundary7d93b2c41e";
 
+// The HTTPS port, used when an "https://" address names none.
+inline constexpr int kHttpsPort = 443;
+
 struct TUploadTarget {
   std::string Host;
-  std::string Path;  // starts with "/"; "/" when the server text names none
+  std::string Path;   // starts with "/"; "/" when the server text names none
+  bool Tls = false;   // "https://": the upload goes over TLS
+  int Port = 0;       // of an "https://" address: its own port or kHttpsPort; -1 when unreadable
 };
 
-// `HttpServer` without its scheme, split at the first "/".
+// `HttpServer` without its scheme, split at the first "/". An "http://" address (or one without
+// a scheme) keeps its host text whole and is sent to `HttpPort`; an "https://" one may name
+// its port after the host ("host:8443").
 TUploadTarget SplitHttpServer(std::string_view server);
 
 struct TProxyAddress {
@@ -30,8 +37,13 @@ struct TProxyAddress {
 };
 
 // The system's proxy text ("http=host:port https=...", "host:port", "http://host:port")
-// reduced to the HTTP proxy, or nothing when it names none with a numeric port.
-std::optional<TProxyAddress> ParseProxySetting(std::string_view setting);
+// reduced to the proxy for HTTP, or with `tls` for HTTPS ("https=" entry), or nothing when
+// it names none with a numeric port. A per-protocol list without an "https=" entry sends
+// HTTPS directly, as the system does.
+std::optional<TProxyAddress> ParseProxySetting(std::string_view setting, bool tls = false);
+
+// The request that asks a proxy for a tunnel to host:port; what follows through it is TLS.
+std::string ConnectRequestText(std::string_view host, int port);
 
 // "<a@b>" for a bare address; a text that has its brackets already stays as it is.
 std::string AngleAddress(std::string_view address);

@@ -36,6 +36,10 @@ public:
     return sent;
   }
 
+  // What the user should know about a failure beyond the failure text: a server that could
+  // not prove who it is may mean that someone is listening in.
+  std::string Reason;
+
 private:
   void Enter(TSendStep step) {
     if (Box) Box->Enter(step);
@@ -58,6 +62,7 @@ private:
     };
     THttpUploadResult result = UploadViaHttp(job, stage);
     if (result.Success && !result.Location.empty()) Sys.OpenWithShell(result.Location);
+    if (result.TlsRefused) Reason = result.Error;
     return result.Success;
   }
 
@@ -140,14 +145,17 @@ bool PerformSend(const TSendRequest& request, bool inBackground) {
     }
     attachments = PrepareAttachments(request);
   }
-  bool sent = TSendAttempt(request, system, box).Run(texts, attachments);
+  TSendAttempt attempt(request, system, box);
+  bool sent = attempt.Run(texts, attachments);
   if (box) box->Close();
   if (!attachments.ScreenshotFile.empty() && (sent || !s.MailViaMapi())) DeleteFilePlain(attachments.ScreenshotFile);
   if (sent) {
     if (request.Record) request.Record->MarkSent();
     if (attachments.DeleteBugReportFile) DeleteFileForce(attachments.BugReportFile);
   } else if (!request.Hidden) {
-    system.ShowSendFailure(request.ParentWindow, s.SendFailMsg());
+    std::string text = s.SendFailMsg();
+    if (!attempt.Reason.empty()) text += "\n\n" + attempt.Reason;
+    system.ShowSendFailure(request.ParentWindow, text);
   }
   return sent;
 }

@@ -5,7 +5,7 @@ get_target_property(vm_delivery_record_file vm_crash_record RECORD_FILE)
 vm_test(delivery_tests
   SOURCES HttpUploadTest.cpp MailChannelsTest.cpp ReportDeliveryTest.cpp TestServer.cpp
   HOST_SOURCES TestServer_posix.cpp ShippedRecord_posix.cpp
-  WIN32_SOURCES TestServer_win32.cpp DeliveryRecord_win32.cpp DeliverySystemTest_win32.cpp
+  WIN32_SOURCES TestServer_win32.cpp DeliveryRecord_win32.cpp DeliverySystemTest_win32.cpp HttpsUploadTest_win32.cpp
   LIBS vm_delivery ZLIB::ZLIB $<$<BOOL:${WIN32}>:vm_crash_resource>)
 if(TARGET delivery_tests)
   add_dependencies(delivery_tests vm_crash_record)

@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <fstream>
+#include <set>
 
 #include "crashreport/delivery/HttpAnswer.h"
 #include "crashreport/delivery/HttpUpload.h"
 #include "crashreport/delivery/HttpUploadMessage.h"
+#include "crashreport/delivery/TlsStream.h"
 #include "tests/crashreport/TestServer.h"
 
 namespace vm {
@@ -234,6 +236,106 @@ TEST(HttpUploadMessage, ServerAndProxyTexts) {
     EXPECT_EQ(proxy ? proxy->Host : "", row.host);
     EXPECT_EQ(proxy ? proxy->Port : 0, row.port);
   }
+}
+
+TEST(HttpUploadMessage, HttpsAddressesAndTheirProxy) {
+  struct Target {
+    const char* server;
+    const char* host;
+    const char* path;
+    bool tls;
+    int port;
+  } targets[] = {
+      {"https://crash.example.com/submit.php", "crash.example.com", "/submit.php", true, 443},
+      {" HTTPS://crash.example.com:8443/a?b=1", "crash.example.com", "/a?b=1", true, 8443},
+      {"https://crash.example.com", "crash.example.com", "/", true, 443},
+      {"https://crash.example.com:/x", "crash.example.com", "/x", true, -1},  // no port after the colon
+      {"https://crash.example.com:0/x", "crash.example.com", "/x", true, -1},
+      {"https://crash.example.com:https/x", "crash.example.com", "/x", true, -1},
+      {"https://crash.example.com:65536/x", "crash.example.com", "/x", true, -1},
+      // Plain addresses stay as they always were: `HttpPort` is their port.
+      {"http://crash.example.com:8080/x", "crash.example.com:8080", "/x", false, 0},
+      {"crash.example.com/x", "crash.example.com", "/x", false, 0},
+      {"ftp://crash.example.com/x", "crash.example.com", "/x", false, 0},
+  };
+  for (const Target& t : targets) {
+    SCOPED_TRACE(t.server);
+    TUploadTarget target = SplitHttpServer(t.server);
+    EXPECT_EQ(target.Host, t.host);
+    EXPECT_EQ(target.Path, t.path);
+    EXPECT_EQ(target.Tls, t.tls);
+    EXPECT_EQ(target.Port, t.port);
+  }
+
+  struct Proxy {
+    const char* setting;
+    const char* host;
+    int port;
+  } proxies[] = {
+      {"proxy.lan:3128", "proxy.lan", 3128},  // one proxy for every protocol
+      {"http://proxy.lan:8080/", "proxy.lan", 8080},
+      {"http=plain.lan:81 https=secure.lan:444", "secure.lan", 444},
+      {"ftp=f:21;https=secure.lan:445;http=plain.lan:82", "secure.lan", 445},
+      {"http=plain.lan:81", "", 0},  // a list without an HTTPS proxy: HTTPS goes directly
+  };
+  for (const Proxy& row : proxies) {
+    SCOPED_TRACE(row.setting);
+    auto proxy = ParseProxySetting(row.setting, true);
+    EXPECT_EQ(proxy ? proxy->Host : "", row.host);
+    EXPECT_EQ(proxy ? proxy->Port : 0, row.port);
+  }
+  EXPECT_EQ(ParseProxySetting("http=plain.lan:81 https=secure.lan:444")->Host, "plain.lan");
+
+  EXPECT_EQ(ConnectRequestText("crash.example.com", 443),
+            "CONNECT crash.example.com:443 HTTP/1.1\r\n"
+            "Host: crash.example.com:443\r\n"
+            "User-Agent: Zentrapix/3.0\r\n"
+            "\r\n");
+}
+
+TEST(HttpAnswer, TunnelAnswers) {
+  using K = THttpVerdict::TKind;
+  struct Row {
+    const char* bytes;
+    bool complete;
+    K kind;
+  } rows[] = {
+      {"HTTP/1.1 200 Connection established\r\n\r\n", false, K::Success},
+      {"HTTP/1.0 200 OK\r\nProxy-Agent: x\r\n\r\n", false, K::Success},
+      {"HTTP/1.1 200 Connection established\r\n", false, K::NeedMore},  // its header block goes on
+      {"HTTP/1.1 200 Connection established\r\n", true, K::Failure},
+      {"HTTP/1.1 200 OK\r\n\r\n\x16\x03", false, K::Failure},  // bytes the client did not ask for
+      {"HTTP/1.1 407 Proxy Authentication Required\r\n", false, K::Failure},
+      {"HTTP/1.1 403 Forbidden\r\n\r\n", false, K::Failure},
+      {"HTTP/1.1 2000 x\r\n\r\n", false, K::Failure},
+      {"", true, K::Failure},
+      {"HTTP/1.1 20", false, K::NeedMore},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.bytes);
+    EXPECT_EQ(JudgeConnectAnswer(row.bytes, row.complete).Kind, row.kind);
+  }
+}
+
+TEST(TlsFailure, EachReasonIsItsOwnSentenceNamingTheServer) {
+  const TTlsFailure all[] = {TTlsFailure::Untrusted, TTlsFailure::Expired,   TTlsFailure::WrongName,
+                             TTlsFailure::Revoked,   TTlsFailure::BadCertificate, TTlsFailure::Handshake,
+                             TTlsFailure::Unavailable};
+  std::set<std::string> seen;
+  for (TTlsFailure f : all) {
+    std::string text = TlsFailureText(f, "crash.example.com", "error 0x800B0109");
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(seen.insert(text).second) << "told apart from the others";
+    EXPECT_NE(text.find(" crash.example.com"), std::string::npos);
+    EXPECT_EQ(text.back(), '.');
+    // The named reasons speak for themselves; the others need the system's code.
+    bool named = f == TTlsFailure::Untrusted || f == TTlsFailure::Expired || f == TTlsFailure::WrongName ||
+                 f == TTlsFailure::Revoked;
+    EXPECT_EQ(text.find("0x800B0109") == std::string::npos, named);
+  }
+  EXPECT_EQ(TlsFailureText(TTlsFailure::Expired, "crash.example.com", ""),
+            "The server crash.example.com could not prove its identity: its certificate has expired or is not "
+            "valid yet.");
 }
 
 TEST(HttpAnswer, JudgedFromPartialAndWholeBytes) {

@@ -231,6 +231,21 @@ TEST_F(ReportDeliveryTest, FailureShowsTheBoxUnlessHidden) {
   EXPECT_TRUE(system->Started.empty()) << "no mailto link for a hidden send";
 }
 
+TEST_F(ReportDeliveryTest, RefusedSecureConnectionNamesItsReasonInTheBox) {
+  // Nobody trusts this server's CA here; a host without system TLS refuses every handshake.
+  TTestServer server("upload_server.py", {"--tls", "untrusted"});
+  UseServer(server);
+  settings->SetHttpServer("https://localhost:" + std::to_string(server.Port()) + "/submit.php");
+
+  EXPECT_FALSE(SendBugReport(Request()));
+  ASSERT_EQ(system->Failures.size(), 1u);
+  const std::string lead = "Sorry, sending the bug report didn't work.\n\n";
+  EXPECT_EQ(system->Failures[0].substr(0, lead.size()), lead);
+  EXPECT_NE(system->Failures[0].find("localhost"), std::string::npos) << system->Failures[0];
+  EXPECT_EQ(server.Read("request-1.size"), "0");
+  EXPECT_EQ(record.SentMarks, 0);
+}
+
 TEST_F(ReportDeliveryTest, LaterChannelsAfterAFailedUpload) {
   TTestServer server("upload_server.py", {"--answer", "500"});
   UseServer(server);

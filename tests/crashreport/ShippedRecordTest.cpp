@@ -37,7 +37,7 @@ const TCrashProperty kShipped[] = {
   T("MailAddr", ""), B("SendInBackgr", true), B("MailAsSmtpServer", false), B("MailAsSmtpClient", false),
   B("UploadViaHttp", true), B("MailViaMapi", false), B("MailViaMailto", false), T("SmtpServer", ""),
   I("SmtpPort", 25), T("SmtpAccount", ""), T("SmtpPassword", ""),
-  T("HttpServer", "http://crashreport.quembrix.com/submit.php"), I("HttpPort", 80), T("HttpAccount", ""),
+  T("HttpServer", "https://crashreport.quembrix.com/submit.php"), I("HttpPort", 80), T("HttpAccount", ""),
   T("HttpPassword", ""), B("AttachBugRep", true), B("AttachBugRepFile", true), B("DelBugRepFile", true),
   T("BugRepSendAs", "bugreport.txt"), T("BugRepZip", ""), I("ScrShotDepth", 8), B("ScrShotAppOnly", true),
   T("ScrShotSendAs", "screenshot.png"), T("ScrShotZip", ""), T("AddAttachs", ""),

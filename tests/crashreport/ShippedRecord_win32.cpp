@@ -21,7 +21,7 @@ TEST(ShippedRecordWin32, ProgramReadsItsOwnSettings) {
   std::optional<TCrashPropertyList> record = LoadProgramSettingsRecord();
   ASSERT_TRUE(record);
   std::string lines = FormatSettingsRecord(*record);
-  EXPECT_NE(lines.find("HttpServer T \"http://crashreport.quembrix.com/submit.php\"\r\n"), std::string::npos);
+  EXPECT_NE(lines.find("HttpServer T \"https://crashreport.quembrix.com/submit.php\"\r\n"), std::string::npos);
 
   TModuleHandle exe = CrashSystem().ExeModule();
   std::unique_ptr<TICrashSettings> settings = SettingsForModule(exe);

@@ -9,10 +9,8 @@
 
 namespace vm::test {
 
-// Platform files give these.
-std::string NewServerFolder(std::string& unixFolder);
+// The platform files give this.
 void StartPython(const std::string& script, const std::vector<std::string>& args);
-void RemoveServerFolder(const std::string& folder);
 
 namespace {
 

@@ -31,6 +31,11 @@ private:
   int FPort = 0;
 };
 
+// A fresh folder that the servers see too: its path here, and as `unixFolder` for them; and
+// its removal with the files in it.
+std::string NewServerFolder(std::string& unixFolder);
+void RemoveServerFolder(const std::string& folder);
+
 // A port on 127.0.0.1 where nobody listens (bound, then released).
 int RefusedPort();
 void MakeReadOnly(const std::string& path);

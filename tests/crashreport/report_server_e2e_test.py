@@ -6,6 +6,8 @@ Run under ctest in the Windows build: the report server (a host program, REPORTS
 on a free port of 127.0.0.1 with a database of its own, delivery_fault_demo.exe faults under
 the reporter with its automatic send aimed at it, and Debian's headless chromium logs in and
 opens the group and the report. Screenshots of both pages land in the test artifacts.
+The send goes over plain HTTP to the server itself; the shipped program sends over HTTPS,
+and this test is to do so too once the report server runs behind its TLS site.
     report_server_e2e_test.py DEMO_EXE      (VM_BUILD names the Windows build folder)
 """
 import os

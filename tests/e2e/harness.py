@@ -139,9 +139,9 @@ def reg_delete(key):
 class Program:
     """veilmark.exe started under Wine; ended by the test or killed at tear-down."""
 
-    def __init__(self, driver):
+    def __init__(self, driver, exe=VEILMARK):
         self.driver = driver
-        self.proc = subprocess.Popen([WINE_RUN, str(VEILMARK)], stdout=subprocess.DEVNULL,
+        self.proc = subprocess.Popen([WINE_RUN, str(exe)], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
 
     def wait_exit(self, timeout=30):
@@ -197,8 +197,8 @@ class E2ETest(unittest.TestCase):
     def tearDownClass(cls):
         cls.driver.close()
 
-    def start(self):
-        program = Program(self.driver)
+    def start(self, exe=VEILMARK):
+        program = Program(self.driver, exe)
         self.addCleanup(program.kill)
         return program
 

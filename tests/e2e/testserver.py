@@ -10,7 +10,9 @@ import pathlib
 import socket
 import threading
 
-KEY = json.loads((pathlib.Path(__file__).parent / "updatedemo" / "test_key.json").read_text())
+KEYS = pathlib.Path(__file__).parent / "updatedemo"
+KEY = json.loads((KEYS / "test_key.json").read_text())
+NEXT_KEY = json.loads((KEYS / "test_key_next.json").read_text())
 SHA256_PREFIX = bytes.fromhex("3031300d060960864801650304020105000420")
 
 
@@ -21,6 +23,11 @@ def sign(data, key=KEY):
     digest = SHA256_PREFIX + hashlib.sha256(data).digest()
     block = b"\x00\x01" + b"\xff" * (size - len(digest) - 3) + b"\x00" + digest
     return pow(int.from_bytes(block, "big"), d, n).to_bytes(size, "big").hex()
+
+
+def signed_update(body, key=KEY):
+    """An update file: `body` (bytes) and the line that signs every byte of it."""
+    return body + b"FileSignature=" + sign(body, key).encode() + b"\r\n"
 
 
 def closed_port():

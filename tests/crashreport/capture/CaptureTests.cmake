@@ -24,3 +24,7 @@ if(WIN32 AND NOT VM_FUZZ AND TARGET vm_crash_resource)
     "VM_BUILD=${CMAKE_BINARY_DIR};VM_CRASHMATRIX=$<TARGET_FILE:crashmatrix>;PYTHONDONTWRITEBYTECODE=1")
   set_property(TEST wine.crash_matrix PROPERTY TIMEOUT 600)
 endif()
+
+# The program file as the reporter reads it at start, from the signing fixtures on.
+vm_fuzzer(program_file_fuzzer SOURCES capture/ProgramFileFuzzer.cpp LIBS vm_capture
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/data/signed)

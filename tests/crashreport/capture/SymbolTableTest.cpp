@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crashreport/capture/SymbolTable.h"
+#include "tests/crashreport/capture/TinyPe.h"
 
 namespace vm {
 namespace {
@@ -69,23 +70,6 @@ TEST(SymbolTable, RefusesMalformedTables) {
     EXPECT_FALSE(TSymbolTable::Parse(bytes));
 }
 
-// A PE file reduced to what CodeSectionCrc reads: headers and one ".text" section.
-std::string TinyPe(const std::string& code) {
-  std::string pe(0x200, '\0');
-  pe[0] = 'M';
-  pe[1] = 'Z';
-  pe[0x3C] = 0x40;
-  std::memcpy(&pe[0x40], "PE\0\0", 4);
-  pe[0x46] = 1;  // one section, no optional header
-  std::size_t s = 0x40 + 24;
-  std::memcpy(&pe[s], ".text", 5);
-  std::string raw;
-  U32(raw, std::uint32_t(code.size()));
-  U32(raw, 0x200);
-  std::memcpy(&pe[s + 16], raw.data(), 8);
-  return pe + code;
-}
-
 std::string WithTable(std::string file, const std::string& table) {
   uLongf size = compressBound(uLong(table.size()));
   std::string packed(size, '\0');
@@ -98,7 +82,7 @@ std::string WithTable(std::string file, const std::string& table) {
 
 TEST(EmbeddedSymbols, BoundToTheCodeTheyWereMadeFrom) {
   std::string code(256, '\x90');
-  std::string pe = TinyPe(code);
+  std::string pe = tinype::Make(code);
   auto crc = CodeSectionCrc(pe);
   ASSERT_TRUE(crc);
   std::string why;
@@ -106,7 +90,7 @@ TEST(EmbeddedSymbols, BoundToTheCodeTheyWereMadeFrom) {
   ASSERT_TRUE(table) << why;
   EXPECT_EQ(table->Lookup(0x1000)->Function, "f()");
 
-  std::string rebuilt = TinyPe(std::string(255, '\x90') + '\xC3');  // other code, the old table
+  std::string rebuilt = tinype::Make(std::string(255, '\x90') + '\xC3');  // other code, the old table
   EXPECT_FALSE(ReadEmbeddedSymbols(WithTable(rebuilt, SampleTable(*crc)), &why));
   EXPECT_NE(why.find("stale"), std::string::npos) << why;
 
@@ -117,6 +101,29 @@ TEST(EmbeddedSymbols, BoundToTheCodeTheyWereMadeFrom) {
   EXPECT_EQ(why, "no symbol table");
   std::string lying = pe + "\xFF\xFF\xFF\x7FVMSYMTB1";  // a size beyond the file
   EXPECT_FALSE(ReadEmbeddedSymbols(lying, &why));
+}
+
+TEST(EmbeddedSymbols, FoundInFrontOfASignaturesCertificateData) {
+  std::string pe = tinype::Make(std::string(256, '\x90'));
+  std::string withTable = WithTable(pe, SampleTable(*CodeSectionCrc(pe)));
+  std::string why;
+  for (const std::string& file : {tinype::Signed(withTable, std::string(1536, '\x30')),
+                                  tinype::Signed(withTable, "VMSYMTB1"),  // certificate data that looks like a trailer
+                                  tinype::Signed(withTable, "")}) {
+    auto table = ReadEmbeddedSymbols(file, &why);
+    ASSERT_TRUE(table) << why;
+    EXPECT_EQ(table->Lookup(0x1000)->Function, "f()");
+  }
+  // An entry that does not describe certificate data at the file's end is no signature:
+  // the table is looked for at the end, and a size field near the end reads nothing beyond it.
+  std::string bogus = withTable;
+  tinype::Put32(bogus, tinype::kCertEntryAt, 0xFFFFFFF0);
+  tinype::Put32(bogus, tinype::kCertEntryAt + 4, 0x20);
+  EXPECT_TRUE(ReadEmbeddedSymbols(bogus, &why)) << why;
+  std::string cut = tinype::Signed(withTable, std::string(64, '\x30'));
+  cut.resize(cut.size() - 1);  // a download cut short: the entry now reaches past the end
+  EXPECT_FALSE(ReadEmbeddedSymbols(cut, &why));
+  EXPECT_EQ(why, "no symbol table");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The public half of the test key in tests/e2e/updatedemo/test_key.json, as a CryptoAPI
-// PUBLICKEYBLOB in hexadecimal. Only the test program carries it.
+// The public halves of the test keys in tests/e2e/updatedemo/test_key.json (the current key)
+// and test_key_next.json (the next key), as CryptoAPI PUBLICKEYBLOBs in hexadecimal. Only
+// the test program carries them.
 #pragma once
 
 inline constexpr const char* kTestUpdateKeyHex =
@@ -9,3 +10,11 @@ inline constexpr const char* kTestUpdateKeyHex =
     "d7c5f367de3fa01f5422483c81dedeadca8e47a0028cd93ec6f3bb07987216b503b889f915ff01888b2b8045ebf0b59f"
     "26d31cec0982964a68455cb42f51cc94a00447700239ac3fa778c6a186ce907a9cc87eca668509ecae56fbaf8a7e647c"
     "d64cd2eb63a31b39e957f3f2489173b6808aeeb763e4149ff79553145937a7b216fa20e5";
+
+inline constexpr const char* kTestUpdateNextKeyHex =
+    "0602000000a40000525341310008000001000100614e0606b0556b93571da3e12b484031ff79f6359d137a22c8d7ad85"
+    "c322ed1aa83368a4e4542c568c8fc9d5a2058065dcbac9be87c9bae1ec4ff6c7b8a1a63fd8ef5c1a64077ebb77ba0e92"
+    "08c997e4b3940d9e9ddab880cceb6a1b220ceba83182a057d5936dbacb780e0068f68379b4f6b1f2efcdd798bc6c77b7"
+    "4a9314f7191dbb6ee592552f511d511d9e1566eed7475013eb5d471a2ada33face2a6eba96e009e5bc952ce43d78d309"
+    "a13b3fc4f39b9369ade943e4e5e7671477919290164a407bde01e76f9d6b860c986089ea321b5e88714bcdd4b69664a4"
+    "9797421f32116d49d14c07ea69173c98b2a68331c50c5083d358deea3a628a6e0c7910c1";

@@ -1,13 +1,15 @@
 // A program that turns the About dialog's update check on, against an update server of the
 // test's choosing: arguments are the base address, the update file name and "show" (check
-// while the dialog is shown) or "click" (wait for the Updates button). It trusts the test
-// key only, so a release signed with it is started and any other is not.
+// while the dialog is shown) or "click" (wait for the Updates button). It trusts the
+// test keys only (the current and the next one); the newest update information it accepts is
+// kept under its own settings key, "Update Demo".
 #include <windows.h>
 
 #include <string>
 
 #include "about/qbxUIDlgAbout_win32.h"
 #include "about/rqPathSolve.h"
+#include "settings/qbxConfig.h"
 #include "tests/e2e/updatedemo/TestKey.h"
 #include "toolkit/Application_win32.h"
 
@@ -33,9 +35,11 @@ std::string Argument(int index) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   vm::InitPathMacros();
+  vm::ConfigManager.ApplicationName = "Update Demo";
   vm::AboutUpdateBase = Argument(1);
   vm::AboutUpdateName = Argument(2);
   vm::AboutUpdateKey = FromHex(kTestUpdateKeyHex);
+  vm::AboutUpdateNextKey = FromHex(kTestUpdateNextKeyHex);
   vm::Application.Initialize();
   vm::Application.SetTitle("Update Demo");
   vm::ShowAbout("Update Demo", Argument(3) == "show");
