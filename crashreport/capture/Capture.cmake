@@ -10,7 +10,8 @@ vm_library(vm_capture
           capture/FileCheck.cpp capture/PeLayout.cpp
   WIN32_SOURCES capture/Reporter_win32.cpp capture/Handler_win32.cpp capture/ThreadNames_win32.cpp
                 capture/ThreadHooks_win32.cpp capture/StackCapture_win32.cpp capture/FreezeWatchdog_win32.cpp
-                capture/Install_win32.cpp capture/Registers_${vm_capture_arch}.cpp
+                capture/Install_win32.cpp capture/FaultGuard_win32.cpp capture/Survival_win32.cpp
+                capture/Registers_${vm_capture_arch}.cpp
   LIBS vm_dialog vm_delivery vm_crashreport vm_crashsettings vm_screenshot vm_toolkit vm_base ZLIB::ZLIB)
 
 set(VM_POSTLINK_TOOL ${CMAKE_CURRENT_SOURCE_DIR}/capture/postlink.py CACHE INTERNAL "")

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "crashreport/report/ReportRecords.h"
@@ -13,6 +14,12 @@ struct TThreadFacts {
   TThreadRecord Thread;       // id, name, class, state, current address, creator
   bool StackReadable = true;
   std::vector<TStackItem> Items;  // innermost first
+  // The walk failed (a fault in the reporter): the step and the reporter's own stack.
+  struct TFailure {
+    std::string Step;
+    std::vector<TStackItem> OwnStack;
+  };
+  std::optional<TFailure> Failure;
 };
 
 }  // namespace vm

@@ -40,6 +40,12 @@ struct THandlerCall {
 using TExceptionHandlerFn = std::function<void(THandlerCall&)>;
 void RegisterExceptionHandler(TExceptionHandlerFn handler);
 
+// How long the reporter lets a report's composition go without progress (no handler
+// call or stack walk begun or ended, no processor time, no window of its own shown) before
+// it saves the report as far as it got and ends the program: 30 seconds. A program whose
+// handlers are known to be quick or slow may set its own.
+void SetReporterStallLimit(unsigned milliseconds);
+
 // The exception-time history of this process (taken over from a restarted predecessor).
 TExceptionHistory CrashHistory();
 

@@ -24,6 +24,14 @@ std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TTh
                                            std::uintptr_t stackEnd, std::size_t maxFrames,
                                            const IFrameUnwinder* unwinder) {
   std::vector<std::uintptr_t> frames;
+  frames.reserve(maxFrames);
+  WalkFrameChainInto(memory, regs, stackEnd, frames, maxFrames, unwinder);
+  return frames;
+}
+
+void WalkFrameChainInto(const IStackMemory& memory, const TThreadRegisters& regs, std::uintptr_t stackEnd,
+                        std::vector<std::uintptr_t>& frames, std::size_t maxFrames, const IFrameUnwinder* unwinder) {
+  frames.clear();
   if (regs.ProgramCounter) frames.push_back(regs.ProgramCounter);
   TThreadRegisters callee = regs;
   while (frames.size() < maxFrames) {
@@ -38,7 +46,6 @@ std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TTh
     frames.push_back(caller.ProgramCounter);
     callee = caller;
   }
-  return frames;
 }
 
 }  // namespace vm

@@ -43,5 +43,10 @@ public:
 std::vector<std::uintptr_t> WalkFrameChain(const IStackMemory& memory, const TThreadRegisters& regs,
                                            std::uintptr_t stackEnd, std::size_t maxFrames = kMaxStackFrames,
                                            const IFrameUnwinder* unwinder = nullptr);
+// The same into `frames`, which the caller has made room for: a walk of a suspended thread
+// allocates nothing, since the thread may hold the heap's lock.
+void WalkFrameChainInto(const IStackMemory& memory, const TThreadRegisters& regs, std::uintptr_t stackEnd,
+                        std::vector<std::uintptr_t>& frames, std::size_t maxFrames = kMaxStackFrames,
+                        const IFrameUnwinder* unwinder = nullptr);
 
 }  // namespace vm

@@ -27,6 +27,7 @@
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/CrashException.h"
 #include "crashreport/report/HeaderFacts.h"
+#include "crashreport/report/ReportText.h"
 #include "crashreport/screenshot/ScreenCapture.h"
 #include "crashreport/screenshot/ScreenshotEncoding.h"
 #include "crashreport/settings/CrashSettings.h"
@@ -52,36 +53,9 @@ union TEverLasting {
 constinit TEverLasting<std::vector<TExceptionHandlerFn>> HandlerList;
 std::vector<TExceptionHandlerFn>& Handlers = HandlerList.Value;
 
-std::string ProgramPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-std::string WithoutExtension(const std::string& name) { return name.substr(0, name.find_last_of('.')); }
 
 std::int64_t UtcSeconds() { return std::int64_t(std::time(nullptr)); }
-
-// "%TEMP%\<program>.Zentrapix", emptied and removed at the start of every report.
-std::string TempFolder() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  return std::string(temp) + WithoutExtension(FileNameOf(ProgramPath())) + ".Zentrapix";
-}
-
-void ClearTempFolder() {
-  std::string folder = TempFolder();
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + "\\" + found.cFileName).c_str());
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -93,14 +67,9 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   return ok;
 }
 
+// A failing handler, by a throw or a fault, must not stop the report; it is left out.
 void CallHandlers(THandlerCall& call) {
-  for (auto& handler : Handlers) {
-    try {
-      handler(call);
-    } catch (...) {
-      // A failing handler must not stop the report.
-    }
-  }
+  for (auto& handler : Handlers) Guarded("exception handler", [&] { handler(call); });
 }
 
 // Suspends every thread of the process but the reporter's and the crashed one.
@@ -113,6 +82,8 @@ std::vector<HANDLE> PauseOtherThreads(DWORD crashed) {
   for (BOOL ok = Thread32First(snapshot, &e); ok; ok = Thread32Next(snapshot, &e)) {
     if (e.th32OwnerProcessID != GetCurrentProcessId() || e.th32ThreadID == ThreadId || e.th32ThreadID == crashed)
       continue;
+    // The reporter's own threads (the stall watchdog among them) go on: it needs them.
+    if (auto named = LookUpThread(e.th32ThreadID); named && named->Name == "-") continue;
     HANDLE h = OpenThread(THREAD_SUSPEND_RESUME, FALSE, e.th32ThreadID);
     if (h && SuspendThread(h) != DWORD(-1)) paused.push_back(h);
     else if (h) CloseHandle(h);
@@ -136,10 +107,14 @@ std::optional<TINVBitmap> TakeScreenshotFor(const ICrashSettings& settings) {
 // its own copy of the record's settings, so that a send still running after the program
 // decided to go on never reads settings that are gone.
 struct TAutoSend : IDeliveryRecord {
-  explicit TAutoSend(const TICrashSettings& s) : Settings(s) {}
+  explicit TAutoSend(const TICrashSettings& s) : Settings(s), Report(CurrentReport()) {}
   bool Saved() const override { return IsSaved; }
-  void MarkSent() override { IsSent = true; }
+  void MarkSent() override {
+    IsSent = true;
+    MarkReportSent(Report);
+  }
   TICrashSettings Settings;
+  unsigned Report;  // the report this send carries: a late end must not mark the next one
   std::atomic<bool> IsSaved{false}, IsSent{false};
   std::shared_ptr<TSendThread> Thread;
 };
@@ -295,6 +270,7 @@ DWORD WINAPI HandlerMain(LPVOID) {
 
 bool StartHandlerThread() {
   InstallProgressAlert();
+  SetReportItemRunner(RunGuarded);
   Showing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!Showing || !CreatePipe(&PipeRead, &PipeWrite, nullptr, 64 * sizeof(THandoverRecord))) return false;
   Thread = CreateThread(nullptr, 256 * 1024, HandlerMain, nullptr, 0, &ThreadId);
@@ -344,6 +320,20 @@ void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className,
   message = text;
 }
 
+// What is known before anything is composed: the exception and the faulting thread's raw stack.
+std::string MinimalText(const TExceptionFacts& facts, const SYSTEMTIME& when, const THandoverRecord& r) {
+  TMinimalReport minimal;
+  minimal.Time = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
+  minimal.Freeze = facts.Type == TExceptionType::Freeze;
+  minimal.ClassName = facts.ClassName;
+  minimal.Message = minimal.Freeze ? DefaultFrozenMsg() : facts.Message;
+  minimal.Thread.Id = minimal.Freeze ? facts.MainThreadId : facts.CrashedThreadId;
+  if (auto named = LookUpThread(minimal.Thread.Id)) minimal.Thread.Name = named->Name;
+  if (r.Context && !minimal.Freeze)
+    for (std::uintptr_t address : RawStack(*reinterpret_cast<const CONTEXT*>(r.Context))) minimal.Addresses.push_back(address);
+  return MinimalReportText(minimal);
+}
+
 // The record of one exception; with `withReport` its report: header at once, then every
 // thread's stack, then the checksums. The record's private settings copy decides what it holds.
 std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, TExceptionFacts facts,
@@ -373,15 +363,21 @@ std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, T
     facts.Location = walked.front().Thread.Current;
   }
   auto record = std::make_unique<TICrashException>(settings, facts);
-  record->BuildHeader(GatherHeaderFacts(request));
+  // The system's facts in one guard: a fault among them leaves the rows that need none.
+  THeaderFacts header;
+  header.ExceptionTime = request.ExceptionTime;
+  Guarded("header", [&] { header = GatherHeaderFacts(request); });
+  record->BuildHeader(header);
   std::vector<TThreadRecord> threads;
   for (const TThreadFacts& t : walked) threads.push_back(t.Thread);
   record->BuildSections(threads);
+  PublishReport(record->BugReport(), false);
   const auto& reported = record->ReportedThreads();
   for (size_t i = 0; i < reported.size(); ++i) {
     for (const TThreadFacts& t : walked) {
       if (t.Thread.Id != reported[i].Id) continue;
-      if (t.StackReadable) record->SetThreadStack(int(i), t.Items);
+      if (t.Failure) record->SetThreadInternalError(int(i), t.Failure->Step, t.Failure->OwnStack);
+      else if (t.StackReadable) record->SetThreadStack(int(i), t.Items);
       else record->SetThreadNotAccessible(int(i));
     }
   }
@@ -408,6 +404,14 @@ void ProcessRecord(const THandoverRecord& r) {
     DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), facts.ClassName, facts.Message);
   }
 
+  // Kept from here on by the program's own settings as noted at start: reading this
+  // exception's settings may wait for what blocks the process.
+  if (type != TExceptionType::Hidden) {
+    std::string minimal;
+    Guarded("minimal report", [&] { minimal = MinimalText(facts, when, r); });
+    BeginReport(minimal);
+  }
+  SetCurrentStep("the settings");
   ForgetFinishedSends();
   ClearTempFolder();
   auto moduleSettings = SettingsForModule(r.Module ? TModuleHandle(r.Module) : CrashSystem().ExeModule());
@@ -425,6 +429,11 @@ void ProcessRecord(const THandoverRecord& r) {
   };
   TCrashFilterResult filter = ApplyCrashFilters(settings, matcher);
   if (type != TExceptionType::Hidden) TheHistory.Push(UtcSeconds());
+  // A report that the handling would save is kept from here on, whatever stops the handling.
+  const bool keepsReport = filter.CreateBugReport && settings.AutoSave() && type != TExceptionType::Hidden;
+  SetCurrentStep("");
+  if (keepsReport) RetargetReport(BugRepFilePath(settings, FolderOf(ProgramPath())), BugRepFileRules(settings));
+  else EndReport();
 
   THandlerCall call{THandlerPhase::BeforeReport, facts.ClassName, facts.Message};
   if (filter.CallHandlers) CallHandlers(call);
@@ -438,12 +447,13 @@ void ProcessRecord(const THandoverRecord& r) {
   // assistants read it and add to it.
   std::unique_ptr<TICrashException> record;
   if (!call.Handled) {
-    if (filter.CreateScreenshot) picture = TakeScreenshotFor(settings);
+    if (filter.CreateScreenshot) Guarded("screenshot", [&] { picture = TakeScreenshotFor(settings); });
     record = BuildRecord(settings, facts, when, r, filter.CreateBugReport);
     record->SetScreenshot(picture);
     if (filter.CreateBugReport) {
       report = record->BugReport();
       if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
+      if (keepsReport) PublishReport(report, true);
     }
     call.Phase = THandlerPhase::ReportStarted;
     if (filter.CallHandlers) CallHandlers(call);
@@ -451,6 +461,7 @@ void ProcessRecord(const THandoverRecord& r) {
     if (filter.CallHandlers) CallHandlers(call);
   }
   auto finish = [&] {
+    EndReport();
     for (HANDLE h : paused) {
       ResumeThread(h);
       CloseHandle(h);
@@ -472,7 +483,9 @@ void ProcessRecord(const THandoverRecord& r) {
     if (settings.AutoSaveIfNotSent() && sent()) return;
     saved = true;
     for (TAutoSend* s : sends) s->IsSaved = true;
-    SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), record->BugReport(), BugRepFileRules(settings));
+    if (SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), record->BugReport(), BugRepFileRules(settings)) ==
+        TSaveResult::Saved)
+      MarkReportSaved();
   };
   // Before closing or restarting: the save check, then the sends that may still be running,
   // all within one bound.
@@ -509,6 +522,7 @@ void ProcessRecord(const THandoverRecord& r) {
       if (RunAssistant(record->SaveAssis(), *record, owner) == arCancel) return false;
       if (!SaveThroughFileDialog(*record, owner)) return false;
       saved = true;
+      MarkReportSaved();
       for (TAutoSend* s : sends) s->IsSaved = true;
       std::string fixed = record->BugRepFile();
       return !fixed.empty() && (fixed[0] == '\\' || (fixed.size() > 1 && fixed[1] == ':'));
@@ -530,12 +544,14 @@ void ProcessRecord(const THandoverRecord& r) {
     call.Phase = THandlerPhase::Closing;
     if (filter.CallHandlers) CallHandlers(call);
     beforeEnd();
+    EndReport();
     TerminateProcess(GetCurrentProcess(), 1);
   }
   if (outcome == TButton::Restart) {
     call.Phase = THandlerPhase::Restarting;
     if (filter.CallHandlers) CallHandlers(call);
     beforeEnd();
+    EndReport();
     Restart();
   }
   call.Phase = THandlerPhase::Continuing;

@@ -1,5 +1,6 @@
 // The 64-bit side of the processor context: which registers hold the current address, the
-// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+// stack pointer and the frame pointer, where the process block keeps its loader lock, and
+// (nothing of) the thread's chain of exception handlers.
 #include <windows.h>
 
 #include "crashreport/capture/Capture_win32.h"
@@ -8,13 +9,38 @@ namespace vm::capture {
 
 TThreadRegisters RegistersOf(const CONTEXT& c) { return {c.Rip, c.Rsp, c.Rbp}; }
 
-bool LoaderLockHeld() {
-  // The process block's loader lock (a critical section) at offset 0x110.
+const RTL_CRITICAL_SECTION* LoaderLock() {
+  // The process block's pointer to the loader lock (a critical section) at offset 0x110.
   static const BYTE* peb = ProcessBlock();
-  if (!peb) return false;
-  auto* lock = *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110);
-  return lock && lock->OwningThread != nullptr;
+  return peb ? *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0x110) : nullptr;
 }
+
+void ResumeAtJump(CONTEXT& c, const jmp_buf& jump) {
+  const auto& b = *reinterpret_cast<const _JUMP_BUFFER*>(&jump);
+  c.Rbx = b.Rbx;
+  c.Rsp = b.Rsp;
+  c.Rbp = b.Rbp;
+  c.Rsi = b.Rsi;
+  c.Rdi = b.Rdi;
+  c.R12 = b.R12;
+  c.R13 = b.R13;
+  c.R14 = b.R14;
+  c.R15 = b.R15;
+  c.Rip = b.Rip;
+  c.Rax = 1;
+  c.MxCsr = b.MxCsr;
+  // The callee-saved vector registers.
+  const SETJMP_FLOAT128* saved = &b.Xmm6;
+  M128A* xmm = &c.Xmm6;
+  for (int i = 0; i < 10; ++i) {
+    xmm[i].Low = saved[i].Part[0];
+    xmm[i].High = LONGLONG(saved[i].Part[1]);
+  }
+}
+
+// 64-bit handlers live in tables beside the code, not in the stack: nothing to restore.
+void* FrameChain() { return nullptr; }
+void RestoreFrameChain(void*) {}
 
 }  // namespace vm::capture
 
@@ -24,8 +50,14 @@ namespace vm::capture {
 // frame pointers cannot be followed; the unwind tables of each module (.pdata, which GCC
 // writes too) lead from frame to frame instead. Before each step the stack pointer must
 // lie in committed stack memory, where the unwinder reads.
-std::vector<std::uintptr_t> WalkStack(const CONTEXT& start, std::uintptr_t stackEnd) {
-  std::vector<std::uintptr_t> frames;
+void WalkStack(const CONTEXT& start, std::uintptr_t stackEnd, std::vector<std::uintptr_t>& frames) {
+  frames.clear();
+  // The table lookups take the loader lock: while another thread keeps it (a blocked
+  // process) only the current address is known.
+  if (DWORD owner = LoaderLockOwner(); owner && owner != GetCurrentThreadId()) {
+    if (start.Rip) frames.push_back(start.Rip);
+    return;
+  }
   CONTEXT c = start;
   while (c.Rip && frames.size() < kMaxStackFrames) {
     frames.push_back(c.Rip);
@@ -44,7 +76,6 @@ std::vector<std::uintptr_t> WalkStack(const CONTEXT& start, std::uintptr_t stack
     }
     if (c.Rsp <= sp || c.Rsp >= stackEnd) break;
   }
-  return frames;
 }
 
 }  // namespace vm::capture

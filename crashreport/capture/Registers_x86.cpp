@@ -1,5 +1,6 @@
 // The 32-bit side of the processor context: which registers hold the current address, the
-// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+// stack pointer and the frame pointer, where the process block keeps its loader lock, and
+// the thread's chain of stack-based exception handlers.
 #include <windows.h>
 
 #include <cstring>
@@ -11,12 +12,53 @@ namespace vm::capture {
 
 TThreadRegisters RegistersOf(const CONTEXT& c) { return {c.Eip, c.Esp, c.Ebp}; }
 
-bool LoaderLockHeld() {
-  // The process block's loader lock (a critical section) at offset 0xA0.
+const RTL_CRITICAL_SECTION* LoaderLock() {
+  // The process block's pointer to the loader lock (a critical section) at offset 0xA0.
   static const BYTE* peb = ProcessBlock();
-  if (!peb) return false;
-  auto* lock = *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0xA0);
-  return lock && lock->OwningThread != nullptr;
+  return peb ? *reinterpret_cast<const RTL_CRITICAL_SECTION* const*>(peb + 0xA0) : nullptr;
+}
+
+// 32-bit threads keep a chain of exception handler records in their stack, headed in the
+// thread block. A guard that resumes drops the frames of its item, and with them the
+// records that system functions in the item may have pushed: the head goes back to the
+// guard's own. The block is asked of the system, which needs no compiler's intrinsics.
+namespace {
+NT_TIB* ThreadBlock() {
+  using TQuery = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  // ThreadBasicInformation (0): exit status, the block's address, client id, affinity, priorities.
+  struct {
+    LONG ExitStatus;
+    NT_TIB* TebBaseAddress;
+    ULONG_PTR ClientId[2], AffinityMask;
+    LONG Priority, BasePriority;
+  } basic{};
+  if (!query || query(GetCurrentThread(), 0, &basic, sizeof basic, nullptr) != 0) return nullptr;
+  return basic.TebBaseAddress;
+}
+}  // namespace
+
+void ResumeAtJump(CONTEXT& c, const jmp_buf& jump) {
+  const auto& b = *reinterpret_cast<const _JUMP_BUFFER*>(&jump);
+  c.Ebp = b.Ebp;
+  c.Ebx = b.Ebx;
+  c.Edi = b.Edi;
+  c.Esi = b.Esi;
+  // The stack pointer as kept; should it still count setjmp's return address, one word too
+  // low under a frame pointer harms nothing.
+  c.Esp = b.Esp;
+  c.Eip = b.Eip;
+  c.Eax = 1;
+}
+
+void* FrameChain() {
+  NT_TIB* block = ThreadBlock();
+  return block ? block->ExceptionList : nullptr;
+}
+void RestoreFrameChain(void* chain) {
+  if (NT_TIB* block = ThreadBlock(); block && chain)
+    block->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(chain);
 }
 
 }  // namespace vm::capture
@@ -54,10 +96,10 @@ TCallFrameInfo FindProgramFrameInfo() {
 // 32-bit code keeps the classic chain, [ebp] the caller's ebp and [ebp+4] the return
 // address, only in functions that set up a frame; the program's own call-frame
 // information steps over those that do not (leaf functions, the runtime's code).
-std::vector<std::uintptr_t> WalkStack(const CONTEXT& context, std::uintptr_t stackEnd) {
+void WalkStack(const CONTEXT& context, std::uintptr_t stackEnd, std::vector<std::uintptr_t>& frames) {
   // Found afresh for each walk: a look at a few section headers, no lock, no memory.
   const TCallFrameInfo programFrames = FindProgramFrameInfo();
-  return WalkFrameChain(TStackWords(), RegistersOf(context), stackEnd, kMaxStackFrames, &programFrames);
+  WalkFrameChainInto(TStackWords(), RegistersOf(context), stackEnd, frames, kMaxStackFrames, &programFrames);
 }
 
 }  // namespace vm::capture

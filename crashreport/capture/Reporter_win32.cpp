@@ -15,6 +15,7 @@
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/CrashReporter.h"
 #include "crashreport/capture/FileCheck.h"
+#include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/HeaderFacts.h"
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
@@ -61,51 +62,26 @@ bool ProcessBlocked() {
   return true;
 }
 
-// A report is composed in well under a second. A handler that has not reached its box
-// after this long waits for something that will not come, such as a runtime lock held by
-// the very thread that waits here: the process ends with a fault's code instead of hanging.
-constexpr DWORD kComposeLimitMs = 30000;
-
-// A blocked process's exception is handled on the faulting thread itself, and whatever
-// blocks the process may stop that handling too. This guard, made in advance because no
-// thread can start then, gives it the same limit as the handler thread has.
-HANDLE GuardArm = nullptr;
-
-DWORD WINAPI GuardMain(LPVOID) {
-  RegisterThread(GetCurrentThreadId(), "-", nullptr, 0, 0);
-  // Idle until armed: waiting here holds nothing up.
-  while (WaitForSingleObject(GuardArm, INFINITE) == WAIT_OBJECT_0) {
-    HANDLE ends[2] = {DoneEvent, HandlerShowingEvent()};
-    if (WaitForMultipleObjects(2, ends, FALSE, kComposeLimitMs) == WAIT_TIMEOUT) TerminateProcess(GetCurrentProcess(), 1);
-  }
-  return 0;
-}
-
-bool StartGuard() {
-  GuardArm = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  HANDLE thread = GuardArm ? CreateThread(nullptr, 64 * 1024, GuardMain, nullptr, 0, nullptr) : nullptr;
-  if (thread) CloseHandle(thread);
-  return thread != nullptr;
-}
-
 // Waits for the handler to be done with the record; the main thread pumps its messages
 // meanwhile (a quit message ends nothing here and is posted again afterwards). Once the box
-// is up the wait is the user's and has no limit of its own.
+// is up the wait is the user's and has no limit of its own. Before it, the stall watchdog
+// saves and ends a handling without progress; should its save hang as well, this wait ends
+// the process a little later by the same rule.
+constexpr DWORD kSaveGraceMs = 15000;
 void WaitForHandler(HANDLE done, bool pump) {
   HANDLE waits[3] = {done, HandlerThreadHandle(), HandlerShowingEvent()};
-  const ULONGLONG deadline = GetTickCount64() + kComposeLimitMs;
   bool showing = false, quit = false;
   WPARAM quitCode = 0;
   for (;;) {
     const DWORD count = showing ? 2 : 3;
     DWORD rc = pump ? MsgWaitForMultipleObjects(count, waits, FALSE, 100, QS_ALLINPUT)
-                    : WaitForMultipleObjects(count, waits, FALSE, showing ? INFINITE : kComposeLimitMs);
+                    : WaitForMultipleObjects(count, waits, FALSE, showing ? INFINITE : 1000);
     if (rc == WAIT_OBJECT_0 || rc == WAIT_OBJECT_0 + 1 || rc == WAIT_FAILED) break;
     if (rc == WAIT_OBJECT_0 + 2 && !showing) {
       showing = true;
       continue;
     }
-    if (!showing && GetTickCount64() >= deadline) TerminateProcess(GetCurrentProcess(), 1);
+    if (!showing && StalledMs() >= StallLimit() + kSaveGraceMs) TerminateProcess(GetCurrentProcess(), 1);
     MSG msg;
     while (pump && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
@@ -134,7 +110,7 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
   ResetEvent(HandlerShowingEvent());
   bool handed = true;
   if (!lowOnStack && ProcessBlocked()) {
-    SetEvent(GuardArm);
+    ArmStallWatchdog(self);
     try {
       ProcessRecord(record);
     } catch (...) {
@@ -142,10 +118,13 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
     }
     SetEvent(DoneEvent);
   } else {
+    ArmStallWatchdog(HandlerThreadId());
     DWORD written = 0;
     handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
     if (handed) WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
+    else SetEvent(DoneEvent);  // nothing to watch
   }
+  DisarmStallWatchdog();
   TakeReserve();
   ResumeFreezeWatchdog();
   GateOwner = 0;
@@ -161,7 +140,22 @@ std::uintptr_t ModuleOf(std::uintptr_t address) {
   return reinterpret_cast<std::uintptr_t>(info.AllocationBase);
 }
 
+// A fault of the reporter's own composing thread outside every item: the report as far as it
+// got is saved, marked incomplete, and the process ends as after any fault. The save runs
+// under a guard of its own, since what failed may fail again.
+[[noreturn]] void EndAfterOwnFault(const EXCEPTION_RECORD& er) {
+  std::string why = FormatText("internal error in %s (exception %08lX at %08llX); the program was ended",
+                               *CurrentStep() ? CurrentStep() : "the reporter",
+                               static_cast<unsigned long>(er.ExceptionCode),
+                               static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(er.ExceptionAddress)));
+  Guarded("the last save", [&] { SaveIncompleteReport(why); });
+  TerminateProcess(GetCurrentProcess(), 1);
+  for (;;) Sleep(INFINITE);
+}
+
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
+  if (RecoverGuardedFault(info)) return EXCEPTION_CONTINUE_EXECUTION;
+  if (Installed && GetCurrentThreadId() == ComposingThread()) EndAfterOwnFault(*info->ExceptionRecord);
   const EXCEPTION_RECORD* er = info->ExceptionRecord;
   TThreadRegisters regs = RegistersOf(*info->ContextRecord);
   THandoverRecord record{};
@@ -229,12 +223,6 @@ void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned
 
 void OnOutOfMemory() { ReportFailure("EOutOfMemory", "Out of memory.", TCaptureSource::OutOfMemory); }
 
-std::string ProgramPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
-
 // `CheckFileCrc`: the program file as shipped, against the stamp it carries.
 void CheckProgramFile(const TICrashSettings& settings) {
   std::string file;
@@ -292,6 +280,7 @@ void InstallCapturePoints() {
   if (attempted) return;
   attempted = true;
   MainThreadId = GetCurrentThreadId();
+  NoteProgramPath();
   QueryPerformanceCounter(&StartCounter);
   NoteReporterStart();
   auto settings = SettingsForModule(CrashSystem().ExeModule());
@@ -307,7 +296,11 @@ void InstallCapturePoints() {
   DoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   LoadProgramSymbols(ProgramPath());
   PrepareNumberFormatting();
-  if (!DoneEvent || !StartHandlerThread() || !StartGuard()) return;
+  EnableFaultGuards();
+  if (!DoneEvent || !StartHandlerThread() || !StartStallWatchdog(DoneEvent, HandlerShowingEvent())) return;
+  NoteReportDefaults(BugRepFilePath(*settings, ProgramPath().substr(0, ProgramPath().find_last_of('\\') + 1)),
+                     BugRepFileRules(*settings), settings->FrozenMsg());
+  FoldPendingReports(BugRepFileRules(*settings));
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault
   HookThreadEntries();

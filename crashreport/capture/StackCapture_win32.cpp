@@ -18,6 +18,16 @@ namespace {
 
 // Loaded once and never freed: stacks are still symbolised while static objects end at exit.
 const TSymbolTable* ProgramSymbols = nullptr;
+// The program file's name, known without asking the loader. Plain bytes: it is set while
+// the capture points are taken, before the program's static objects are made.
+char ProgramName[MAX_PATH] = "";
+
+// The module that holds `address`, found without the loader lock.
+HMODULE ModuleAt(std::uintptr_t address) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) || info.Type != MEM_IMAGE) return nullptr;
+  return static_cast<HMODULE>(info.AllocationBase);
+}
 
 // The end of the committed region that holds the stack pointer: walks stay below it.
 std::uintptr_t StackRegionEnd(std::uintptr_t sp) {
@@ -82,6 +92,7 @@ bool ReadStackWord(std::uintptr_t address, std::uintptr_t& value) {
 }
 
 void LoadProgramSymbols(const std::string& programFile) {
+  lstrcpynA(ProgramName, BaseName(programFile).c_str(), MAX_PATH);
   try {
     auto table = ReadEmbeddedSymbols(ReadFileDenyWrite(programFile));
     if (table && !ProgramSymbols) ProgramSymbols = new TSymbolTable(std::move(*table));
@@ -95,17 +106,20 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   item.Address = address;
   // A return address points behind its call, possibly into the next line or function.
   std::uintptr_t probe = returnAddress ? address - 1 : address;
-  HMODULE module = nullptr;
   // Address 0 would name the program itself.
-  if (probe == 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(probe), &module))
-    return item;
+  HMODULE module = probe ? ModuleAt(probe) : nullptr;
+  if (!module) return item;
+  const bool program = module == GetModuleHandleA(nullptr);
+  // Another module's name needs the loader, which a thread that holds its lock (a blocked
+  // process) keeps from us: such an address shows no module then.
+  const DWORD owner = LoaderLockOwner();
+  if (!program && owner && owner != GetCurrentThreadId()) return item;
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(module, path, MAX_PATH);
-  item.Module = BaseName(path);
+  if (!program) GetModuleFileNameA(module, path, MAX_PATH);
+  item.Module = program ? ProgramName : BaseName(path);
   auto base = reinterpret_cast<std::uintptr_t>(module);
   auto rva = DWORD(probe - base);
-  if (module == GetModuleHandleA(nullptr)) {
+  if (program) {
     if (!ProgramSymbols) return item;
     auto info = ProgramSymbols->Lookup(rva);
     if (!info) return item;
@@ -124,6 +138,13 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
     item.RelAddr = std::uint32_t(address - (base + start));
   }
   return item;
+}
+
+std::vector<std::uintptr_t> RawStack(const CONTEXT& context) {
+  std::vector<std::uintptr_t> frames;
+  frames.reserve(kMaxStackFrames);
+  if (std::uintptr_t end = StackRegionEnd(RegistersOf(context).StackPointer)) WalkStack(context, end, frames);
+  return frames;
 }
 
 std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed, DWORD mainId,
@@ -147,46 +168,85 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed
     }
     return t;
   };
-  auto walkOther = [&](DWORD id) {
-    TThreadFacts t = facts(id);
+  // The thread being walked just now: suspended, it must be let go whatever the walk meets.
+  HANDLE suspended = nullptr;
+  std::vector<std::uintptr_t> frames;
+  frames.reserve(kMaxStackFrames);
+  auto walkOther = [&](TThreadFacts& t) {
+    t = facts(t.Thread.Id);
+    const DWORD id = t.Thread.Id;
     HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, id);
     if (!h) {
       t.StackReadable = false;
-      return t;
+      return;
     }
+    frames.clear();
     DWORD previous = SuspendThread(h);
+    if (previous != DWORD(-1)) suspended = h;
     t.Thread.Suspended = previous != DWORD(-1) && previous > 0;
     t.Thread.Priority = GetThreadPriority(h);
     CONTEXT context{};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    t.StackReadable = false;
     if (previous != DWORD(-1) && GetThreadContext(h, &context)) {
       std::uintptr_t end = StackRegionEnd(RegistersOf(context).StackPointer);
-      t.StackReadable = end != 0;
-      if (end) t.Items = Describe(WalkStack(context, end));
-    } else {
-      t.StackReadable = false;
+      // While it is suspended nothing is allocated, and a thread that holds the loader
+      // lock is not walked at all: the walk's lookups would wait for it for ever.
+      t.StackReadable = end != 0 && LoaderLockOwner() != id;
+      if (t.StackReadable) WalkStack(context, end, frames);
     }
-    if (!t.Items.empty()) t.Thread.Current = t.Items.front();
-    if (previous != DWORD(-1)) ResumeThread(h);
+    if (suspended) ResumeThread(suspended);
+    suspended = nullptr;
     CloseHandle(h);
+    if (t.StackReadable) t.Items = Describe(frames);
+    if (!t.Items.empty()) t.Thread.Current = t.Items.front();
+  };
+  // Each walk is an item of its own: a fault in it leaves the internal-error line.
+  auto walkGuarded = [&](DWORD id) {
+    TThreadFacts t;
+    t.Thread.Id = id;
+    if (!Guarded("stack walk", [&] { walkOther(t); })) {
+      if (suspended) ResumeThread(suspended);
+      suspended = nullptr;
+      TGuardFault fault = LastGuardFault();
+      TThreadFacts failed;
+      failed.Thread.Id = id;
+      failed.StackReadable = false;
+      failed.Failure = TThreadFacts::TFailure{fault.Step, {}};
+      if (fault.Address) failed.Failure->OwnStack.push_back(DescribeAddress(fault.Address, false));
+      t = std::move(failed);
+    }
     return t;
   };
 
   std::vector<TThreadFacts> threads;
   if (crashed) {
-    TThreadFacts first = facts(crashedId);
+    // The crashed thread waits for the report: walked as it stands, not suspended.
+    TThreadFacts first;
     TThreadRegisters regs = RegistersOf(*crashed);
-    std::uintptr_t end = StackRegionEnd(regs.StackPointer);
-    first.StackReadable = end != 0;
-    if (end) first.Items = Describe(WalkStack(*crashed, end));
-    if (!first.StackReadable && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
+    bool walked = Guarded("stack walk", [&] {
+      first = facts(crashedId);
+      std::uintptr_t end = StackRegionEnd(regs.StackPointer);
+      first.StackReadable = end != 0;
+      if (end) {
+        WalkStack(*crashed, end, frames);
+        first.Items = Describe(frames);
+      }
+    });
+    if (!walked) {
+      first = {};
+      first.Thread.Id = crashedId;
+      first.Failure = TThreadFacts::TFailure{LastGuardFault().Step, {}};
+      if (LastGuardFault().Address) first.Failure->OwnStack.push_back(DescribeAddress(LastGuardFault().Address, false));
+    }
+    if (first.Items.empty() && regs.ProgramCounter) first.Items.push_back(DescribeAddress(regs.ProgramCounter, false));
     if (!first.Items.empty()) first.Thread.Current = first.Items.front();
     threads.push_back(std::move(first));
   } else {
-    threads.push_back(walkOther(crashedId));
+    threads.push_back(walkGuarded(crashedId));
   }
   if (!allThreads) return threads;
-  if (mainId != crashedId) threads.push_back(walkOther(mainId));
+  if (mainId != crashedId) threads.push_back(walkGuarded(mainId));
 
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return threads;
@@ -201,7 +261,7 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed
     if (auto named = LookUpThread(id);
         named && (named->Name == "-" || named->Name == "AntiFreezeThread" || named->Name == "HandleExceptionThread"))
       continue;
-    threads.push_back(walkOther(id));
+    threads.push_back(walkGuarded(id));
   }
   CloseHandle(snapshot);
   return threads;

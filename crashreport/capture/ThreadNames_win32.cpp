@@ -134,6 +134,12 @@ const BYTE* ProcessBlock() {
   return basic.PebBaseAddress;
 }
 
+DWORD LoaderLockOwner() {
+  const RTL_CRITICAL_SECTION* lock = LoaderLock();
+  return lock ? DWORD(reinterpret_cast<std::uintptr_t>(lock->OwningThread)) : 0;
+}
+bool LoaderLockHeld() { return LoaderLockOwner() != 0; }
+
 }  // namespace vm::capture
 
 namespace vm {

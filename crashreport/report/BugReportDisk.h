@@ -12,5 +12,7 @@ enum class TExclusiveRead { Read, Missing, Failed };
 TExclusiveRead ReadFileExclusive(const std::string& path, std::string& bytes);
 // Creates every missing folder on the way to the file `path`; failures are left to the open.
 void CreateFoldersFor(const std::string& path);
+// Deletes the file; a missing one is no error.
+void RemoveFile(const std::string& path);
 
 }  // namespace vm

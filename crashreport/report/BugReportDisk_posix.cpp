@@ -34,4 +34,6 @@ void CreateFoldersFor(const std::string& path) {
     ::mkdir(path.substr(0, at).c_str(), 0755);
 }
 
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
 }  // namespace vm

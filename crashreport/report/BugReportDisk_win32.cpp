@@ -35,4 +35,6 @@ void CreateFoldersFor(const std::string& path) {
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 
+void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
 }  // namespace vm

@@ -1,6 +1,7 @@
 #include "crashreport/report/CrashException.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "base/Text.h"
 #include "crashreport/report/ReportText.h"
@@ -19,6 +20,22 @@ constexpr const char* kStackSoon = ">> stack will be calculated soon";
 constexpr const char* kSectionSoon = ">> will be calculated soon";
 std::atomic<std::uint64_t> gExceptionCounter{0};
 
+bool RunCatching(const char*, void (*item)(void*), void* context) {
+  try {
+    item(context);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+std::atomic<TReportItemRunner> gItemRunner{RunCatching};
+
+template <class F>
+bool RunItem(const char* step, F&& item) {
+  using TItem = std::remove_reference_t<F>;
+  return gItemRunner.load()(step, [](void* f) { (*static_cast<TItem*>(f))(); }, &item);
+}
+
 std::uint64_t RoundMB(std::uint64_t bytes) { return (bytes + (1u << 19)) >> 20; }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -36,6 +53,8 @@ std::string DiskText(const std::vector<TDiskFree>& disks, char separator) {
 }
 
 }  // namespace
+
+void SetReportItemRunner(TReportItemRunner runner) { gItemRunner = runner ? runner : RunCatching; }
 
 TICrashException::TICrashException(const TICrashSettings& settings, TExceptionFacts facts)
     : TICrashSettings(settings), FFacts(std::move(facts)) {}
@@ -56,12 +75,11 @@ void TICrashException::BuildHeader(const THeaderFacts& f) {
   const char sep = f.DecimalSeparator;
   // Each row under its own guard: a row that fails is left out, the others still come.
   auto row = [&](const char* name, auto&& value) {
-    try {
-      std::optional<std::string> text = value();
-      // An empty answer tells nothing; the row is left out as if the system had none.
-      if (text && !text->empty()) PutHeader(name, std::move(*text));
-    } catch (...) {
-    }
+    // Formatted under the guard, stored after it: a row that failed half-way leaves no lock held.
+    std::optional<std::string> text;
+    if (!RunItem("header row", [&] { text = value(); })) return;
+    // An empty answer tells nothing; the row is left out as if the system had none.
+    if (text && !text->empty()) PutHeader(name, std::move(*text));
   };
   using opt = std::optional<std::string>;
   BeginUpdate();
@@ -209,17 +227,24 @@ void TICrashException::BuildSections(const std::vector<TThreadRecord>& threads) 
   FStacks.assign(FThreads.size(), {});
   FThreadSection.clear();
   const TStackLineOptions options = LineOptions();
+  // Each section's first lines under a guard of their own, before the lock is taken.
+  std::vector<std::pair<std::string, std::string>> sections;
+  for (const TThreadRecord& t : FThreads) {
+    std::string title, content;
+    if (!RunItem("section", [&] {
+          title = ThreadSectionTitle(t);
+          content = FormatStackLines({t.Current}, options).at(0) + "\r\n" + kStackSoon;
+        })) {
+      title = ThreadTitle(t.Id, "", "") + ":";
+      content = kStackSoon;
+    }
+    sections.emplace_back(std::move(title), std::move(content));
+  }
   {
     std::lock_guard lock(FLock);
-    for (const TThreadRecord& t : FThreads) {
-      std::string content;
-      try {
-        content = FormatStackLines({t.Current}, options).at(0) + "\r\n" + kStackSoon;
-      } catch (...) {
-        content = kStackSoon;
-      }
+    for (const auto& [title, content] : sections) {
       FThreadSection.push_back(FSections.Count());
-      FSections.Insert(FSections.Count(), ThreadSectionTitle(t), content);
+      FSections.Insert(FSections.Count(), title, content);
     }
     for (const TPluginSection& plugin : {TPluginSection{"cpu registers", CpuRegs() && FFacts.HasContext},
                                          TPluginSection{"stack dump", StackDump() && FFacts.HasContext},
@@ -237,7 +262,7 @@ void TICrashException::SetThreadStack(int thread, const std::vector<TStackItem>&
   for (const TStackItem& item : items)
     if (IsKeptStackItem(item, options)) kept.push_back(item);
   std::string content;
-  try {
+  bool done = RunItem("stack lines", [&] {
     std::vector<TStackItem> shown = kept;
     if (t.Creator) shown.push_back(t.Creator->Address);
     std::vector<std::string> lines = FormatStackLines(shown, options);
@@ -247,10 +272,10 @@ void TICrashException::SetThreadStack(int thread, const std::vector<TStackItem>&
                        ThreadTitle(t.Creator->ThreadId, t.Creator->Name, t.Creator->ClassName) + " at:");
     }
     content = JoinLines(lines);
-  } catch (...) {
+  });
+  if (!done)
     content = ">> internal error in stack lines:\r\n>> original exception location: " +
               FormatText("%08llx", static_cast<unsigned long long>(FFacts.Location.Address));
-  }
   {
     std::lock_guard lock(FLock);
     FStacks.at(size_t(thread)) = std::move(kept);
@@ -264,6 +289,20 @@ void TICrashException::SetThreadNotAccessible(int thread) {
   std::string content = ">> stack not accessible";
   if (thread == 0 && FThreads.at(0).Id == FFacts.CrashedThreadId)
     content += ", exception location: \r\n" + FormatStackLines({FFacts.Location}, LineOptions()).at(0);
+  {
+    std::lock_guard lock(FLock);
+    FStacks.at(size_t(thread)).clear();
+    FSections.SetValue(FThreadSection.at(size_t(thread)), content);
+    ++FChangeCount;
+  }
+  Changed();
+}
+
+void TICrashException::SetThreadInternalError(int thread, std::string_view step,
+                                              const std::vector<TStackItem>& ownStack) {
+  std::string content;
+  if (!RunItem("internal error", [&] { content = InternalErrorContent(step, ownStack, &FFacts.Location, LineOptions()); }))
+    content = ">> internal error in " + std::string(step) + ":";
   {
     std::lock_guard lock(FLock);
     FStacks.at(size_t(thread)).clear();

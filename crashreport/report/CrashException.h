@@ -28,6 +28,12 @@ namespace vm {
 
 inline constexpr const char* kCalculatedSoon = "will be calculated soon";
 
+// Runs one item of a report (a header row, a section's lines); false when it failed. The
+// plain runner catches C++ exceptions; the capture side puts in one that also survives a
+// hardware fault inside the item.
+using TReportItemRunner = bool (*)(const char* step, void (*item)(void*), void* context);
+void SetReportItemRunner(TReportItemRunner runner);
+
 class TICrashException : public TICrashSettings {
  public:
   // Starts with a private copy of `settings`: per-exception changes stay in this record.
@@ -55,6 +61,9 @@ class TICrashException : public TICrashSettings {
   // Writes a thread's stack (index into ReportedThreads()).
   void SetThreadStack(int thread, const std::vector<TStackItem>& items);
   void SetThreadNotAccessible(int thread);
+  // A thread whose walk failed: the internal-error line of `step`, the reporter's own
+  // stack at the failure, and the exception's location.
+  void SetThreadInternalError(int thread, std::string_view step, const std::vector<TStackItem>& ownStack);
   // Any section by title (registers, plug-ins); appended when missing.
   void SetSection(std::string_view title, std::string_view content);
   TICrashFields Sections() const;

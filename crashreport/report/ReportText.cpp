@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
+#include "crashreport/report/ReportFormat.h"
+
 namespace vm {
 
 namespace {
@@ -48,6 +51,24 @@ std::string ComposeReportText(const TICrashFields& header, const TICrashFields& 
     AppendContent(text, sections.Value(i));
   }
   return text;
+}
+
+std::string MinimalReportText(const TMinimalReport& facts) {
+  TICrashFields header, sections;
+  header.Put("date/time", FormatReportDateTime(facts.Time));
+  if (!facts.Freeze) header.Put("exception class", facts.ClassName);
+  if (!facts.Message.empty() && facts.Message != facts.ClassName)
+    header.Put("exception message", CleanExceptionMessage(facts.Message));
+  std::string lines;
+  for (std::uint64_t address : facts.Addresses)
+    lines += (lines.empty() ? "" : "\r\n") + FormatText("%08llx", static_cast<unsigned long long>(address));
+  sections.Put(ThreadSectionTitle(facts.Thread), lines.empty() ? ">> stack not accessible" : lines);
+  return ComposeReportText(header, sections);
+}
+
+std::string IncompleteReportText(std::string_view composed, std::string_view minimal, std::string_view why) {
+  std::string text(composed.empty() ? minimal : composed);
+  return text + "\r\n\r\n>> report incomplete: " + std::string(why);
 }
 
 }  // namespace vm

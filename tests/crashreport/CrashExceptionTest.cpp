@@ -205,3 +205,50 @@ TEST_F(CrashExceptionTest, TheCacheFollowsChangesAndCallbacksRunOutsideTheLock) 
 
 }  // namespace
 }  // namespace vm
+
+namespace vm {
+namespace {
+
+// The capture side's runner: each item is its own; one that fails (here the third header
+// row and every thread's section lines) is left out or falls back, the rest still comes.
+int gItemsRun = 0;
+bool FailSome(const char* step, void (*item)(void*), void* context) {
+  ++gItemsRun;
+  if (std::string_view(step) == "section" || (std::string_view(step) == "header row" && gItemsRun == 3)) return false;
+  item(context);
+  return true;
+}
+
+TEST_F(CrashExceptionTest, EachItemRunsUnderTheRunnerAndAFailedOneIsLeftOut) {
+  auto r = Record();
+  SetReportItemRunner(FailSome);
+  gItemsRun = 0;
+  r->BuildHeader(FixtureHeaderFacts());
+  r->BuildSections(FixtureThreads());
+  SetReportItemRunner(nullptr);
+  TICrashFields header = r->HeaderFields();
+  EXPECT_EQ(header.Name(0), "date/time");
+  EXPECT_EQ(header.Name(1), "computer name");
+  EXPECT_FALSE(header.Contains("wts client name")) << "the third row failed";
+  EXPECT_TRUE(header.Contains("user name"));
+  EXPECT_TRUE(header.Contains("exception class"));
+  // A section whose first lines failed gets its thread's plain title and waits for its stack.
+  EXPECT_EQ(r->Sections().Name(0), "thread $1a2c:");
+  EXPECT_EQ(r->Sections().Value(0), ">> stack will be calculated soon");
+}
+
+TEST_F(CrashExceptionTest, AThreadWhoseWalkFailedShowsTheInternalErrorLine) {
+  auto r = Record();
+  Fill(*r);
+  TStackItem own;
+  own.Address = 0x7c801234;
+  own.Module = "ntdll.dll";
+  own.Function = "RtlVirtualUnwind";
+  r->SetThreadInternalError(1, "stack walk", {own});
+  std::string content = r->Sections().Value(1);
+  EXPECT_EQ(content.substr(0, 55), ">> internal error in stack walk:\r\n7c801234 +0 ntdll.dll") << content;
+  EXPECT_NE(content.find(">> original exception location: \r\n00401234"), std::string::npos) << content;
+}
+
+}  // namespace
+}  // namespace vm

@@ -1,6 +1,7 @@
 # Bug-report tests. Included from tests/crashreport/CMakeLists.txt.
 vm_test(report_tests
   SOURCES CrashExceptionTest.cpp ReportFormatTest.cpp BugReportReaderTest.cpp BugReportFileTest.cpp
+          PendingReportTest.cpp
   HOST_SOURCES BugReportFileTest_posix.cpp
   WIN32_SOURCES BugReportFileTest_win32.cpp HeaderFactsTest_win32.cpp
   LIBS vm_crashreport)

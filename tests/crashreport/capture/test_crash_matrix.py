@@ -19,20 +19,21 @@ WORK = harness.BUILD / "test-artifacts" / "crash-matrix"
 DIALOG_TEXT = "An error occurred in the application."
 
 
+def program_is_64_bit():
+    """The machine field of the program's PE header: the build under test, whatever Wine could run."""
+    data = PROGRAM.read_bytes()[:4096]
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    return data[pe + 4:pe + 6] == b"\x64\x86"
+
+
 class CrashMatrix(harness.E2ETest):
     def run_case(self, case, boxes=1, press=None):
         """Runs one case in a folder of its own and answers each error dialog: with the button
         `press` names (a caption, or a function of the box's number; False: none, the box
         answers itself), else continue when it is enabled and close when not. The exit code, the report (or None) and the dialogs'
         message texts come back."""
-        folder = WORK / case
-        shutil.rmtree(folder, ignore_errors=True)
-        folder.mkdir(parents=True)
-        exe = folder / "crashmatrix.exe"
-        shutil.copy(PROGRAM, exe)
-        proc = subprocess.Popen([harness.WINE_RUN, str(exe), case], stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: proc.poll() is None and proc.kill())
+        folder = self.case_folder(case)
+        proc = self.start_case(folder, case)
         texts, self.buttons = [], []
         for i in range(boxes):
             hwnd = self.driver.wait("TExceptionBox", "*", 30000)
@@ -49,8 +50,30 @@ class CrashMatrix(harness.E2ETest):
                 self.driver("press", hwnd, choice)
             self.wait_gone(hwnd, 30000)
         code = proc.wait(timeout=60)
+        return code, self.read_report(folder), texts, folder
+
+    def case_folder(self, case):
+        folder = WORK / case
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        shutil.copy(PROGRAM, folder / "crashmatrix.exe")
+        return folder
+
+    def start_case(self, folder, case):
+        proc = subprocess.Popen([harness.WINE_RUN, str(folder / "crashmatrix.exe"), case], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: proc.poll() is None and proc.kill())
+        return proc
+
+    @staticmethod
+    def read_report(folder):
         report = folder / "bugreport.txt"
-        return code, (report.read_bytes().decode("cp1252") if report.exists() else None), texts, folder
+        return report.read_bytes().decode("cp1252") if report.exists() else None
+
+    def assertWhole(self, report):
+        """A complete report: its checksums computed, no line saying it was cut short."""
+        self.assertRegex(report, r"\r\ncallstack crc     : \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}\r\n")
+        self.assertNotIn(">> report incomplete", report)
 
     def assertMessage(self, report, message):
         self.assertIn(f"\r\nexception message : {message}\r\n", report)
@@ -102,7 +125,7 @@ class CrashMatrix(harness.E2ETest):
         self.assertMessage(report, "Thrown on purpose in a window procedure.")
         self.assertIn("exception class   : Exception", report)
         self.assertStack(report, "WindowProc(HWND__*, unsigned int, unsigned long long, long long)"
-                         if "64" in harness.wine("--arch").stdout else "WindowProc(HWND__*, unsigned int, unsigned int, long)")
+                         if program_is_64_bit() else "WindowProc(HWND__*, unsigned int, unsigned int, long)")
 
     def test_exception_in_second_thread(self):
         code, report, texts, _ = self.run_case("throw-thread")
@@ -118,17 +141,76 @@ class CrashMatrix(harness.E2ETest):
         self.assertMessage(report, "Thrown on purpose at exit.")
         self.assertStack(report, "ThrowNow()")
 
-    def test_stuck_handling_ends_the_process(self):
-        # stuck-handler: the handler waits for a lock the faulting thread holds, and the
-        # faulting thread's bounded wait ends the process. blocked: another thread keeps the
-        # loader lock, the fault is handled on its own thread and stops where the lock is
-        # needed; the guard ends the process. No box ever comes, and the code is a fault's.
+    def test_stuck_handling_saves_the_report_and_ends_the_process(self):
+        # stuck-handler: a registered handler waits for a lock the faulting thread holds.
+        # blocked: another thread keeps the loader lock, the fault is handled on its own
+        # thread and stops where the lock is needed. After the stall limit (2 s in this
+        # program, 30 s by default) the report as far as it got is saved, marked incomplete,
+        # and the process ends with a fault's code; no box ever comes.
         for case in ["stuck-handler", "blocked"]:
             with self.subTest(case):
                 started = time.monotonic()
-                code, _, texts, _ = self.run_case(case, boxes=0)
+                code, report, texts, _ = self.run_case(case, boxes=0)
                 self.assertEqual((code, texts), (1, []))
-                self.assertLess(time.monotonic() - started, 55)
+                self.assertLess(time.monotonic() - started, 25)
+                self.assertIn("exception class   : EAccessViolation\r\n", report)
+                self.assertRegex(report, r"\r\n\r\n>> report incomplete: the reporter made no progress for 2 seconds "
+                                         r"in [^\r]+; the program was ended\r\n\r\n$")
+                self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
+        # The handler is called before anything is composed: the exception and the faulting
+        # thread's raw addresses.
+        self.assertRegex(report if case == "stuck-handler" else self.read_report(WORK / "stuck-handler"),
+                         r"\r\n\r\nmain thread \(\$[0-9a-f]+\):\r\n[0-9a-f]{8,}\r\n[0-9a-f]{8,}\r\n")
+
+    def test_fault_in_a_registered_handler(self):
+        # The handler faults on the handler thread: it is left out, the report is whole.
+        code, report, texts, _ = self.run_case("handler-fault")
+        self.assertEqual((code, texts), (0, [DIALOG_TEXT]))
+        self.assertMessage(report, "Thrown on purpose in a window procedure.")
+        self.assertWhole(report)
+
+    def test_stack_walk_meets_an_unreadable_frame(self):
+        code, report, texts, _ = self.run_case("walk-fault")
+        self.assertEqual((code, texts), (0, [DIALOG_TEXT]))
+        self.assertWhole(report)
+        # The broken thread's section: its walk stops at the unreadable stretch (or, where
+        # the system's unwinder faults there, says so); nothing beyond it is read.
+        sections = report.split("\r\n\r\n")
+        broken = [s for s in sections if "ProtectAndSleep" in s or ">> internal error in stack walk:" in s]
+        self.assertEqual(len(broken), 1, report)
+        self.assertNotIn("BrokenStackThread", broken[0].split(">> created by")[0])
+        print("\n" + "\n".join(broken[0].split("\r\n")[:3]))
+
+    def test_slow_handler_is_not_cut_off(self):
+        # A handler that works longer than the stall limit (3 s against 2 s here; 40 s
+        # against 30 s in a program with the default) keeps the report going.
+        code, report, texts, folder = self.run_case("slow-handler")
+        self.assertEqual((code, texts), (0, [DIALOG_TEXT]))
+        self.assertEqual((folder / "worked.txt").read_text(), "worked 3000 ms\n")
+        self.assertWhole(report)
+
+    def test_report_survives_a_process_killed_while_its_dialog_is_up(self):
+        folder = self.case_folder("killed")
+        proc = self.start_case(folder, "throw-wndproc")
+        self.driver.wait("TExceptionBox", "*", 30000)
+        # Ended from outside without a word, as by the task manager or a power cut: the
+        # process that Wine runs for the program is killed.
+        for cmdline in pathlib.Path("/proc").glob("[0-9]*/cmdline"):
+            try:
+                if b"killed\\crashmatrix.exe" in cmdline.read_bytes():
+                    os.kill(int(cmdline.parent.name), 9)
+            except OSError:
+                pass
+        proc.wait(timeout=60)
+        self.assertIsNone(self.read_report(folder), "saved only when the handling ends")
+        # The next start folds the report left behind into the file; the one after adds nothing.
+        for _ in range(2):
+            self.assertEqual(self.start_case(folder, "quiet").wait(timeout=60), 0)
+            report = self.read_report(folder)
+            self.assertIsNotNone(report)
+            self.assertEqual(len(re.findall(r"^date/time", report, re.M)), 1, report)
+            self.assertMessage(report, "Thrown on purpose in a window procedure.")
+            self.assertWhole(report)
 
     def test_runtime_failures(self):
         for case, cls in [("abort", "EAbnormalEnd"), ("purecall", "EPureVirtualCall"),
