@@ -194,10 +194,12 @@ class CrashMatrix(harness.E2ETest):
         proc = self.start_case(folder, "throw-wndproc")
         self.driver.wait("TExceptionBox", "*", 30000)
         # Ended from outside without a word, as by the task manager or a power cut: the
-        # process that Wine runs for the program is killed.
+        # process that Wine runs for the program is killed. Its command line names the
+        # program by its Windows path (64-bit Wine) or by the path it was started with (32-bit).
         for cmdline in pathlib.Path("/proc").glob("[0-9]*/cmdline"):
             try:
-                if b"killed\\crashmatrix.exe" in cmdline.read_bytes():
+                text = cmdline.read_bytes()
+                if (b"killed\\crashmatrix.exe" in text or b"killed/crashmatrix.exe" in text) and b"wine-run" not in text:
                     os.kill(int(cmdline.parent.name), 9)
             except OSError:
                 pass
