@@ -54,6 +54,16 @@ def unit_of(path):
     return name.rsplit(".", 1)[0] if "." in name else name
 
 
+def plain_name(name):
+    """A 32-bit __stdcall function keeps its argument size in its symbol ("F(void*)@4", and
+    "F(void*)@4.cold" for its cold part, which the demangler then leaves as is): reports
+    name it as any other function."""
+    m = re.fullmatch(r"(.*\))@\d+((?:\.\w+)*)", name)
+    if not m:
+        return name
+    return m.group(1) + "".join(f" [clone {part}]" for part in re.findall(r"\.[A-Za-z_]\w*(?:\.\d+)*", m.group(2)))
+
+
 def functions(nm, exe, base, text_start, text_end):
     out = subprocess.run([nm, "-C", "--defined-only", exe], capture_output=True, text=True, check=True).stdout
     starts = {}
@@ -62,7 +72,7 @@ def functions(nm, exe, base, text_start, text_end):
         if not m:
             continue
         rva = int(m.group(1), 16) - base
-        name = m.group(3)
+        name = plain_name(m.group(3))
         # Section and local labels (".text", ".l_start") name no function.
         if name.startswith(".") or not text_start <= rva < text_end:
             continue
