@@ -1,5 +1,6 @@
 // The 32-bit side of the processor context: which registers hold the current address, the
-// stack pointer and the frame pointer, and where the process block keeps its loader lock.
+// stack pointer and the frame pointer, where the process block keeps its loader lock, and
+// the stack walk along the frame-pointer chain.
 #include <windows.h>
 
 #include <algorithm>
