@@ -57,8 +57,13 @@ class SignedReleaseTest(E2ETest):
         self.assertEqual(program.wait_exit(), 1)
         report = report_file.read_bytes().decode("cp1252")
         main = report.split("\r\nmain thread (")[1]
-        self.assertRegex(main, r"veilmark\.exe\s+Application_win32\s+\d+\s+\+\d+\s+vm::TApplication::Run\(\)")
-        self.assertRegex(main, r"veilmark\.exe\s+main_win32\s+\d+\s+\+\d+\s+WinMain")
+        # The main thread is walked wherever the fault finds it: waiting in the message loop,
+        # or inside a window procedure answering a message sent to it. Under 32-bit Wine the
+        # walk of the latter ends at the system's callback entry, below the window procedure.
+        self.assertRegex(main, r"veilmark\.exe\s+(Application_win32\s+\d+\s+\+\d+\s+vm::TApplication::Run\(\)"
+                               r"|Form_win32\s+\d+\s+\+\d+\s+vm::TForm::WndProc\()")
+        if "TApplication::Run()" in main:
+            self.assertRegex(main, r"veilmark\.exe\s+main_win32\s+\d+\s+\+\d+\s+WinMain")
 
     def test_signed_copy_with_a_changed_code_byte_is_corrupt(self):
         changed = RELEASE / "changed" / "veilmark.exe"
