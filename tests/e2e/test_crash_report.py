@@ -43,7 +43,11 @@ class CrashReportTest(E2ETest):
                       report)
         self.assertIn("executable        : veilmark.exe", report)
         # The main thread, waiting in its message loop, with symbols from the embedded table.
-        main = report.split("\r\nmain thread (")[1]
+        # When the fault finds it answering a message sent to it instead, a 32-bit walk ends
+        # at the system's callback entry (a known limit), and only that end can be checked.
+        main = report.split("\r\nmain thread (")[1].split("\r\n\r\n")[0]
+        if "TApplication::Run()" not in main and main.rstrip().endswith("KiUserCallbackDispatcher"):
+            return
         self.assertRegex(main, r"veilmark\.exe\s+Application_win32\s+\d+\s+\+\d+\s+vm::TApplication::Run\(\)")
         self.assertRegex(main, r"veilmark\.exe\s+main_win32\s+\d+\s+\+\d+\s+WinMain")
 
