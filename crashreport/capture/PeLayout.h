@@ -7,11 +7,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace vm {
+
+// Little-endian fields at `at`; the caller has checked that they lie inside `bytes`.
+std::uint32_t ReadLe32(std::string_view bytes, std::size_t at);
+std::uint16_t ReadLe16(std::string_view bytes, std::size_t at);
 
 struct TByteRange {
   std::size_t From = 0, To = 0;  // [From, To)

@@ -11,12 +11,6 @@ namespace vm {
 
 namespace {
 
-std::uint32_t U32(std::string_view bytes, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | std::uint8_t(bytes[at + std::size_t(i)]);
-  return v;
-}
-
 constexpr std::string_view kTableMagic("VMSYM001", 8);
 constexpr std::string_view kTrailerMagic("VMSYMTB1", 8);
 constexpr std::size_t kHeaderSize = 8 + 4 * 4;
@@ -28,8 +22,8 @@ constexpr std::uint32_t kMaxTableBytes = 64u << 20;
 std::optional<TSymbolTable> TSymbolTable::Parse(std::string_view t) {
   if (t.size() < kHeaderSize || t.substr(0, 8) != kTableMagic) return std::nullopt;
   TSymbolTable table;
-  table.FTextCrc = U32(t, 8);
-  std::uint64_t functions = U32(t, 12), lines = U32(t, 16), pool = U32(t, 20);
+  table.FTextCrc = ReadLe32(t, 8);
+  std::uint64_t functions = ReadLe32(t, 12), lines = ReadLe32(t, 16), pool = ReadLe32(t, 20);
   std::uint64_t size = kHeaderSize + functions * 20 + lines * 12 + pool;
   if (size != t.size() || pool == 0 || t.back() != '\0') return std::nullopt;
   std::size_t at = kHeaderSize;
@@ -37,13 +31,13 @@ std::optional<TSymbolTable> TSymbolTable::Parse(std::string_view t) {
   table.FPool.assign(t.substr(poolAt));
   auto offsetOk = [&](std::uint32_t off) { return off < pool; };
   for (std::uint64_t i = 0; i < functions; ++i, at += 20) {
-    TFunction f{U32(t, at), U32(t, at + 4), U32(t, at + 8), U32(t, at + 12), U32(t, at + 16)};
+    TFunction f{ReadLe32(t, at), ReadLe32(t, at + 4), ReadLe32(t, at + 8), ReadLe32(t, at + 12), ReadLe32(t, at + 16)};
     if (!offsetOk(f.Name) || !offsetOk(f.Unit) || f.End < f.Rva) return std::nullopt;
     if (!table.FFunctions.empty() && f.Rva < table.FFunctions.back().Rva) return std::nullopt;
     table.FFunctions.push_back(f);
   }
   for (std::uint64_t i = 0; i < lines; ++i, at += 12) {
-    TLine l{U32(t, at), U32(t, at + 4), U32(t, at + 8)};
+    TLine l{ReadLe32(t, at), ReadLe32(t, at + 4), ReadLe32(t, at + 8)};
     if (!offsetOk(l.Unit)) return std::nullopt;
     if (!table.FLines.empty() && l.Rva < table.FLines.back().Rva) return std::nullopt;
     table.FLines.push_back(l);
@@ -94,7 +88,7 @@ std::optional<TSymbolTable> ReadEmbeddedSymbols(std::string_view file, std::stri
   auto layout = ReadPeLayout(file);
   std::string_view content = file.substr(0, layout ? layout->ContentEnd : file.size());
   if (content.size() < 12 || content.substr(content.size() - 8) != kTrailerMagic) return fail("no symbol table");
-  std::uint32_t packed = U32(content, content.size() - 12);
+  std::uint32_t packed = ReadLe32(content, content.size() - 12);
   if (packed > content.size() - 12 || packed > kMaxTableBytes) return fail("damaged symbol table");
   std::string_view stream = content.substr(content.size() - 12 - packed, packed);
   // The table's size is not stored: grow the buffer until the stream fits.

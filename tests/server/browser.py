@@ -11,6 +11,8 @@ import tempfile
 import time
 import urllib.request
 
+from uploads import stop_process
+
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 
 
@@ -156,11 +158,5 @@ class Browser:
     def quit(self):
         if getattr(self, "ws", None):
             self.ws.close()
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         shutil.rmtree(self.profile, ignore_errors=True)

@@ -15,7 +15,7 @@ import unittest
 
 from browser import Browser
 from test_intake import chunked
-from uploads import Server, bug_report_file, free_port, report, status_of, upload_request
+from uploads import Server, bug_report_file, free_port, report, status_of, stop_process, upload_request
 
 DEPLOY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "server", "deploy")
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
@@ -98,13 +98,7 @@ http {{
         return open(path).read() if os.path.exists(path) else ""
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def exchange(self, port, request, tls, source="127.0.0.1"):

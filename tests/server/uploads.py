@@ -117,6 +117,17 @@ def free_port():
         return s.getsockname()[1]
 
 
+def stop_process(process, grace=10):
+    """Asks the process to end, and ends it when it has not within `grace` seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class Server:
     """The real server on a free port of 127.0.0.1 with a database of its own, or on the
     PostgreSQL `database` that it may share with others; stopped by stop()."""
@@ -144,12 +155,6 @@ class Server:
         return os.path.join(self.folder, "reports.sqlite")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         self.process.stdout.close()
         self.log.close()
