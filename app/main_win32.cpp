@@ -4,7 +4,7 @@
 
 #include "about/rqPathSolve.h"
 #include "app/FormVeilmark_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 #include "settings/qbxConfig.h"
 #include "toolkit/Application_win32.h"
 

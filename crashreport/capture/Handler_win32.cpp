@@ -18,7 +18,7 @@
 
 #include "base/Exception.h"
 #include "crashreport/capture/Capture_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/dialog/Assistant_win32.h"
 #include "crashreport/dialog/Clipboard_win32.h"

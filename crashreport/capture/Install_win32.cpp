@@ -4,7 +4,7 @@
 // into every program that calls InstallCrashReporter. That call, once the program runs,
 // adds what needs the program's own objects: the toolkit's funnel and the freeze watchdog.
 #include "crashreport/capture/Capture_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 
 // The first priority that the toolchains leave to programs (the lower ones are theirs).
 #if defined(_MSC_VER)

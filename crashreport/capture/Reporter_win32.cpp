@@ -13,7 +13,7 @@
 #include "base/FileIO.h"
 #include "base/Text.h"
 #include "crashreport/capture/Capture_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 #include "crashreport/capture/FileCheck.h"
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/HeaderFacts.h"

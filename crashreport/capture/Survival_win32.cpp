@@ -15,7 +15,7 @@
 #include "base/FileIO.h"
 #include "base/Text.h"
 #include "crashreport/capture/Capture_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 #include "crashreport/report/BugReportDisk.h"
 #include "crashreport/report/PendingReport.h"
 #include "crashreport/report/ReportText.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "crashreport/capture/Capture_win32.h"
-#include "crashreport/capture/CrashReporter.h"
+#include "crashreport/CrashReporter.h"
 
 namespace vm::capture {
 

@@ -6,8 +6,8 @@
 
 #include <deque>
 
-#include "../FakeCrashSystem.h"
-#include "../ReportFixtures.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
+#include "tests/crashreport/common/ReportFixtures.h"
 #include "crashreport/dialog/AssistantPages.h"
 #include "crashreport/dialog/ContactForm.h"
 #include "crashreport/report/CrashException.h"

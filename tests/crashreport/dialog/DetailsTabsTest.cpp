@@ -15,7 +15,7 @@ namespace {
 using TRow = std::vector<std::string>;
 
 std::string GoldenReport() {
-  std::ifstream in(std::string(VM_TEST_DATA) + "/golden_report.txt", std::ios::binary);
+  std::ifstream in(VM_GOLDEN_REPORT, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();

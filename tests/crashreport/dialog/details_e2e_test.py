@@ -20,7 +20,7 @@ sys.path.insert(0, str(HERE.parents[1] / "e2e"))
 import harness  # noqa: E402
 
 DEMO = sys.argv[1]
-GOLDEN = (HERE.parent / "data" / "golden_report.txt").read_bytes().replace(b"@NUMBER@", b"7")
+GOLDEN = (HERE.parent / "report" / "data" / "golden_report.txt").read_bytes().replace(b"@NUMBER@", b"7")
 
 
 def pending(report):
@@ -59,7 +59,7 @@ class DetailsViewAndProgressBox(harness.E2ETest):
         (self.tmp / "first.txt").write_bytes(pending(GOLDEN))
         (self.tmp / "newer.txt").write_bytes(GOLDEN)
         # The answer waits three seconds: time to find the progress box and photograph it.
-        self.server = subprocess.Popen([sys.executable, str(HERE.parent / "servers" / "upload_server.py"),
+        self.server = subprocess.Popen([sys.executable, str(HERE.parent / "common" / "servers" / "upload_server.py"),
                                         "--dir", str(self.server_dir), "--delay", "3"])
         self.addCleanup(self.stop_server)
         for _ in range(200):
