@@ -10,7 +10,7 @@ WINTEST := $(if $(filter x86_64,$(WINE_ARCH)),build/windows-x64,build/windows)
 # The other Windows build: only its program is built, for the import check of both.
 WINOTHER := $(if $(filter x86_64,$(WINE_ARCH)),build/windows,build/windows-x64)
 
-.PHONY: all setup host windows test test-host test-windows test-i686 asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist reproducible-check clean
+.PHONY: all setup host windows test check-test-pointers test-host test-windows test-i686 asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist reproducible-check clean
 
 all: host windows
 
@@ -38,12 +38,17 @@ windows: $(WINTEST)/build.ninja $(WINOTHER)/build.ninja
 asan: build/host-asan/build.ninja
 	cmake --build build/host-asan -j $(JOBS)
 
-# Host tests under the sanitizers, a short fuzz run, then the Windows and end-to-end tests
-# under Wine; CTest's summary of the last run closes the output.
-test: setup asan windows fuzz-build
+# The test pointers at the top of the sources first (quick), then the host tests under the
+# sanitizers, a short fuzz run, then the Windows and end-to-end tests under Wine; CTest's
+# summary of the last run closes the output.
+test: setup check-test-pointers asan windows fuzz-build
 	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
 	tools/run-fuzzers build/fuzz $(FUZZ_SECONDS)
 	ctest --test-dir $(WINTEST) --output-on-failure
+
+# Every "Tests:" pointer at the top of a source file names files that exist.
+check-test-pointers:
+	tools/check-test-pointers
 
 test-host: asan
 	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)

@@ -1,6 +1,6 @@
 // The developers' pages as plain HTML, built from the store's rows: no script, one small
 // style sheet that reads on a phone. Every text from a report is escaped. Tests: the page
-// tests in tests/server/test_pages.py, and tests/server/PagesTest.cpp for the escaping.
+// tests in tests/server/test_pages.py, and tests/server/ServerLogicTest.cpp for the escaping.
 #pragma once
 
 #include <optional>

@@ -1,5 +1,5 @@
 // Account passwords as salted slow hashes (yescrypt through the system's libcrypt), and
-// random tokens for login sessions. Tests: tests/server/PasswordsTest.cpp.
+// random tokens for login sessions. Tests: tests/server/ServerLogicTest.cpp.
 #pragma once
 
 #include <string>

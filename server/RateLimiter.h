@@ -1,5 +1,5 @@
 // Uploads per sender address: a token bucket each, so that a burst from one address is cut
-// off while every other address goes on being served. Tests: tests/server/RateLimiterTest.cpp.
+// off while every other address goes on being served. Tests: tests/server/ServerLogicTest.cpp.
 #pragma once
 
 #include <chrono>

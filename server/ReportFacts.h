@@ -1,5 +1,5 @@
 // What the server needs to know of one report, read from its header, and the group it falls
-// into. Entry points: SplitReports, ReadReportFacts. Tests: tests/server/ReportFactsTest.cpp.
+// into. Entry points: SplitReports, ReadReportFacts. Tests: tests/server/UploadTest.cpp.
 // The header is read by the crash reporter's own reader, so the server never disagrees with
 // the program about what a report says.
 #pragma once

@@ -1,7 +1,7 @@
 // TMyRegistry: the registry object of the settings store. Adds to TRegistry the choice of
 // the 32-bit or 64-bit view, a read-only open that falls back to weaker rights, and value
 // kinds for every registry type, multi-string values above all; and the four small
-// functions built on it. Tests: tests/settings/RegistryTableTest.cpp, MultiStringTest.cpp.
+// functions built on it. Tests: tests/settings/RegistryTableTest.cpp (its MultiString cases too).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // TMultiConfigReader: looks a setting up under several roots and key paths in a fixed
-// order and lets the place read last win. Tests: tests/settings/ConfigReaderTest.cpp and
-// the reader rows of RegistryTableTest.cpp.
+// order and lets the place read last win. Tests: the reader rows of
+// tests/settings/RegistryTableTest.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Judging the upload server's answer from the bytes read so far. The reader calls it after
 // every read; it says whether the answer is settled or needs more bytes. Outside bytes:
-// fuzzed by tests/crashreport/HttpAnswerFuzzer.cpp. Tests: tests/crashreport/HttpUploadTest.cpp.
+// fuzzed by tests/crashreport/delivery/HttpAnswerFuzzer.cpp.
+// Tests: tests/crashreport/delivery/HttpUploadTest.cpp.
 #pragma once
 
 #include <string>

@@ -1,7 +1,7 @@
 // The report upload: one multipart POST over a TCP connection, plain for "http://" and TLS
 // (TlsStream.h) for "https://", through a proxy's tunnel when one is set; its answer judged.
-// Entry point: UploadViaHttp. Tests: tests/crashreport/HttpUploadTest.cpp (against the
-// upload server tests/crashreport/servers/upload_server.py on 127.0.0.1).
+// Entry point: UploadViaHttp. Tests: tests/crashreport/delivery/HttpUploadTest.cpp (against the
+// upload server tests/crashreport/common/servers/upload_server.py on 127.0.0.1).
 #pragma once
 
 #include <functional>

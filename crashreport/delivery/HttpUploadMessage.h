@@ -1,7 +1,7 @@
 // The pieces of the report upload's HTTP request: where it goes (server text, proxy
 // setting), its header block, and the multipart form parts of fields and files. Pure
 // text work, so that every byte of the request can be checked without a network.
-// Tests: tests/crashreport/HttpUploadTest.cpp.
+// Tests: tests/crashreport/delivery/HttpUploadTest.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The report as a mail: the texts and files every mail channel sends, and the MIME form
-// the SMTP channels put on the wire. Tests: tests/crashreport/MailChannelsTest.cpp.
+// the SMTP channels put on the wire. Tests: tests/crashreport/delivery/MailChannelsTest.cpp.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // The mailto channel's command line: the link and its place in the shell's mailto command.
-// Tests: tests/crashreport/MailChannelsTest.cpp.
+// Tests: tests/crashreport/delivery/MailChannelsTest.cpp.
 #pragma once
 
 #include <string>

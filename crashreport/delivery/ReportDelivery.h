@@ -1,6 +1,6 @@
 // Sending one bug report: its texts and attachments prepared from the settings, the
 // channels tried in order, the outcome recorded. Entry point: SendBugReport.
-// Tests: tests/crashreport/ReportDeliveryTest.cpp.
+// Tests: tests/crashreport/delivery/ReportDeliveryTest.cpp.
 #pragma once
 
 #include <cstdint>

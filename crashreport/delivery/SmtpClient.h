@@ -1,7 +1,7 @@
 // The SMTP conversation of the mail channels: greeting, EHLO (HELO when the server does not
 // know it), AUTH LOGIN when an account is given, one message, QUIT. Every reply is awaited
-// at most `ReplyMs`. Tests: tests/crashreport/MailChannelsTest.cpp against
-// tests/crashreport/servers/smtp_server.py.
+// at most `ReplyMs`. Tests: tests/crashreport/delivery/MailChannelsTest.cpp against
+// tests/crashreport/common/servers/smtp_server.py.
 #pragma once
 
 #include <functional>

@@ -1,5 +1,5 @@
 // Reading an SMTP server's replies: "250-..." lines continue, "250 ..." ends a reply.
-// Outside bytes: fuzzed by tests/crashreport/SmtpReplyFuzzer.cpp.
+// Outside bytes: fuzzed by tests/crashreport/delivery/SmtpReplyFuzzer.cpp.
 #pragma once
 
 #include <string>

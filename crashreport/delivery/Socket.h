@@ -1,6 +1,6 @@
 // A TCP connection for the reporter's own network channels, with every wait bounded.
 // One narrow class: Socket_posix.cpp (BSD sockets) on the host, Socket_win32.cpp (Winsock)
-// on Windows. Tests: tests/crashreport/HttpUploadTest.cpp, SmtpClientTest.cpp.
+// on Windows. Tests: tests/crashreport/delivery/HttpUploadTest.cpp, MailChannelsTest.cpp.
 #pragma once
 
 #include <cstdint>

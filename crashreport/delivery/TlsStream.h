@@ -2,7 +2,7 @@
 // handshake, the server's certificate checked against the system's trusted roots and the
 // host name, then records both ways. TlsStream_win32.cpp on Windows; TlsStream_posix.cpp is
 // the host's stand-in, which has no system TLS and refuses. The failure texts are portable
-// (TlsStream.cpp). Tests: tests/crashreport/HttpsUploadTest_win32.cpp (under Wine, against a
+// (TlsStream.cpp). Tests: tests/crashreport/delivery/HttpsUploadTest_win32.cpp (under Wine, against a
 // local TLS upload server), HttpUploadTest.cpp (the texts).
 #pragma once
 

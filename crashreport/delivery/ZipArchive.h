@@ -1,6 +1,6 @@
 // The archive for attachments that share an archive name: a plain ZIP file, each member
 // deflated, so that any unpacker on the receiving side reads it.
-// Tests: tests/crashreport/ReportDeliveryTest.cpp.
+// Tests: tests/crashreport/delivery/ReportDeliveryTest.cpp.
 #pragma once
 
 #include <string>

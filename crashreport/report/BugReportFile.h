@@ -1,6 +1,6 @@
 // The bug-report file: where it lies, how a new report joins the old ones (duplicates
 // merged with a count, the size limit, append or replace), and the save itself, which
-// never leaves the file half-written. Tests: tests/crashreport/BugReportFileTest.cpp
+// never leaves the file half-written. Tests: tests/crashreport/report/BugReportFileTest.cpp
 // (host and Wine).
 #pragma once
 

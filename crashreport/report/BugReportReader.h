@@ -1,7 +1,7 @@
 // Reading report texts back: a bug-report file split into its reports, a report's header
 // lines as ordered name/value pairs. Used by the duplicate search and by the report server
 // on uploads, so every input is arbitrary bytes: nothing here throws, reads out of bounds
-// or grows without bound beyond the input. Fuzzer: tests/crashreport/BugReportReaderFuzzer.cpp.
+// or grows without bound beyond the input. Fuzzer: tests/crashreport/report/BugReportReaderFuzzer.cpp.
 #pragma once
 
 #include <string>

@@ -7,7 +7,7 @@
 //   record.SetThreadStack(i, items) / SetThreadNotAccessible(i)   (any thread, any order)
 //   record.Complete();                         // checksums, "callstack crc", callbacks
 // Readers on other threads call BugReport() at any time.
-// Tests: tests/crashreport/CrashExceptionTest.cpp (golden report).
+// Tests: tests/crashreport/report/CrashExceptionTest.cpp (golden report).
 #pragma once
 
 #include <atomic>

@@ -2,7 +2,7 @@
 // moment it is complete until its handling ends, so that a process ended meanwhile (the
 // task manager, a log-off, a power cut) still leaves it behind. The next start of the same
 // program folds a report that was neither saved nor sent into the bug-report file.
-// Tests: tests/crashreport/PendingReportTest.cpp (format, damaged files, folding).
+// Tests: tests/crashreport/report/PendingReportTest.cpp (format, damaged files, folding).
 #pragma once
 
 #include <cstdint>

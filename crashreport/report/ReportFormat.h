@@ -1,6 +1,6 @@
 // How single report values are written: times, durations, sizes, thread titles, messages,
 // stack lines and the callstack checksums. Pure functions over the plain records.
-// Tests: tests/crashreport/ReportFormatTest.cpp.
+// Tests: tests/crashreport/report/ReportFormatTest.cpp.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // programs save (1, 4, 8, 16, 24 and 32 bits, uncompressed or with bit fields, bottom-up or
 // top-down, core or info headers). The reader trusts nothing in the file: every offset and
 // size is checked against the bytes present before it is used.
-// Tests: tests/crashreport/ScreenshotBmpTest.cpp; fuzzer: tests/crashreport/FuzzBmpLoader.cpp.
+// Tests: tests/crashreport/screenshot/ScreenshotBmpTest.cpp; fuzzer: FuzzBmpLoader.cpp.
 #include <cstring>
 
 #include "base/Text.h"

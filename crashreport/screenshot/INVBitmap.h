@@ -1,7 +1,7 @@
 // TINVBitmap: the crash reporter's screenshot picture. 32-bit pixels (blue, green, red and an
 // ignored fourth byte, as in a Windows DIB) stored bottom row first, so a screen capture copies
 // in without reordering. Saved as BMP for the editing page and as an indexed PNG for sending.
-// Tests: tests/crashreport/ScreenshotBmpTest.cpp, ScreenshotPngTest.cpp.
+// Tests: tests/crashreport/screenshot/ScreenshotBmpTest.cpp, ScreenshotPngTest.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // TPaletteMapper: the index of the palette colour nearest to a pixel (squared distance in
 // RGB, the first of equally near colours wins), remembered per colour so that the thousands
 // of pixels of a flat area or a glyph cost one search.
-// Tests: tests/crashreport/WuQuantizerTest.cpp.
+// Tests: tests/crashreport/screenshot/WuQuantizerTest.cpp.
 #pragma once
 
 #include <array>

@@ -1,7 +1,7 @@
 // TPngWriter: writes an indexed-colour PNG (colour type 3) row by row: signature, IHDR,
 // PLTE, one IDAT holding a single zlib stream, IEND. Rows are given top to bottom, already
 // packed at the chosen bit depth; each goes out behind filter byte 0.
-// Tests: tests/crashreport/ScreenshotPngTest.cpp (decoded by libpng).
+// Tests: tests/crashreport/screenshot/ScreenshotPngTest.cpp (decoded by libpng).
 #pragma once
 
 #include <cstdint>

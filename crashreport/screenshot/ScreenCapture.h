@@ -3,7 +3,7 @@
 // taken: the picture is cut to their bounding rectangle, starts white, and only the parts of
 // them that no other window covers are copied, so other programs never appear in a report.
 // The mouse cursor is drawn in. Windows only (ScreenCapture_win32.cpp).
-// Tests: tests/crashreport/ScreenCaptureTest_win32.cpp (under Wine and Xvfb).
+// Tests: tests/crashreport/screenshot/ScreenCaptureTest_win32.cpp (under Wine and Xvfb).
 #pragma once
 
 #include <optional>

@@ -4,7 +4,7 @@
 //   51200, 102400, 204800, 307200    256 colours; a colour PNG larger than this many bytes
 //                                    is replaced by the grey one when that is smaller
 //   anything else (8 here)           256 colours, one byte a pixel
-// Tests: tests/crashreport/ScreenshotPngTest.cpp.
+// Tests: tests/crashreport/screenshot/ScreenshotPngTest.cpp.
 #pragma once
 
 #include <array>

@@ -3,7 +3,7 @@
 // the running sums of weight, red, green, blue and squared length; boxes of that colour
 // space are then cut one at a time, always the box of greatest variance, at the plane that
 // leaves the two halves with the least total squared error.
-// Tests: tests/crashreport/WuQuantizerTest.cpp (against a naive median cut).
+// Tests: tests/crashreport/screenshot/WuQuantizerTest.cpp (against a naive median cut).
 #pragma once
 
 #include <vector>
