@@ -1,4 +1,4 @@
-// A test server of tests/crashreport/servers, started on 127.0.0.1 for one test and
+// A test server of tests/crashreport/common/servers, started on 127.0.0.1 for one test and
 // stopped by it. The server and the test meet in a fresh folder (see serverbase.py): the
 // port, the received requests and the stop signal are files there.
 // TestServer_posix.cpp starts Python with posix_spawn; TestServer_win32.cpp starts the same
@@ -13,7 +13,7 @@ namespace vm::test {
 
 class TTestServer {
 public:
-  // `script` is a file name in tests/crashreport/servers; `args` follow --dir.
+  // `script` is a file name in tests/crashreport/common/servers; `args` follow --dir.
   TTestServer(const std::string& script, const std::vector<std::string>& args = {});
   ~TTestServer();
   TTestServer(const TTestServer&) = delete;

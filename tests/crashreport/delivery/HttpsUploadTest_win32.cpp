@@ -1,6 +1,6 @@
 // The upload over TLS under Wine, whose Schannel and certificate chain are the system's: local
 // TLS upload servers whose certificates come from one throwaway CA, trusted in the prefix's
-// root store while this program runs (servers/testpki.py makes the certificates). Every
+// root store while this program runs (common/servers/testpki.py makes the certificates). Every
 // request is compared with the same job sent over plain HTTP, which HttpUploadTest.cpp checks
 // byte for byte.
 #include <windows.h>
