@@ -1,24 +1,27 @@
-// The handler thread, made at installation, and what it does with each hand-over record:
-// settings and filters for the exception, the time history, the registered handlers, the
-// screenshot, the report with the stacks of every thread, the error dialog (or the simple
-// box, or an assistant) and what its buttons decide: close, restart or go on. Restart hands
-// the history to the new process.
+// The handler thread, made at installation, and the Win32 side of what it does with each
+// hand-over record, in the order TReportFlow decides (ReportFlow.h): settings and filters
+// for the exception, the time history, the registered handlers, the screenshot, the report
+// with the stacks of every thread, the error dialog (or the simple box, or an assistant)
+// with its Send, Save and Print buttons, and close, restart or go on. Restart hands the
+// history to the new process.
 #include <windows.h>
 // After windows.h:
 #include <commdlg.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "base/Exception.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/ReportFlow.h"
+#include "crashreport/capture/SystemExceptionText.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/dialog/Assistant_win32.h"
 #include "crashreport/dialog/Clipboard_win32.h"
@@ -68,12 +71,12 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 // A failing handler, by a throw or a fault, must not stop the report; it is left out.
-void CallHandlers(THandlerCall& call) {
+void CallEachHandler(THandlerCall& call) {
   for (auto& handler : Handlers) Guarded("exception handler", [&] { handler(call); });
 }
 
 // Suspends every thread of the process but the reporter's and the crashed one.
-std::vector<HANDLE> PauseOtherThreads(DWORD crashed) {
+std::vector<HANDLE> SuspendOtherThreads(DWORD crashed) {
   std::vector<HANDLE> paused;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return paused;
@@ -131,8 +134,8 @@ void ForgetFinishedSends() {
 
 // Hands the finished report to delivery as a hidden send in the background; the send
 // runs in this thread when other threads are paused (a new thread might wait on them).
-std::unique_ptr<TAutoSend> StartAutoSend(const TICrashSettings& settings, const std::string& report,
-                                         const std::optional<TINVBitmap>& picture, bool threadsPaused) {
+std::unique_ptr<TAutoSend> StartHiddenSend(const TICrashSettings& settings, const std::string& report,
+                                           const std::optional<TINVBitmap>& picture, bool threadsPaused) {
   auto send = std::make_unique<TAutoSend>(settings);
   TSendRequest request;
   request.BugReport = report;
@@ -199,16 +202,14 @@ THandlerAction HandlerActionOf(dialog::TBoxAction action) {
 // The show step by the filter's show mode: an assistant alone, the simple box, or the full
 // dialog (reopened with the details view on request). What ends it comes back.
 dialog::TButton ShowRecord(TICrashException& record, const TCrashFilterResult& filter, bool frozen, bool canContinue,
-                           const dialog::TBoxActions& actions) {
+                           const dialog::TAutoActions& autos, const dialog::TBoxActions& actions) {
   using dialog::TButton;
   if (filter.ShowMode == TShowMode::Assistant && RunAssistant(filter.Assistant, record, nullptr) != arNotFound)
     return dialog::ContinueAction(canContinue);
-  std::int64_t now = UtcSeconds();
   dialog::TBoxOptions options;
   options.CanContinue = canContinue;
   options.Frozen = frozen;
-  options.Autos = {TheHistory.AutoActionApplies(record.AutoClose(), now),
-                   TheHistory.AutoActionApplies(record.AutoRestart(), now), record.AutoContinue()};
+  options.Autos = autos;
   options.SimpleBox = filter.ShowMode == TShowMode::OkDetailsBox || filter.ShowMode == TShowMode::OkBox;
   options.DetailsButton = filter.ShowMode == TShowMode::OkDetailsBox;
   for (;;) {
@@ -226,7 +227,7 @@ dialog::TButton ShowRecord(TICrashException& record, const TCrashFilterResult& f
   }
 }
 
-void Restart() {
+void RestartProgram() {
   std::string program = ProgramPath();
   std::string commandLine = GetCommandLineA();
   STARTUPINFOA si{};
@@ -283,41 +284,14 @@ HANDLE HandlerShowingEvent() { return Showing; }
 TExceptionHistory& History() { return TheHistory; }
 
 void DescribeSystemException(const EXCEPTION_RECORD& er, std::string& className, std::string& message) {
-  char text[256];
+  std::uint64_t parameters[EXCEPTION_MAXIMUM_PARAMETERS] = {};
+  DWORD count = std::min<DWORD>(er.NumberParameters, EXCEPTION_MAXIMUM_PARAMETERS);
+  for (DWORD i = 0; i < count; ++i) parameters[i] = er.ExceptionInformation[i];
   auto address = reinterpret_cast<std::uintptr_t>(er.ExceptionAddress);
-  std::string module = DescribeAddress(address, false).Module;
-  switch (er.ExceptionCode) {
-    case EXCEPTION_ACCESS_VIOLATION: {
-      ULONG_PTR kind = er.NumberParameters >= 2 ? er.ExceptionInformation[0] : 0;
-      const char* what = kind == 1 ? "Write" : kind == 8 ? "Execution" : "Read";
-      auto target = static_cast<unsigned long long>(er.NumberParameters >= 2 ? er.ExceptionInformation[1] : 0);
-      if (module.empty())
-        std::snprintf(text, sizeof text, "Access violation at address %08llX. %s of address %08llX.",
-                      static_cast<unsigned long long>(address), what, target);
-      else
-        std::snprintf(text, sizeof text, "Access violation at address %08llX in module \"%s\". %s of address %08llX.",
-                      static_cast<unsigned long long>(address), module.c_str(), what, target);
-      className = "EAccessViolation";
-      break;
-    }
-    case EXCEPTION_STACK_OVERFLOW:
-      className = "EStackOverflow";
-      std::snprintf(text, sizeof text, "Stack overflow.");
-      break;
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-      className = "EDivByZero";
-      std::snprintf(text, sizeof text, "Division by zero.");
-      break;
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-      className = "EPrivilege";
-      std::snprintf(text, sizeof text, "Privileged instruction.");
-      break;
-    default:
-      className = "EExternalException";
-      std::snprintf(text, sizeof text, "External exception %08lX.", static_cast<unsigned long>(er.ExceptionCode));
-  }
-  message = text;
+  TExceptionText text = vm::DescribeSystemException(er.ExceptionCode, std::span(parameters, count), address,
+                                                    DescribeAddress(address, false).Module);
+  className = std::move(text.ClassName);
+  message = std::move(text.Message);
 }
 
 // What is known before anything is composed: the exception and the faulting thread's raw stack.
@@ -385,179 +359,202 @@ std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, T
   return record;
 }
 
-void ProcessRecord(const THandoverRecord& r) {
-  SYSTEMTIME when;
-  GetLocalTime(&when);
-  auto* caught = reinterpret_cast<const TCaughtException*>(r.ExceptionObject);
-  auto type = TExceptionType(r.Type);
-  bool canContinue = r.CanContinue != 0;
-  TExceptionFacts facts;
-  facts.Type = type;
-  facts.Location = DescribeAddress(r.Address, false);
-  facts.CrashedThreadId = std::uint32_t(r.ThreadId);
-  facts.MainThreadId = ProgramMainThreadId();
-  facts.HasContext = r.Context != 0;
-  if (caught) {
-    facts.ClassName = caught->ClassName;
-    facts.Message = caught->Message;
-  } else if (r.Related) {
-    DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), facts.ClassName, facts.Message);
-  }
+namespace {
 
-  // Kept from here on by the program's own settings as noted at start: reading this
-  // exception's settings may wait for what blocks the process.
-  if (type != TExceptionType::Hidden) {
-    std::string minimal;
-    Guarded("minimal report", [&] { minimal = MinimalText(facts, when, r); });
-    BeginReport(minimal);
+// The Win32 side of one exception's flow: what each effect does, and what it keeps for the
+// effects after it (the settings, the paused threads, the record and its sends).
+class TRecordEffects final : public IReportEffects {
+ public:
+  explicit TRecordEffects(const THandoverRecord& r);
+
+  void BeginReport() override;
+  TFlowSettings ReadSettings() override;
+  std::int64_t Now() override { return UtcSeconds(); }
+  void KeepReport() override {
+    RetargetReport(BugRepFilePath(*FSettings, FolderOf(ProgramPath())), BugRepFileRules(*FSettings));
   }
+  void EndReport() override { capture::EndReport(); }
+  bool CallHandlers(THandlerPhase phase, bool handled) override;
+  void PauseOtherThreads() override { FPaused = SuspendOtherThreads(FFacts.CrashedThreadId); }
+  void ResumeThreads() override;
+  void TakeScreenshot() override;
+  bool BuildRecord(bool withReport) override;
+  void PublishReport() override { capture::PublishReport(FReport, true); }
+  void StartAutoSend() override;
+  void CopyToClipboard() override { CopyTextToClipboard(nullptr, FReport); }
+  TShowOutcome Show(const dialog::TAutoActions& autos) override;
+  bool AnySent() override {
+    return std::any_of(FSends.begin(), FSends.end(), [](TAutoSend* s) { return bool(s->IsSent); });
+  }
+  void AutoSave() override;
+  void WaitForSends() override;
+  void Close() override { TerminateProcess(GetCurrentProcess(), 1); }
+  void Restart() override { RestartProgram(); }
+
+ private:
+  const THandoverRecord& FHandover;
+  SYSTEMTIME FWhen;
+  const TCaughtException* FCaught;
+  TExceptionFacts FFacts;
+  std::unique_ptr<TICrashSettings> FModuleSettings;
+  std::optional<TICrashSettings> FSettings;  // per-exception changes stay in this copy
+  TCrashFilterResult FFilter;
+  std::vector<HANDLE> FPaused;
+  std::string FReport;
+  std::optional<TINVBitmap> FPicture;
+  // The record lives through the show step: the dialog, its details view and the
+  // assistants read it and add to it.
+  std::unique_ptr<TICrashException> FRecord;
+  std::vector<TAutoSend*> FSends;  // this record's, automatic or asked for
+};
+
+TRecordEffects::TRecordEffects(const THandoverRecord& r)
+    : FHandover(r), FCaught(reinterpret_cast<const TCaughtException*>(r.ExceptionObject)) {
+  GetLocalTime(&FWhen);
+  FFacts.Type = TExceptionType(r.Type);
+  FFacts.Location = DescribeAddress(r.Address, false);
+  FFacts.CrashedThreadId = std::uint32_t(r.ThreadId);
+  FFacts.MainThreadId = ProgramMainThreadId();
+  FFacts.HasContext = r.Context != 0;
+  if (FCaught) {
+    FFacts.ClassName = FCaught->ClassName;
+    FFacts.Message = FCaught->Message;
+  } else if (r.Related) {
+    DescribeSystemException(*reinterpret_cast<const EXCEPTION_RECORD*>(r.Related), FFacts.ClassName, FFacts.Message);
+  }
+}
+
+// Kept from here on by the program's own settings as noted at start: reading this
+// exception's settings may wait for what blocks the process.
+void TRecordEffects::BeginReport() {
+  std::string minimal;
+  Guarded("minimal report", [&] { minimal = MinimalText(FFacts, FWhen, FHandover); });
+  capture::BeginReport(minimal);
+}
+
+TFlowSettings TRecordEffects::ReadSettings() {
   SetCurrentStep("the settings");
   ForgetFinishedSends();
   ClearTempFolder();
-  auto moduleSettings = SettingsForModule(r.Module ? TModuleHandle(r.Module) : CrashSystem().ExeModule());
-  TICrashSettings settings(*moduleSettings);  // per-exception changes stay in this copy
+  FModuleSettings = SettingsForModule(FHandover.Module ? TModuleHandle(FHandover.Module) : CrashSystem().ExeModule());
+  const TICrashSettings& settings = FSettings.emplace(*FModuleSettings);
   TClassMatcher matcher = [&](std::string_view name) {
-    if (caught && caught->Error) {
+    if (FCaught && FCaught->Error) {
       try {
-        std::rethrow_exception(caught->Error);
+        std::rethrow_exception(FCaught->Error);
       } catch (const Exception& e) {
         return e.InheritsFrom(name);
       } catch (...) {
       }
     }
-    return SameClassNameImpl(name, facts.ClassName);
+    return SameClassNameImpl(name, FFacts.ClassName);
   };
-  TCrashFilterResult filter = ApplyCrashFilters(settings, matcher);
-  if (type != TExceptionType::Hidden) TheHistory.Push(UtcSeconds());
-  // A report that the handling would save is kept from here on, whatever stops the handling.
-  const bool keepsReport = filter.CreateBugReport && settings.AutoSave() && type != TExceptionType::Hidden;
+  FFilter = ApplyCrashFilters(settings, matcher);
+  TFlowSettings flow{FFilter.CreateBugReport,
+                     FFilter.CreateScreenshot,
+                     FFilter.SuspendThreads,
+                     FFilter.CallHandlers,
+                     settings.AutoSave(),
+                     settings.AutoSaveIfNotSent(),
+                     settings.AutoSend(),
+                     settings.AutoClip(),
+                     settings.AutoContinue(),
+                     settings.AutoClose(),
+                     settings.AutoRestart()};
   SetCurrentStep("");
-  if (keepsReport) RetargetReport(BugRepFilePath(settings, FolderOf(ProgramPath())), BugRepFileRules(settings));
-  else EndReport();
+  return flow;
+}
 
-  THandlerCall call{THandlerPhase::BeforeReport, facts.ClassName, facts.Message};
-  if (filter.CallHandlers) CallHandlers(call);
-  if (type == TExceptionType::Hidden) return;
+bool TRecordEffects::CallHandlers(THandlerPhase phase, bool handled) {
+  THandlerCall call{phase, FFacts.ClassName, FFacts.Message};
+  call.Handled = handled;
+  CallEachHandler(call);
+  return call.Handled;
+}
 
-  std::vector<HANDLE> paused;
-  if (!call.Handled && type == TExceptionType::Exception && filter.SuspendThreads) paused = PauseOtherThreads(facts.CrashedThreadId);
-  std::string report;
-  std::optional<TINVBitmap> picture;
-  // The record lives through the show step: the dialog, its details view and the
-  // assistants read it and add to it.
-  std::unique_ptr<TICrashException> record;
-  if (!call.Handled) {
-    if (filter.CreateScreenshot) Guarded("screenshot", [&] { picture = TakeScreenshotFor(settings); });
-    record = BuildRecord(settings, facts, when, r, filter.CreateBugReport);
-    record->SetScreenshot(picture);
-    if (filter.CreateBugReport) {
-      report = record->BugReport();
-      if (r.ReportText) *reinterpret_cast<std::string*>(r.ReportText) = report;
-      if (keepsReport) PublishReport(report, true);
-    }
-    call.Phase = THandlerPhase::ReportStarted;
-    if (filter.CallHandlers) CallHandlers(call);
-    call.Phase = THandlerPhase::BeforeShow;
-    if (filter.CallHandlers) CallHandlers(call);
+void TRecordEffects::ResumeThreads() {
+  for (HANDLE h : FPaused) {
+    ResumeThread(h);
+    CloseHandle(h);
   }
-  auto finish = [&] {
-    EndReport();
-    for (HANDLE h : paused) {
-      ResumeThread(h);
-      CloseHandle(h);
-    }
+  FPaused.clear();
+}
+
+void TRecordEffects::TakeScreenshot() {
+  Guarded("screenshot", [&] { FPicture = TakeScreenshotFor(*FSettings); });
+}
+
+bool TRecordEffects::BuildRecord(bool withReport) {
+  FRecord = capture::BuildRecord(*FSettings, FFacts, FWhen, FHandover, withReport);
+  FRecord->SetScreenshot(FPicture);
+  if (!withReport) return false;
+  FReport = FRecord->BugReport();
+  if (FHandover.ReportText) *reinterpret_cast<std::string*>(FHandover.ReportText) = FReport;
+  return !FReport.empty();
+}
+
+void TRecordEffects::StartAutoSend() {
+  AutoSends.push_back(StartHiddenSend(*FSettings, FReport, FPicture, !FPaused.empty()));
+  FSends.push_back(AutoSends.back().get());
+}
+
+TShowOutcome TRecordEffects::Show(const dialog::TAutoActions& autos) {
+  if (Showing) SetEvent(Showing);
+  TShowOutcome outcome;
+  dialog::TBoxActions actions;
+  actions.Tell = [&](dialog::TBoxAction action) {
+    THandlerCall told{THandlerPhase::DialogAction, FFacts.ClassName, FFacts.Message};
+    told.Action = HandlerActionOf(action);
+    if (FFilter.CallHandlers) CallEachHandler(told);
+    return told.Handled;
   };
-  if (call.Handled && canContinue) return finish();
-
-  // The report is complete here: the automatic send starts before the box is shown.
-  std::vector<TAutoSend*> sends;  // this record's, automatic or asked for
-  if (!call.Handled && !report.empty() && settings.AutoSend()) {
-    AutoSends.push_back(StartAutoSend(settings, report, picture, !paused.empty()));
-    sends.push_back(AutoSends.back().get());
-  }
-  if (!call.Handled && !report.empty() && settings.AutoClip()) CopyTextToClipboard(nullptr, report);
-  auto sent = [&] { return std::any_of(sends.begin(), sends.end(), [](TAutoSend* s) { return bool(s->IsSent); }); };
-  bool saved = false;
-  auto autoSave = [&] {
-    if (saved || report.empty() || !settings.AutoSave()) return;
-    if (settings.AutoSaveIfNotSent() && sent()) return;
-    saved = true;
-    for (TAutoSend* s : sends) s->IsSaved = true;
-    if (SaveBugReport(BugRepFilePath(settings, FolderOf(ProgramPath())), record->BugReport(), BugRepFileRules(settings)) ==
-        TSaveResult::Saved)
-      MarkReportSaved();
+  actions.Send = [&](HWND owner) {
+    if (RunAssistant(FRecord->SendAssis(), *FRecord, owner) == arCancel) return;
+    AutoSends.push_back(StartUserSend(*FRecord, owner, !FPaused.empty()));
+    FSends.push_back(AutoSends.back().get());
   };
-  // Before closing or restarting: the save check, then the sends that may still be running,
-  // all within one bound.
-  auto beforeEnd = [&] {
-    autoSave();
-    DWORD start = GetTickCount();
-    for (TAutoSend* s : sends) {
-      DWORD spent = GetTickCount() - start;
-      if (s->Thread) s->Thread->Wait(spent < DWORD(kSendWaitMs) ? int(kSendWaitMs - spent) : 0);
+  actions.Save = [&](HWND owner) {
+    if (!FPaused.empty()) {  // the file dialog needs threads that are suspended
+      MessageBeep(MB_ICONHAND);
+      return false;
     }
+    if (RunAssistant(FRecord->SaveAssis(), *FRecord, owner) == arCancel) return false;
+    if (!SaveThroughFileDialog(*FRecord, owner)) return false;
+    outcome.Saved = true;
+    MarkReportSaved();
+    for (TAutoSend* s : FSends) s->IsSaved = true;
+    std::string fixed = FRecord->BugRepFile();
+    return !fixed.empty() && (fixed[0] == '\\' || (fixed.size() > 1 && fixed[1] == ':'));
   };
+  actions.Print = [&](HWND owner) {
+    if (RunAssistant(FRecord->PrintAssis(), *FRecord, owner) == arCancel) return;
+    dialog::PrintBugReport(FRecord->BugReport(), owner);
+  };
+  outcome.Button = ShowRecord(*FRecord, FFilter, FFacts.Type == TExceptionType::Freeze, FHandover.CanContinue != 0,
+                              autos, actions);
+  return outcome;
+}
 
-  using dialog::TButton;
-  TButton outcome = TButton::Continue;
-  if (!call.Handled) {
-    if (Showing) SetEvent(Showing);
-    dialog::TBoxActions actions;
-    actions.Tell = [&](dialog::TBoxAction action) {
-      THandlerCall told{THandlerPhase::DialogAction, facts.ClassName, facts.Message};
-      told.Action = HandlerActionOf(action);
-      if (filter.CallHandlers) CallHandlers(told);
-      return told.Handled;
-    };
-    actions.Send = [&](HWND owner) {
-      if (RunAssistant(record->SendAssis(), *record, owner) == arCancel) return;
-      AutoSends.push_back(StartUserSend(*record, owner, !paused.empty()));
-      sends.push_back(AutoSends.back().get());
-    };
-    actions.Save = [&](HWND owner) {
-      if (!paused.empty()) {  // the file dialog needs threads that are suspended
-        MessageBeep(MB_ICONHAND);
-        return false;
-      }
-      if (RunAssistant(record->SaveAssis(), *record, owner) == arCancel) return false;
-      if (!SaveThroughFileDialog(*record, owner)) return false;
-      saved = true;
-      MarkReportSaved();
-      for (TAutoSend* s : sends) s->IsSaved = true;
-      std::string fixed = record->BugRepFile();
-      return !fixed.empty() && (fixed[0] == '\\' || (fixed.size() > 1 && fixed[1] == ':'));
-    };
-    actions.Print = [&](HWND owner) {
-      if (RunAssistant(record->PrintAssis(), *record, owner) == arCancel) return;
-      dialog::PrintBugReport(record->BugReport(), owner);
-    };
-    outcome = ShowRecord(*record, filter, type == TExceptionType::Freeze, canContinue, actions);
-  } else {
-    // Handled by a handler but unable to go on: the automatic actions decide, else close.
-    std::int64_t now = UtcSeconds();
-    bool autoClose = TheHistory.AutoActionApplies(settings.AutoClose(), now);
-    bool autoRestart = TheHistory.AutoActionApplies(settings.AutoRestart(), now);
-    outcome = autoClose || !autoRestart ? TButton::Close : TButton::Restart;
-  }
+void TRecordEffects::AutoSave() {
+  for (TAutoSend* s : FSends) s->IsSaved = true;
+  if (SaveBugReport(BugRepFilePath(*FSettings, FolderOf(ProgramPath())), FRecord->BugReport(),
+                    BugRepFileRules(*FSettings)) == TSaveResult::Saved)
+    MarkReportSaved();
+}
 
-  if (outcome == TButton::Close) {
-    call.Phase = THandlerPhase::Closing;
-    if (filter.CallHandlers) CallHandlers(call);
-    beforeEnd();
-    EndReport();
-    TerminateProcess(GetCurrentProcess(), 1);
+void TRecordEffects::WaitForSends() {
+  DWORD start = GetTickCount();
+  for (TAutoSend* s : FSends) {
+    DWORD spent = GetTickCount() - start;
+    if (s->Thread) s->Thread->Wait(spent < DWORD(kSendWaitMs) ? int(kSendWaitMs - spent) : 0);
   }
-  if (outcome == TButton::Restart) {
-    call.Phase = THandlerPhase::Restarting;
-    if (filter.CallHandlers) CallHandlers(call);
-    beforeEnd();
-    EndReport();
-    Restart();
-  }
-  call.Phase = THandlerPhase::Continuing;
-  if (filter.CallHandlers) CallHandlers(call);
-  autoSave();
-  finish();
+}
+
+}  // namespace
+
+void ProcessRecord(const THandoverRecord& r) {
+  TRecordEffects effects(r);
+  TReportFlow({TExceptionType(r.Type), r.CanContinue != 0}, TheHistory, effects).Run();
 }
 
 void TakeOverRestartBlock() {
