@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "about/AnsiText.h"
+#include "base/AnsiText.h"
 #include "base/Text.h"
 
 namespace vm {

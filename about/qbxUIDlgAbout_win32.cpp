@@ -2,6 +2,7 @@
 
 #include "about/AboutTexts.h"
 #include "about/qbxPEVersions.h"
+#include "base/FileIO.h"
 #include "toolkit/Application_win32.h"
 #include "toolkit/Dialogs_win32.h"
 
@@ -59,12 +60,6 @@ TControlSpec ProductSpec() {
   TControlSpec s = Text("labelProduct", "A quality QBX product", {8, 8, 377, 33}, akLeft | akTop | akRight, false);
   s.Font = &kProductFont;
   return s;
-}
-
-std::string ModulePath() {
-  char path[MAX_PATH * 2] = "";
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  return std::string(path, n);
 }
 
 }  // namespace
@@ -125,7 +120,7 @@ void ShowAbout(const std::string& title, bool checkOnShow) {
   dlgAbout.CreateHandle();
   dlgAbout.SetTitle(title);
   dlgAbout.SetUpdateName(AboutUpdateName);
-  dlgAbout.LoadVersionInfo(ModulePath());
+  dlgAbout.LoadVersionInfo(ProgramPath());
   dlgAbout.SetCheckOnShow(checkOnShow);
   TControl* icon = dlgAbout.FindControl("imgIcon");
   icon->SetIcon(LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/AnsiText.h"
 #include "base/Text.h"
 
 namespace vm {
@@ -18,6 +19,18 @@ std::string CreateErrorText(const std::string& path, unsigned long code) {
 std::string TooLargeErrorText(const std::string& path, size_t maxBytes) {
   return FormatText("Cannot open file \"%s\". It is larger than %zu MB, too large to load", path.c_str(),
                     maxBytes >> 20);
+}
+
+std::string DisplayPath(const std::u8string& path) { return Utf8ToAnsi(path); }
+
+std::string FolderOf(std::string_view path) {
+  size_t at = path.find_last_of("/\\");
+  return std::string(at == std::string_view::npos ? std::string_view() : path.substr(0, at + 1));
+}
+
+std::string FileNameOf(std::string_view path) {
+  size_t at = path.find_last_of("/\\");
+  return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
 }
 
 namespace {

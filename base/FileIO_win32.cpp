@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "base/AnsiText.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/Handles_win32.h"
@@ -30,17 +32,19 @@ struct TName {
   std::string Shown;
 };
 
-std::wstring Widen(const std::string& text, UINT codePage) {
-  int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+std::wstring FromUtf8(const std::u8string& text) {
+  const char* bytes = reinterpret_cast<const char*>(text.data());
+  int n = MultiByteToWideChar(CP_UTF8, 0, bytes, int(text.size()), nullptr, 0);
   std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), n);
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, bytes, int(text.size()), wide.data(), n);
   return wide;
 }
 
-TName AnsiName(const std::string& path) { return {Widen(path, CP_ACP), path}; }
-TName Utf8Name(const std::u8string& path) {
-  return {Widen(std::string(path.begin(), path.end()), CP_UTF8), DisplayPath(path)};
+TName AnsiName(const std::string& path) {
+  std::u16string wide = AnsiToWide(path);
+  return {std::wstring(wide.begin(), wide.end()), path};
 }
+TName Utf8Name(const std::u8string& path) { return {FromUtf8(path), DisplayPath(path)}; }
 
 bool WriteAll(HANDLE h, const std::string& bytes) {
   size_t done = 0;
@@ -52,23 +56,32 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
   return true;
 }
 
-std::string Read(const TName& name, size_t maxBytes) {
-  FileHandle f(CreateFileW(name.Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) throw EFOpenError(OpenErrorText(name.Shown, GetLastError()));
+// The file's bytes up to its size when opened; false with GetLastError on a failure.
+bool ReadAll(HANDLE f, std::string& bytes, size_t maxBytes, bool& tooLarge) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(f.get(), &size)) throw EFOpenError(OpenErrorText(name.Shown, GetLastError()));
-  if (std::uint64_t(size.QuadPart) > maxBytes) throw EFOpenError(TooLargeErrorText(name.Shown, maxBytes));
-  std::string bytes(size_t(size.QuadPart), '\0');
+  if (!GetFileSizeEx(f, &size)) return false;
+  tooLarge = std::uint64_t(size.QuadPart) > maxBytes;
+  if (tooLarge) return false;
+  bytes.assign(size_t(size.QuadPart), '\0');
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1u << 20)), got = 0;
-    if (!ReadFile(f.get(), bytes.data() + done, chunk, &got, nullptr))
-      throw EFOpenError(OpenErrorText(name.Shown, GetLastError()));
+    if (!ReadFile(f, bytes.data() + done, chunk, &got, nullptr)) return false;
     if (got == 0) break;
     done += got;
   }
   bytes.resize(done);
+  return true;
+}
+
+std::string Read(const TName& name, size_t maxBytes) {
+  FileHandle f(CreateFileW(name.Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) throw EFOpenError(OpenErrorText(name.Shown, GetLastError()));
+  std::string bytes;
+  bool tooLarge = false;
+  if (!ReadAll(f.get(), bytes, maxBytes, tooLarge))
+    throw EFOpenError(tooLarge ? TooLargeErrorText(name.Shown, maxBytes) : OpenErrorText(name.Shown, GetLastError()));
   return bytes;
 }
 
@@ -114,12 +127,27 @@ void Replace(const TName& name, const std::string& bytes) {
   if (kept && (GetFileAttributesW(path.c_str()) & kKeptAttributes) != kept) SetFileAttributesW(path.c_str(), kept);
 }
 
-DWORD Attributes(const std::u8string& path) { return GetFileAttributesW(Utf8Name(path).Wide.c_str()); }
+DWORD Attributes(const std::u8string& path) { return GetFileAttributesW(FromUtf8(path).c_str()); }
+
+// Clears the read-only attribute, which would refuse a write or a delete.
+void MakeWritable(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+}
 
 }  // namespace
 
 std::string ReadFileDenyWrite(const std::string& path) { return Read(AnsiName(path), size_t(-1)); }
 std::string ReadFileDenyWrite(const std::u8string& path, size_t maxBytes) { return Read(Utf8Name(path), maxBytes); }
+
+TExclusiveRead ReadFileExclusive(const std::string& path, std::string& bytes) {
+  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return GetLastError() == ERROR_FILE_NOT_FOUND ? TExclusiveRead::Missing : TExclusiveRead::Failed;
+  bool tooLarge = false;
+  return ReadAll(f.get(), bytes, size_t(-1), tooLarge) ? TExclusiveRead::Read : TExclusiveRead::Failed;
+}
 
 void WriteFileCreate(const std::string& path, const std::string& bytes) {
   FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -133,6 +161,90 @@ bool FileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  FileHandle f(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f || !WriteAll(f.get(), bytes)) return false;
+  return CloseHandle(f.release());
+}
+
+std::optional<std::uint64_t> FileSizeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+  return std::uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to) {
+  if (CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+    // A read-only source gives a read-only copy, which callers append to and delete later.
+    MakeWritable(to);
+    return true;
+  }
+  DeleteFileA(to.c_str());
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }
+
+bool RemoveFileForce(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  MakeWritable(path);
+  return RemoveFile(path);
+}
+
+TPieceReader::TPieceReader(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  FHandle = h == INVALID_HANDLE_VALUE ? kNone : std::intptr_t(h);
+}
+
+TPieceReader::~TPieceReader() {
+  if (Open()) CloseHandle(HANDLE(FHandle));
+}
+
+long TPieceReader::Read(char* buffer, long size) {
+  DWORD got = 0;
+  if (!Open() || !ReadFile(HANDLE(FHandle), buffer, DWORD(size), &got, nullptr)) return -1;
+  return long(got);
+}
+
+bool CreateFolder(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void CreateFoldersFor(const std::string& path) {
+  // Past the drive ("C:\") or the server and share of a network path.
+  size_t from = path.rfind("\\\\", 0) == 0 ? path.find('\\', path.find('\\', 2) + 1) : path.find('\\');
+  for (size_t at = from == std::string::npos ? from : path.find_first_of("\\/", from + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+}
+
+std::string ModulePath(const void* module) {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameA(HMODULE(module), path.data(), DWORD(path.size()));
+    if (n == 0) return std::string();
+    if (n < path.size()) return std::string(path.data(), n);
+    path.resize(path.size() * 2);  // cut short: ask again with room to spare
+  }
+}
+
+namespace {
+// Plain bytes, filled at start: no heap and no loader when a fault reads them.
+char NotedProgram[32768] = "";
+}  // namespace
+
+void NoteProgramPath() {
+  DWORD n = GetModuleFileNameA(nullptr, NotedProgram, sizeof NotedProgram);
+  if (n == 0 || n >= sizeof NotedProgram) NotedProgram[0] = 0;
+}
+
+std::string ProgramPath() { return NotedProgram[0] ? std::string(NotedProgram) : ModulePath(nullptr); }
 
 bool FileExists(const std::u8string& path) {
   DWORD attributes = Attributes(path);
@@ -148,14 +260,6 @@ bool FileHeldByAnother(const std::u8string& path) {
   FileHandle f(CreateFileW(Utf8Name(path).Wide.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, 0, nullptr));
   return !f && GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
-std::string DisplayPath(const std::u8string& path) {
-  std::wstring wide = Widen(std::string(path.begin(), path.end()), CP_UTF8);
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), text.data(), n, nullptr, nullptr);
-  return text;
 }
 
 }  // namespace vm

@@ -101,10 +101,6 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed
                                         const std::vector<DWORD>& skip, bool allThreads);
 
 // ---- what survives a handling that cannot end as planned (Survival_win32.cpp) ----
-// The program file's full path, noted at install: asking the loader later may wait for
-// a thread that holds its lock.
-void NoteProgramPath();
-std::string ProgramPath();
 // "%TEMP%\<program>.Zentrapix"; cleared at the start of every report, pending files aside.
 std::string TempFolder();
 void ClearTempFolder();

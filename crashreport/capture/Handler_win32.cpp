@@ -18,6 +18,7 @@
 #include <span>
 
 #include "base/Exception.h"
+#include "base/FileIO.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
 #include "crashreport/capture/ReportFlow.h"
@@ -56,19 +57,7 @@ union TEverLasting {
 constinit TEverLasting<std::vector<TExceptionHandlerFn>> HandlerList;
 std::vector<TExceptionHandlerFn>& Handlers = HandlerList.Value;
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
-
 std::int64_t UtcSeconds() { return std::int64_t(std::time(nullptr)); }
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-  CloseHandle(f);
-  if (!ok) DeleteFileA(path.c_str());
-  return ok;
-}
 
 // A failing handler, by a throw or a fault, must not stop the report; it is left out.
 void CallEachHandler(THandlerCall& call) {
@@ -101,8 +90,13 @@ std::optional<TINVBitmap> TakeScreenshotFor(const ICrashSettings& settings) {
   TPngMode mode = PngModeFromDepth(settings.ScrShotDepth());
   if (!picture || mode.Kind == TPngMode::TKind::None) return std::nullopt;
   std::string folder = TempFolder();
-  CreateDirectoryA(folder.c_str(), nullptr);
-  WriteWholeFile(folder + "\\screenShot.png", EncodeScreenshotPng(*picture, mode));
+  CreateFolder(folder);
+  const std::string file = folder + "\\screenShot.png";
+  try {
+    WriteFileCreate(file, EncodeScreenshotPng(*picture, mode));
+  } catch (const Exception&) {
+    RemoveFile(file);  // a screenshot cut short is no screenshot
+  }
   return picture;
 }
 

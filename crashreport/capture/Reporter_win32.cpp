@@ -298,7 +298,7 @@ void InstallCapturePoints() {
   PrepareNumberFormatting();
   EnableFaultGuards();
   if (!DoneEvent || !StartHandlerThread() || !StartStallWatchdog(DoneEvent, HandlerShowingEvent())) return;
-  NoteReportDefaults(BugRepFilePath(*settings, ProgramPath().substr(0, ProgramPath().find_last_of('\\') + 1)),
+  NoteReportDefaults(BugRepFilePath(*settings, FolderOf(ProgramPath())),
                      BugRepFileRules(*settings), settings->FrozenMsg());
   FoldPendingReports(BugRepFileRules(*settings));
   TakeReserve();

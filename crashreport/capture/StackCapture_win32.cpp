@@ -36,11 +36,6 @@ std::uintptr_t StackRegionEnd(std::uintptr_t sp) {
   return reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The exported function of a loaded system library nearest below `rva`.
 bool NearestExport(const BYTE* base, DWORD rva, std::string& name, DWORD& start) {
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -92,7 +87,7 @@ bool ReadStackWord(std::uintptr_t address, std::uintptr_t& value) {
 }
 
 void LoadProgramSymbols(const std::string& programFile) {
-  lstrcpynA(ProgramName, BaseName(programFile).c_str(), MAX_PATH);
+  lstrcpynA(ProgramName, FileNameOf(programFile).c_str(), MAX_PATH);
   try {
     auto table = ReadEmbeddedSymbols(ReadFileDenyWrite(programFile));
     if (table && !ProgramSymbols) ProgramSymbols = new TSymbolTable(std::move(*table));
@@ -114,9 +109,7 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress) {
   // process) keeps from us: such an address shows no module then.
   const DWORD owner = LoaderLockOwner();
   if (!program && owner && owner != GetCurrentThreadId()) return item;
-  char path[MAX_PATH] = {};
-  if (!program) GetModuleFileNameA(module, path, MAX_PATH);
-  item.Module = program ? ProgramName : BaseName(path);
+  item.Module = program ? ProgramName : FileNameOf(ModulePath(module));
   auto base = reinterpret_cast<std::uintptr_t>(module);
   auto rva = DWORD(probe - base);
   if (program) {

@@ -16,7 +16,6 @@
 #include "base/Text.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
-#include "crashreport/report/BugReportDisk.h"
 #include "crashreport/report/PendingReport.h"
 #include "crashreport/report/ReportText.h"
 
@@ -24,9 +23,6 @@ namespace vm::capture {
 
 namespace {
 
-// Plain bytes, filled while the capture points are taken: before static objects are made,
-// and before a blocked process keeps the loader (which knows the name) from us.
-char ProgramFile[MAX_PATH] = "";
 // Where a report goes while this exception's own settings are not read yet.
 char DefaultPath[MAX_PATH] = "", FrozenMsg[256] = "";
 TBugRepFileRules DefaultRules;
@@ -66,7 +62,7 @@ void WritePending() {
   pending.Sent = State.Sent;
   pending.Report = State.Composed;
   std::string folder = TempFolder();
-  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateFolder(folder);
   State.PendingPath = folder + "\\" + PendingFileName(GetCurrentProcessId());
   try {
     ReplaceFileContents(State.PendingPath, EncodePendingReport(pending));
@@ -129,14 +125,10 @@ DWORD WINAPI WatchdogMain(LPVOID) {
 
 }  // namespace
 
-void NoteProgramPath() { GetModuleFileNameA(nullptr, ProgramFile, MAX_PATH); }
-std::string ProgramPath() { return ProgramFile; }
-
 std::string TempFolder() {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
-  std::string name = ProgramPath();
-  name = name.substr(name.find_last_of('\\') + 1);
+  std::string name = FileNameOf(ProgramPath());
   return std::string(temp) + name.substr(0, name.find_last_of('.')) + ".Zentrapix";
 }
 

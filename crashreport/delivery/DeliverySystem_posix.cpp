@@ -9,18 +9,12 @@
 #include <thread>
 #include <unistd.h>
 
-#include "crashreport/delivery/DeliveryFiles.h"
+#include "base/FileIO.h"
 #include "crashreport/delivery/DeliverySystem.h"
 
 namespace vm {
 
 namespace {
-
-std::string ExePath() {
-  char path[4096];
-  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, size_t(n)) : std::string("program");
-}
 
 // The thread shares its end state with the handle, so that dropping the handle never
 // waits for the send.
@@ -55,14 +49,15 @@ private:
 class TPosixDeliverySystem : public IDeliverySystem {
 public:
   std::string TempFolder() override {
-    std::string name = PathFileName(ExePath());
+    std::string name = FileNameOf(ProgramPath());
+    if (name.empty()) name = "program";
     if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + ".Zentrapix";
-    EnsureFolder(folder);
+    CreateFolder(folder);
     return folder + "/";
   }
-  std::string ExeFolder() override { return PathFolder(ExePath()); }
+  std::string ExeFolder() override { return FolderOf(ProgramPath()); }
   std::string InternetProxy() override {
     const char* p = std::getenv("http_proxy");
     return p ? p : "";

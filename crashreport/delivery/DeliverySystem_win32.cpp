@@ -9,19 +9,13 @@
 #include <algorithm>
 #include <ctime>
 
+#include "base/FileIO.h"
 #include "base/Handles_win32.h"
-#include "crashreport/delivery/DeliveryFiles.h"
 #include "crashreport/delivery/DeliverySystem.h"
 
 namespace vm {
 
 namespace {
-
-std::string ExePath() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, n);
-}
 
 std::string RegText(HKEY root, const char* key, const char* value) {
   HKEY h;
@@ -79,13 +73,13 @@ public:
   std::string TempFolder() override {
     char temp[MAX_PATH];
     DWORD n = GetTempPathA(MAX_PATH, temp);
-    std::string name = PathFileName(ExePath());
+    std::string name = FileNameOf(ProgramPath());
     if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
     std::string folder = std::string(temp, n) + name + ".Zentrapix";
-    EnsureFolder(folder);
+    CreateFolder(folder);
     return folder + "\\";
   }
-  std::string ExeFolder() override { return PathFolder(ExePath()); }
+  std::string ExeFolder() override { return FolderOf(ProgramPath()); }
   // The user's Internet options as the system keeps them; a proxy that is switched off counts as none.
   std::string InternetProxy() override {
     const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "crashreport/delivery/DeliveryFiles.h"
+#include "base/FileIO.h"
 #include "crashreport/delivery/HttpAnswer.h"
 #include "crashreport/delivery/HttpUploadMessage.h"
 #include "crashreport/delivery/Socket.h"

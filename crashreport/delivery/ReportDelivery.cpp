@@ -3,7 +3,6 @@
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/Text.h"
-#include "crashreport/delivery/DeliveryFiles.h"
 #include "crashreport/delivery/HttpUpload.h"
 #include "crashreport/delivery/HttpUploadMessage.h"
 #include "crashreport/delivery/Mailto.h"
@@ -114,7 +113,7 @@ void PackArchives(std::vector<TSendAttachment>& files, const std::string& temp) 
     std::vector<TZipMember> members;
     for (const auto& f : files)
       if (f.ArchiveName == name) members.push_back({f.Path, f.SendAs});
-    const std::string zip = temp + PathFileName(name);
+    const std::string zip = temp + FileNameOf(name);
     if (!WriteZipArchive(zip, members)) {
       for (auto& f : files)
         if (f.ArchiveName == name) f.ArchiveName.clear();
@@ -148,10 +147,10 @@ bool PerformSend(const TSendRequest& request, bool inBackground) {
   TSendAttempt attempt(request, system, box);
   bool sent = attempt.Run(texts, attachments);
   if (box) box->Close();
-  if (!attachments.ScreenshotFile.empty() && (sent || !s.MailViaMapi())) DeleteFilePlain(attachments.ScreenshotFile);
+  if (!attachments.ScreenshotFile.empty() && (sent || !s.MailViaMapi())) RemoveFile(attachments.ScreenshotFile);
   if (sent) {
     if (request.Record) request.Record->MarkSent();
-    if (attachments.DeleteBugReportFile) DeleteFileForce(attachments.BugReportFile);
+    if (attachments.DeleteBugReportFile) RemoveFileForce(attachments.BugReportFile);
   } else if (!request.Hidden) {
     std::string text = s.SendFailMsg();
     if (!attempt.Reason.empty()) text += "\n\n" + attempt.Reason;
@@ -229,7 +228,7 @@ TPreparedAttachments PrepareAttachments(const TSendRequest& request) {
   const std::string temp = system.TempFolder();
   if (s.AttachBugRep()) {
     out.BugReportFile = BugRepFilePath(s, system.ExeFolder());
-    const std::string copy = temp + PathFileName(out.BugReportFile);
+    const std::string copy = temp + FileNameOf(out.BugReportFile);
     bool copied = s.AttachBugRepFile() && CopyFileTo(out.BugReportFile, copy);
     // The copy shows the file as it will be once this report is saved; should that fail,
     // the copy still holds the earlier reports, worth sending.
@@ -243,7 +242,7 @@ TPreparedAttachments PrepareAttachments(const TSendRequest& request) {
       try {
         WriteFileCreate(copy, request.BugReport);
       } catch (const Exception&) {
-        DeleteFilePlain(copy);
+        RemoveFile(copy);
       }
     }
     if (FileSizeOf(copy)) {

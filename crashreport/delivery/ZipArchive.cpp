@@ -6,7 +6,6 @@
 
 #include "base/Exception.h"
 #include "base/FileIO.h"
-#include "crashreport/delivery/DeliveryFiles.h"
 
 namespace vm {
 
@@ -90,7 +89,7 @@ bool WriteZipArchive(const std::string& zipPath, const std::vector<TZipMember>& 
     WriteFileCreate(zipPath, archive + directory + end);
     return true;
   } catch (const Exception&) {
-    DeleteFilePlain(zipPath);
+    RemoveFile(zipPath);
     return false;
   }
 }

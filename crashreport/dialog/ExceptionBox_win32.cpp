@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/FileIO.h"
 #include "crashreport/dialog/DetailsView_win32.h"
 
 namespace vm::dialog {
@@ -148,10 +149,7 @@ std::string TExceptionBox::MessageText() const {
 
 std::string TExceptionBox::Title() const {
   if (!FOptions.SimpleBox) return FRecord.TitleBar();
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name = path;
-  name = name.substr(name.find_last_of('\\') + 1);
+  std::string name = FileNameOf(ProgramPath());
   return name.substr(0, name.find_last_of('.'));
 }
 

@@ -4,7 +4,6 @@
 
 #include "base/Exception.h"
 #include "base/FileIO.h"
-#include "crashreport/report/BugReportDisk.h"
 #include "crashreport/report/BugReportReader.h"
 
 namespace vm {

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "base/FileIO.h"
 #include "crashreport/report/HeaderFacts.h"
 #include "crashreport/report/ReportFormat.h"
 
@@ -16,11 +17,6 @@ namespace vm {
 namespace {
 
 std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -55,9 +51,7 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
     f.PhysicalFree = std::uint64_t(avail) * std::uint64_t(page);
   }
   f.ProcessId = std::uint32_t(getpid());
-  char exe[4096] = {};
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  std::string exePath = n > 0 ? std::string(exe, size_t(n)) : std::string();
+  const std::string exePath = ProgramPath();
   f.Executable = FileNameOf(exePath);
   struct stat st;
   if (!exePath.empty() && stat(exePath.c_str(), &st) == 0) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "base/FileIO.h"
 #include "base/Text.h"
 #include "crashreport/report/HeaderFacts.h"
 #include "crashreport/report/ReportFormat.h"
@@ -23,17 +24,6 @@ void Guard(const std::function<void()>& ask) {
     ask();
   } catch (...) {
   }
-}
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ModulePath(HMODULE module) {
-  char path[MAX_PATH * 2] = {};
-  DWORD n = GetModuleFileNameA(module, path, sizeof path);
-  return std::string(path, n < sizeof path ? n : 0);
 }
 
 std::optional<std::string> RegText(HKEY root, const char* key, const char* value) {
@@ -228,7 +218,7 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
     }
   });
   // "system resources" exist on the old 16-bit-heap systems only; never on these.
-  const std::string exePath = ModulePath(nullptr);
+  const std::string exePath = ProgramPath();
   Guard([&] {
     char system[MAX_PATH] = {};
     if (!GetSystemDirectoryA(system, sizeof system) || system[1] != ':') return;

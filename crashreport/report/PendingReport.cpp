@@ -5,7 +5,6 @@
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/Text.h"
-#include "crashreport/report/BugReportDisk.h"
 #include "crashreport/report/ReportFormat.h"
 
 namespace vm {

@@ -1,5 +1,6 @@
 #include "crashreport/settings/CrashSettings.h"
 
+#include "base/FileIO.h"
 #include "base/Text.h"
 #include "crashreport/settings/CrashSettingsDefaults.h"
 #include "crashreport/settings/CrashSettingsModules.h"
@@ -15,11 +16,6 @@ TSettingsBlockRef OpenBlock() {
   TSettingsBlockRef block = TSettingsBlockRef::Open();
   if (!block) CrashSystem().ShowInternalError(kBlockUnavailable);
   return block;
-}
-
-std::string FileNameOf(std::string_view path) {
-  size_t slash = path.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 std::vector<std::string> Split(std::string_view text, char separator) {

@@ -1,5 +1,6 @@
 #include "crashreport/settings/CrashSettingsPlaceholders.h"
 
+#include "base/FileIO.h"
 #include "base/Text.h"
 
 namespace vm {
@@ -78,8 +79,8 @@ std::string FormatPlaceholderTime(const TLocalTime& t) {
 
 std::string PlaceholderFolder(std::string shellPath, std::string_view exePath) {
   if (shellPath.empty()) {
-    size_t slash = exePath.find_last_of("\\/");
-    shellPath = slash == std::string_view::npos ? std::string() : std::string(exePath.substr(0, slash));
+    shellPath = FolderOf(exePath);
+    if (!shellPath.empty()) shellPath.pop_back();  // the separator
   }
   while (!shellPath.empty() && shellPath.back() == '\\') shellPath.pop_back();
   return shellPath;

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/AnsiText.h"
 #include "base/Text.h"
 
 namespace vm {
@@ -90,7 +91,7 @@ TValueRead ReadValue(TStreamReader& in, std::uint8_t type, TCrashProperty& p) {
       for (size_t i = 0; i < n; ++i)
         units[i] = char16_t(std::uint8_t(raw[2 * i]) | (std::uint8_t(raw[2 * i + 1]) << 8));
       p.Kind = TPropertyKind::Text;
-      p.TextValue = Utf16ToAnsi(units);
+      p.TextValue = WideToAnsi(units);
       return TValueRead::Ok;
     }
   }

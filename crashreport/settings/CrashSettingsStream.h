@@ -68,9 +68,6 @@ struct TSettingsParse {
   bool Truncated = false;               // the bytes ended inside a property or before the end mark
 };
 
-// Converts UTF-16 code units to the system's ANSI code page (per platform).
-std::string Utf16ToAnsi(const std::u16string& units);
-
 TSettingsParse ParseSettingsStream(std::string_view bytes);
 // The same layout under another prefix: "TPF0", then a class and an object name as short
 // strings (the assistant pages are stored this way).

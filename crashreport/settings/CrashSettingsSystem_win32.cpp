@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/FileIO.h"
 #include "base/Text.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 
@@ -60,15 +61,7 @@ public:
     return result;
   }
 
-  std::string ModuleFileName(TModuleHandle module) override {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-      DWORD n = GetModuleFileNameA(AsModule(module), path.data(), DWORD(path.size()));
-      if (n == 0) return {};
-      if (n < path.size()) return path.substr(0, n);
-      path.resize(path.size() * 2);
-    }
-  }
+  std::string ModuleFileName(TModuleHandle module) override { return ModulePath(AsModule(module)); }
 
   std::optional<std::string> FileVersion(TModuleHandle module) override {
     std::string path = ModuleFileName(module);

@@ -1,4 +1,5 @@
-// Covers base/FileIO: whole-file reads, writes and the one-step replacement.
+// Covers base/FileIO: whole-file reads, writes and the one-step replacement, the smaller
+// file operations, and the parts of a path.
 #include "base/FileIO.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,77 @@ TEST_F(FileIO, ReplaceByUnicodeNameRefusesReadOnlyAndLimitsReads) {
   std::filesystem::permissions(std::filesystem::path(path), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
   EXPECT_EQ(EntriesInDir(), 1u) << "no temporary file is left behind";
+}
+
+TEST_F(FileIO, AppendsCopiesPiecesAndDeletes) {
+  std::string bytes;
+  EXPECT_EQ(vm::ReadFileExclusive(At("f"), bytes), vm::TExclusiveRead::Missing);
+  EXPECT_FALSE(vm::FileSizeOf(At("f")));
+  ASSERT_TRUE(vm::AppendToFile(At("f"), "first "));
+  ASSERT_TRUE(vm::AppendToFile(At("f"), "second"));
+  EXPECT_EQ(vm::FileSizeOf(At("f")), 12u);
+  EXPECT_FALSE(vm::FileSizeOf(dir.string())) << "a folder has no file size";
+  EXPECT_EQ(vm::ReadFileExclusive(At("f"), bytes), vm::TExclusiveRead::Read);
+  EXPECT_EQ(bytes, "first second");
+
+  std::filesystem::permissions(dir / "f", std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+  ASSERT_TRUE(vm::CopyFileTo(At("f"), At("copy")));
+  EXPECT_TRUE(vm::AppendToFile(At("copy"), "!")) << "the copy of a read-only file is writable";
+  EXPECT_FALSE(vm::CopyFileTo(At("missing"), At("copy2")));
+  EXPECT_FALSE(std::filesystem::exists(dir / "copy2")) << "a failed copy leaves nothing";
+
+  vm::TPieceReader reader(At("copy"));
+  ASSERT_TRUE(reader.Open());
+  std::string pieces;
+  char buffer[5];
+  for (long n; (n = reader.Read(buffer, sizeof buffer)) > 0;) pieces.append(buffer, size_t(n));
+  EXPECT_EQ(pieces, "first second!");
+  EXPECT_FALSE(vm::TPieceReader(At("missing")).Open());
+
+  EXPECT_TRUE(vm::RemoveFileForce(At("f"))) << "read-only, and still removed";
+  EXPECT_TRUE(vm::RemoveFile(At("copy")));
+  EXPECT_TRUE(vm::RemoveFile(At("copy"))) << "a missing file is no error";
+  EXPECT_EQ(EntriesInDir(), 0u);
+}
+
+TEST_F(FileIO, FoldersAreCreatedOnTheWayToAFile) {
+  const std::string file = At("a/b/c/report.txt");
+  vm::CreateFoldersFor(file);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
+  EXPECT_FALSE(std::filesystem::exists(file)) << "the file itself is left to the open";
+  EXPECT_TRUE(vm::CreateFolder(At("a/b")) ) << "an existing folder is fine";
+  EXPECT_TRUE(vm::CreateFolder(At("d")));
+  vm::WriteFileCreate(At("e"), "");
+  EXPECT_FALSE(vm::CreateFolder(At("e"))) << "a file is in the way";
+}
+
+struct PathRow {
+  std::string path, folder, name;
+};
+
+TEST(PathParts, EitherSeparatorEndsTheFolder) {
+  const PathRow rows[] = {
+      {"C:\\Program Files\\Veilmark\\veilmark.exe", "C:\\Program Files\\Veilmark\\", "veilmark.exe"},
+      {"/opt/vm/program", "/opt/vm/", "program"},
+      {"C:\\mixed/and\\name.txt", "C:\\mixed/and\\", "name.txt"},
+      {"\\\\server\\share\\", "\\\\server\\share\\", ""},
+      {"bugreport.txt", "", "bugreport.txt"},
+      {"", "", ""},
+  };
+  for (const PathRow& row : rows) {
+    EXPECT_EQ(vm::FolderOf(row.path), row.folder) << row.path;
+    EXPECT_EQ(vm::FileNameOf(row.path), row.name) << row.path;
+  }
+}
+
+TEST(ProgramPath, NamesThisProgramBeforeAndAfterTheNote) {
+  const std::string asked = vm::ProgramPath();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_TRUE(vm::FileExists(asked)) << asked;
+  EXPECT_EQ(vm::FileNameOf(asked).rfind("base_tests", 0), 0u) << asked;
+  EXPECT_EQ(vm::ModulePath(nullptr), asked);
+  vm::NoteProgramPath();
+  EXPECT_EQ(vm::ProgramPath(), asked);
 }
 
 }  // namespace

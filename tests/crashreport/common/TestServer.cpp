@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "crashreport/delivery/DeliveryFiles.h"
+#include "base/FileIO.h"
 
 namespace vm::test {
 

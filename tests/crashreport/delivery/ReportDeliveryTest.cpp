@@ -10,9 +10,9 @@
 
 #include <map>
 
+#include "base/FileIO.h"
 #include "tests/crashreport/common/FakeCrashSystem.h"
 #include "tests/crashreport/common/ShippedRecord.h"
-#include "crashreport/delivery/DeliveryFiles.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/report/BugReportFile.h"
 #include "tests/crashreport/common/TestServer.h"
