@@ -9,7 +9,8 @@
 
 namespace vm {
 
-// Characters the code page cannot spell become one "?" each, also outside the basic plane.
+// What the code page cannot spell becomes "?", one for each UTF-16 unit as the system
+// writes it (two for a character outside the basic plane).
 // No best-fit letters: a look-alike could turn a foreign character in a name into a
 // separator or another file's name.
 std::string WideToAnsi(std::u16string_view text);

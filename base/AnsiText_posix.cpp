@@ -27,9 +27,6 @@ char To1252(char32_t c) {
   return '?';
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // The next character of UTF-8 text at `i`, which moves past it. A malformed byte comes
 // back as U+FFFD, as the system's decoder gives it; so does an overlong form, which must
 // not sneak a "/" or "." past a check.
@@ -54,17 +51,18 @@ char32_t NextUtf8(std::u8string_view text, size_t& i) {
 std::string WideToAnsi(std::u16string_view text) {
   std::string result;
   result.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
-    result += To1252(text[i]);
-  }
+  for (char16_t c : text) result += To1252(c);
   return result;
 }
 
 std::string Utf8ToAnsi(std::u8string_view text) {
   std::string result;
   result.reserve(text.size());
-  for (size_t i = 0; i < text.size();) result += To1252(NextUtf8(text, i));
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = NextUtf8(text, i);
+    if (c > 0xFFFF) result += '?';  // two UTF-16 units, two "?"
+    result += To1252(c);
+  }
   return result;
 }
 

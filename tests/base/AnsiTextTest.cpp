@@ -29,7 +29,7 @@ TEST(AnsiText, WideTextTakesCodePage1252) {
        u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
       {"a C1 control whose byte holds another character has no spelling", u"\u0080\u0099", "??"},
       {"Greek and Chinese have none either, and get no look-alike", u"\u03A9 \u4E2D \u0141", "? ? ?"},
-      {"a character outside the basic plane is one \"?\"", u"a\U0001F600b", "a?b"},
+      {"outside the basic plane, each UTF-16 unit is a \"?\"", u"a\U0001F600b", "a??b"},
   };
   for (const WideRow& row : rows) EXPECT_EQ(vm::WideToAnsi(row.wide), row.ansi) << row.why;
 }
@@ -56,7 +56,7 @@ TEST(AnsiText, Utf8NamesAreShownInTheCodePage) {
   const Utf8Row rows[] = {
       {"a Western name keeps its letters", u8"C:\\Users\\Zo\u00EB\\\u20AC", "C:\\Users\\Zo\xEB\\\x80"},
       {"a Greek name cannot be spelt", u8"C:\\Users\\\u03A9\u03C0", "C:\\Users\\??"},
-      {"four bytes are one character", u8"x\U0001F600y", "x?y"},
+      {"four bytes are two UTF-16 units", u8"x\U0001F600y", "x??y"},
       {"a stray byte is no letter", std::u8string(u8"a") + char8_t(0xFF) + u8"b", "a?b"},
       {"an overlong \"/\" is no separator", std::u8string(u8"a") + char8_t(0xC0) + char8_t(0xAF) + u8"b",
        "a??b"},

@@ -113,12 +113,14 @@ TEST_F(FileIO, AppendsCopiesPiecesAndDeletes) {
   EXPECT_FALSE(vm::CopyFileTo(At("missing"), At("copy2")));
   EXPECT_FALSE(std::filesystem::exists(dir / "copy2")) << "a failed copy leaves nothing";
 
-  vm::TPieceReader reader(At("copy"));
-  ASSERT_TRUE(reader.Open());
-  std::string pieces;
-  char buffer[5];
-  for (long n; (n = reader.Read(buffer, sizeof buffer)) > 0;) pieces.append(buffer, size_t(n));
-  EXPECT_EQ(pieces, "first second!");
+  {
+    vm::TPieceReader reader(At("copy"));
+    ASSERT_TRUE(reader.Open());
+    std::string pieces;
+    char buffer[5];
+    for (long n; (n = reader.Read(buffer, sizeof buffer)) > 0;) pieces.append(buffer, size_t(n));
+    EXPECT_EQ(pieces, "first second!");
+  }
   EXPECT_FALSE(vm::TPieceReader(At("missing")).Open());
 
   EXPECT_TRUE(vm::RemoveFileForce(At("f"))) << "read-only, and still removed";
