@@ -140,7 +140,7 @@ void ClearTempFolder() {
     do {
       // Pending files belong to their processes, or wait for the next start.
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsPendingFileName(found.cFileName))
-        DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        RemoveFile(folder + "\\" + found.cFileName);
     } while (FindNextFileA(find, &found));
     FindClose(find);
   }
@@ -225,7 +225,7 @@ void MarkReportSent(unsigned report) {
 
 void EndReport() {
   EnterCriticalSection(&Lock);
-  if (!State.PendingPath.empty()) DeleteFileA(State.PendingPath.c_str());
+  if (!State.PendingPath.empty()) RemoveFile(State.PendingPath);
   State = {};
   LeaveCriticalSection(&Lock);
 }
@@ -238,7 +238,7 @@ void SaveIncompleteReport(const std::string& why) {
     if (SaveBugReport(State.BugRepPath, text, State.Rules) == TSaveResult::Saved) {
       State.Saved = true;
       // Saved now: the next start has nothing left to fold.
-      if (!State.PendingPath.empty()) DeleteFileA(State.PendingPath.c_str());
+      if (!State.PendingPath.empty()) RemoveFile(State.PendingPath);
     }
   }
   LeaveCriticalSection(&Lock);

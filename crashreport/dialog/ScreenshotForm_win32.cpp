@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "base/FileIO.h"
 #include "crashreport/delivery/DeliverySystem.h"
 #include "crashreport/report/CrashException.h"
 
@@ -97,7 +98,7 @@ void HandleScreenshotForm(TNVForm& form, TNVEvent event, TNVItem* item) {
     case TNVEvent::Close:
       if (state) {
         if (state->Editor) CloseHandle(state->Editor);
-        if (!state->File.empty()) DeleteFileA(state->File.c_str());
+        if (!state->File.empty()) RemoveFile(state->File);
         delete state;
         form.UserData = nullptr;
       }

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 
+#include "base/FileIO.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
 
 namespace vm {
@@ -17,10 +17,7 @@ public:
   TModuleHandle ExeModule() override { return 1; }
   TModuleHandle HomeModule() override { return 1; }
   std::vector<TModuleHandle> LoadedModules() override { return {1}; }
-  std::string ModuleFileName(TModuleHandle) override {
-    std::error_code ec;
-    return std::filesystem::read_symlink("/proc/self/exe", ec).string();
-  }
+  std::string ModuleFileName(TModuleHandle) override { return ProgramPath(); }
   std::optional<std::string> FileVersion(TModuleHandle) override { return std::nullopt; }
   std::string ModuleText(TModuleHandle, std::uintptr_t) override { return {}; }
   TLocalTime Now() override {
