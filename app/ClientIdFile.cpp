@@ -88,8 +88,7 @@ bool ReadClientID(const std::u8string& path, std::string& id) {
 }
 
 std::u8string ChromeLockFile(const std::u8string& localStatePath) {
-  size_t slash = localStatePath.find_last_of(u8"\\/");
-  return (slash == std::u8string::npos ? std::u8string() : localStatePath.substr(0, slash + 1)) + u8"lockfile";
+  return FolderOf(localStatePath) + u8"lockfile";
 }
 
 bool ChromeIsRunning(const std::u8string& localStatePath) {

@@ -73,9 +73,7 @@ std::optional<std::string> RenewCrashpadRecord(std::string_view bytes, const TUu
 }
 
 std::u8string CrashpadSettingsPath(const std::u8string& localStatePath) {
-  std::size_t slash = localStatePath.find_last_of(u8"\\/");
-  std::u8string folder = slash == std::u8string::npos ? u8"" : localStatePath.substr(0, slash + 1);
-  return folder + u8"Crashpad\\settings.dat";
+  return FolderOf(localStatePath) + u8"Crashpad\\settings.dat";
 }
 
 TCrashpadID ReadCrashpadID(const std::u8string& path) {

@@ -23,15 +23,21 @@ std::string TooLargeErrorText(const std::string& path, size_t maxBytes) {
 
 std::string DisplayPath(const std::u8string& path) { return Utf8ToAnsi(path); }
 
-std::string FolderOf(std::string_view path) {
-  size_t at = path.find_last_of("/\\");
-  return std::string(at == std::string_view::npos ? std::string_view() : path.substr(0, at + 1));
+namespace {
+
+template <class Char>
+std::basic_string<Char> Folder(std::basic_string_view<Char> path) {
+  const Char separators[] = {Char('/'), Char('\\'), Char(0)};
+  size_t at = path.find_last_of(separators);
+  return std::basic_string<Char>(at == path.npos ? path.substr(0, 0) : path.substr(0, at + 1));
 }
 
-std::string FileNameOf(std::string_view path) {
-  size_t at = path.find_last_of("/\\");
-  return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
-}
+}  // namespace
+
+std::string FolderOf(std::string_view path) { return Folder(path); }
+std::u8string FolderOf(std::u8string_view path) { return Folder(path); }
+
+std::string FileNameOf(std::string_view path) { return std::string(path.substr(Folder(path).size())); }
 
 namespace {
 

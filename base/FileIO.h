@@ -75,6 +75,7 @@ void CreateFoldersFor(const std::string& path);
 // The folder part of a path with its trailing separator (empty without one), and the part
 // after it. Both separators count, since the host tests hand in Windows-style names too.
 std::string FolderOf(std::string_view path);
+std::u8string FolderOf(std::u8string_view path);
 std::string FileNameOf(std::string_view path);
 
 // ---- the program and its modules ----

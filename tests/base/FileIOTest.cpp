@@ -157,6 +157,7 @@ TEST(PathParts, EitherSeparatorEndsTheFolder) {
     EXPECT_EQ(vm::FolderOf(row.path), row.folder) << row.path;
     EXPECT_EQ(vm::FileNameOf(row.path), row.name) << row.path;
   }
+  EXPECT_EQ(vm::FolderOf(u8"C:\\Users\\Zo\u00EB\\Local State"), u8"C:\\Users\\Zo\u00EB\\") << "UTF-8 names too";
 }
 
 TEST(ProgramPath, NamesThisProgramBeforeAndAfterTheNote) {
