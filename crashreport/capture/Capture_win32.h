@@ -13,6 +13,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "crashreport/CrashReporter.h"
 #include "crashreport/capture/CaptureLayouts.h"
 #include "crashreport/capture/CrashFacts.h"
 #include "crashreport/capture/FrameWalk.h"
@@ -143,7 +144,7 @@ void StopFreezeWatchdog();
 void PauseFreezeWatchdog();
 void ResumeFreezeWatchdog();
 
-// ---- the reporter (Reporter_win32.cpp, Handler_win32.cpp) ----
+// ---- the reporter (Reporter_win32.cpp, Handler_win32.cpp, RecordEffects_win32.cpp) ----
 // Everything that catches exceptions, made before the program's own static objects; the
 // second stage, once the program runs, adds the toolkit's funnel and the freeze watchdog.
 // Both may be called again.
@@ -160,6 +161,16 @@ TCaughtException DescribeCaught(std::exception_ptr error);
 // Class and message of a system exception.
 void DescribeSystemException(const EXCEPTION_RECORD& record, std::string& className, std::string& message);
 
+// State the reporter needs is ready before any static object is made and never destroyed:
+// exceptions thrown while static objects are made, or end at exit, still need it,
+// whichever order the runtime takes them in.
+template <class T>
+union TEverLasting {
+  constexpr TEverLasting() : Value() {}
+  ~TEverLasting() {}
+  T Value;
+};
+
 // Made in advance at install: the handler thread with its pipe.
 bool StartHandlerThread();
 DWORD HandlerThreadId();
@@ -173,6 +184,10 @@ HANDLE HandlerShowingEvent();
 void ProcessRecord(const THandoverRecord& record);
 // The time history, taken over from a restarted predecessor at start.
 TExceptionHistory& History();
+// Every handler the program registered; one that throws or faults is left out.
+void CallRegisteredHandlers(THandlerCall& call);
+// Starts the program again, hands it the time history, and ends this process.
+void RestartProgram();
 DWORD ProgramMainThreadId();
 void TakeOverRestartBlock();
 

@@ -2,7 +2,7 @@
 // settings and filters, the registered handlers' phases, pausing the other threads, the
 // screenshot, the report, the automatic send and copy, the dialog or the automatic end,
 // saving, and closing, restarting or going on. TReportFlow decides; an IReportEffects does
-// (Handler_win32.cpp with the Win32 mechanics, a recorder in the tests).
+// (RecordEffects_win32.cpp with the Win32 mechanics, a recorder in the tests).
 // Entry: TReportFlow::Run. Tests: tests/crashreport/capture/ReportFlowTest.cpp.
 #pragma once
 
