@@ -39,12 +39,21 @@ asan: build/host-asan/build.ninja
 	cmake --build build/host-asan -j $(JOBS)
 
 # The test pointers at the top of the sources first (quick), then the host tests under the
-# sanitizers, a short fuzz run, then the Windows and end-to-end tests under Wine; CTest's
-# summary of the last run closes the output.
-test: setup check-test-pointers asan windows fuzz-build
-	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
-	tools/run-fuzzers build/fuzz $(FUZZ_SECONDS)
-	ctest --test-dir $(WINTEST) --output-on-failure
+# sanitizers, a short fuzz run, then the Windows and end-to-end tests under Wine (those that
+# open windows one at a time, the others beside them). Each line is a stage: the time of each
+# closes the output, or follows the first stage that fails.
+STAGE := tools/stage build/stage-times.tsv
+test:
+	@$(STAGE) --start
+	@$(STAGE) setup $(MAKE) --no-print-directory setup
+	@$(STAGE) "test pointers" $(MAKE) --no-print-directory check-test-pointers
+	@$(STAGE) "build host (ASan)" $(MAKE) --no-print-directory asan
+	@$(STAGE) "build Windows" $(MAKE) --no-print-directory windows
+	@$(STAGE) "build fuzzers" $(MAKE) --no-print-directory fuzz-build
+	@$(STAGE) "host tests" ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
+	@$(STAGE) fuzzers tools/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+	@$(STAGE) "Windows tests" ctest --test-dir $(WINTEST) --output-on-failure -j $(JOBS)
+	@$(STAGE) --table
 
 # Every "Tests:" pointer at the top of a source file names files that exist.
 check-test-pointers:
@@ -53,7 +62,7 @@ check-test-pointers:
 test-host: asan
 	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
 test-windows: windows
-	ctest --test-dir $(WINTEST) --output-on-failure
+	ctest --test-dir $(WINTEST) --output-on-failure -j $(JOBS)
 
 # The Windows tests against the shipped 32-bit build; on a host that runs 64-bit code only, in
 # an emulated 32-bit machine (tools/i686-vm: its image is built once, about 30 minutes).
