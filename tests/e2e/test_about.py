@@ -53,6 +53,7 @@ class AboutTest(E2ETest):
         program = self.start()
         main = self.driver.wait("TformVeilmark")
         self.driver("sleep", 500)
+        self.driver("focus", main)
         keys("alt+space")  # the window's system menu, where the entry sits above Close
         self.driver("sleep", 500)
         screenshot("about-system-menu")

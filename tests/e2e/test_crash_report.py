@@ -35,6 +35,7 @@ class CrashReportTest(E2ETest):
         text = [c["text"] for c in self.driver.children(box) if c["cls"] == "Static"]
         self.assertEqual(text, ["An error occurred in the application."])
         screenshot("crash-dialog")
+        self.driver("focus", box)
         keys("Escape")
         self.assertEqual(program.wait_exit(), 1)
         report = report_file.read_bytes().decode("cp1252")

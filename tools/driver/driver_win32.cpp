@@ -23,6 +23,7 @@
 //   msgbox    MS                  waits for a message box: handle, caption, text
 //   press     HWND TEXT           presses the button with that text in a dialog
 //   size      HWND W H            resizes the window
+//   focus     HWND                makes the window the foreground one, where keys go
 //   close     HWND                posts WM_CLOSE
 //   folder    CSIDL               the path of a special folder
 //   hold      PATH SHARE          opens the file and keeps it open; SHARE "none" lets others
@@ -362,6 +363,17 @@ std::string Run(const std::vector<std::string>& f) {
     if (!SetWindowPos(ToHwnd(arg(1)), nullptr, 0, 0, std::stoi(arg(2)), std::stoi(arg(3)),
                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
       throw std::runtime_error("cannot resize");
+    return "";
+  }
+  // Keys from the test display go to the foreground window: a window shown by another
+  // thread of its program may not be it yet when the test presses them.
+  if (cmd == "focus") {
+    HWND h = ToHwnd(arg(1));
+    for (int i = 0; i < 50 && GetForegroundWindow() != h; ++i) {
+      SetForegroundWindow(h);
+      Sleep(100);
+    }
+    if (GetForegroundWindow() != h) throw std::runtime_error("cannot bring the window to the foreground");
     return "";
   }
   if (cmd == "close") {
