@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build python3 clang libclang-rt-14-dev
+  cmake ninja-build python3 clang libclang-rt-14-dev clang-format-14
   googletest libgtest-dev libbenchmark-dev zlib1g-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 fonts-wine fonts-liberation
