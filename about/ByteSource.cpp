@@ -4,9 +4,7 @@ namespace vm {
 
 namespace {
 
-bool InRange(uint64_t offset, size_t count, uint64_t size) {
-  return offset <= size && count <= size - offset;
-}
+bool InRange(uint64_t offset, size_t count, uint64_t size) { return offset <= size && count <= size - offset; }
 
 }  // namespace
 

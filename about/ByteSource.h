@@ -10,7 +10,7 @@
 namespace vm {
 
 class TByteSource {
- public:
+public:
   virtual ~TByteSource() = default;
   virtual uint64_t Size() const = 0;
   // Fills `out` with exactly `count` bytes from `offset`; false when they are not all there.
@@ -18,24 +18,24 @@ class TByteSource {
 };
 
 class TMemorySource : public TByteSource {
- public:
+public:
   explicit TMemorySource(std::string_view bytes) : FBytes(bytes) {}
   uint64_t Size() const override { return FBytes.size(); }
   bool ReadAt(uint64_t offset, size_t count, std::string& out) const override;
 
- private:
+private:
   std::string_view FBytes;
 };
 
 // Reads a file opened for reading; others may go on reading and writing it meanwhile.
 class TFileSource : public TByteSource {
- public:
+public:
   explicit TFileSource(const std::string& path);
   bool IsOpen() const { return FOpen; }
   uint64_t Size() const override { return FSize; }
   bool ReadAt(uint64_t offset, size_t count, std::string& out) const override;
 
- private:
+private:
   mutable std::ifstream FStream;
   uint64_t FSize = 0;
   bool FOpen = false;

@@ -24,9 +24,7 @@ constexpr uint32_t kLangNeutral = 0, kLangEnglishUS = 0x0409;
 constexpr size_t kMaxVersionBytes = 0x10000;
 
 uint16_t Word(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
-uint32_t DWord(const std::string& b, size_t at) {
-  return uint32_t(Word(b, at)) | uint32_t(Word(b, at + 2)) << 16;
-}
+uint32_t DWord(const std::string& b, size_t at) { return uint32_t(Word(b, at)) | uint32_t(Word(b, at + 2)) << 16; }
 
 struct TSection {
   uint32_t VirtualAddress, RawSize, RawOffset;
@@ -37,14 +35,14 @@ struct TEntry {
 };
 
 class TPEFile {
- public:
+public:
   explicit TPEFile(const TByteSource& file) : FFile(file) {}
 
   // Reads the headers; true when the file is a PE image with a resource directory.
   bool Open();
   std::optional<std::string> VersionResource() const;
 
- private:
+private:
   bool ReadRva(uint32_t rva, size_t count, std::string& out) const;
   std::optional<std::vector<TEntry>> Directory(uint32_t offset) const;
   std::optional<uint32_t> Subdirectory(uint32_t offset, uint32_t id) const;
@@ -62,8 +60,7 @@ bool TPEFile::Open() {
   if (!FFile.ReadAt(ntAt, kOptionalHeaderAt + 2, nt) || nt.compare(0, 4, "PE\0\0", 4) != 0) return false;
   size_t optionalBytes = Word(nt, kFileHeaderAt + kOptionalSizeAt);
   size_t sectionCount = Word(nt, kFileHeaderAt + kSectionCountAt);
-  if (optionalBytes < 2 || sectionCount > kMaxSections ||
-      !FFile.ReadAt(ntAt, kOptionalHeaderAt + optionalBytes, nt))
+  if (optionalBytes < 2 || sectionCount > kMaxSections || !FFile.ReadAt(ntAt, kOptionalHeaderAt + optionalBytes, nt))
     return false;
 
   uint16_t magic = Word(nt, kOptionalHeaderAt);
@@ -83,8 +80,7 @@ bool TPEFile::Open() {
     return false;
   for (size_t i = 0; i < sectionCount; ++i) {
     size_t at = i * kSectionHeaderBytes;
-    FSections.push_back(
-        TSection{DWord(sections, at + 12), DWord(sections, at + 16), DWord(sections, at + 20)});
+    FSections.push_back(TSection{DWord(sections, at + 12), DWord(sections, at + 16), DWord(sections, at + 20)});
   }
   return true;
 }
@@ -142,8 +138,7 @@ std::optional<std::string> TPEFile::VersionResource() const {
   std::optional<uint32_t> languages = names ? Subdirectory(*names, kVersionResourceName) : std::nullopt;
   std::optional<uint32_t> data = languages ? PreferredLanguage(*languages) : std::nullopt;
   std::string entry, bytes;
-  if (!data || uint64_t(FResourceRva) + *data > UINT32_MAX ||
-      !ReadRva(FResourceRva + *data, kResDataBytes, entry))
+  if (!data || uint64_t(FResourceRva) + *data > UINT32_MAX || !ReadRva(FResourceRva + *data, kResDataBytes, entry))
     return std::nullopt;
   size_t size = std::min<size_t>(DWord(entry, 4), kMaxVersionBytes);
   if (!ReadRva(DWord(entry, 0), size, bytes)) return std::nullopt;

@@ -37,8 +37,7 @@ void TDownloadFile::Write(const void* data, size_t size) {
 void TDownloadFile::SeekStart() { SetFilePointer(FHandle.get(), 0, nullptr, FILE_BEGIN); }
 
 void TDownloadFile::CopyTo(const std::string& target) {
-  FileHandle out(
-      CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) throw EFCreateError(CreateErrorText(target, GetLastError()));
   SeekStart();
   std::vector<char> buffer(64 * 1024);

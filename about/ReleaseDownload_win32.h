@@ -15,7 +15,7 @@ namespace vm {
 
 // Raised when the server sends more than the signed size.
 class EDownloadRefused : public ExceptionClass<EDownloadRefused, Exception> {
- public:
+public:
   static constexpr const char* kClassName = "EDownloadRefused";
   using ExceptionClass::ExceptionClass;
 };
@@ -23,7 +23,7 @@ class EDownloadRefused : public ExceptionClass<EDownloadRefused, Exception> {
 // A file in the temporary folder that nobody else may open and that the system deletes
 // when it is closed, also when the program ends abruptly. It takes at most `limit` bytes.
 class TDownloadFile : public TStream {
- public:
+public:
   explicit TDownloadFile(std::uint64_t limit);
   void Write(const void* data, size_t size) override;
   void SeekStart() override;
@@ -32,7 +32,7 @@ class TDownloadFile : public TStream {
   // fails half-way is deleted. Throws EFCreateError or EStreamError.
   void CopyTo(const std::string& target);
 
- private:
+private:
   FileHandle FHandle;
   std::uint64_t FLimit;
   std::uint64_t FWritten = 0;

@@ -8,21 +8,21 @@
 namespace vm {
 
 class TStream {
- public:
+public:
   virtual ~TStream() = default;
   virtual void Write(const void* data, size_t size) = 0;
   virtual void SeekStart() = 0;
 };
 
 class TMemoryStream : public TStream {
- public:
+public:
   void Write(const void* data, size_t size) override;
   void SeekStart() override { FPosition = 0; }
   const std::string& Data() const { return FData; }
   // The bytes from the current position to the end.
   std::string Rest() const { return FData.substr(FPosition); }
 
- private:
+private:
   std::string FData;
   size_t FPosition = 0;
 };

@@ -28,8 +28,7 @@ namespace {
 constexpr const char* kSearchFailed = "An unknown error occured while trying to search for updates:\r\n%s";
 constexpr const char* kDownloadFailed = "An unknown error occured while trying to download the update:\r\n%s";
 constexpr const char* kNewVersion = "There's a new version, %s, available.\r\n%s";
-constexpr const char* kUntrusted =
-    "The update information could not be trusted. Nothing has been downloaded.";
+constexpr const char* kUntrusted = "The update information could not be trusted. Nothing has been downloaded.";
 constexpr const char* kRefused =
     "The download of %s was refused: it is not the file that the maker signed. Nothing has been kept.";
 // The newest update information accepted so far, in the program's settings.
@@ -37,16 +36,14 @@ constexpr const char* kMarkValue = "UpdateAccepted";
 
 // The user's collation, ignoring case; a failed comparison counts as equal.
 int UserTextOrder(const std::string& a, const std::string& b) {
-  int order =
-      CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(), int(b.size()));
+  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(), int(b.size()));
   return order == CSTR_GREATER_THAN ? 1 : order == CSTR_LESS_THAN ? -1 : 0;
 }
 
 TUpdateJudge JudgeFor(const std::string& product) {
   TStringList mark;
   ConfigManager.LoadStrings("", kMarkValue, mark);
-  return {
-      {AboutUpdateKey, AboutUpdateNextKey}, VerifySignature, product, MarkFromStrings(mark), UserTextOrder};
+  return {{AboutUpdateKey, AboutUpdateNextKey}, VerifySignature, product, MarkFromStrings(mark), UserTextOrder};
 }
 
 bool HoldsSignedRelease(HANDLE file, const TReleaseFacts& facts) {
@@ -63,8 +60,7 @@ bool ReleaseSigned(HANDLE file, const std::string& signature) {
 
 // The copy on the desktop is held open against writers from the checks until the start, so
 // what was checked is what runs.
-bool StartIfSigned(HWND owner, const std::string& target, const TReleaseFacts& facts,
-                   const std::string& signature) {
+bool StartIfSigned(HWND owner, const std::string& target, const TReleaseFacts& facts, const std::string& signature) {
   FileHandle file(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file || !HoldsSignedRelease(file.get(), facts) || !ReleaseSigned(file.get(), signature)) return false;
@@ -118,8 +114,7 @@ void TdlgAbout::CheckForUpdates() {
     const std::string version = info.Values("CurrentVersion");
     const std::string notes = info.Values("NotifyText");
     if (CompareVersions(version, FVersion, UserTextOrder) <= 0) {
-      MessageDlg("Nothing to update - you're still using the newest version.", TMsgDlgType::mtInformation,
-                 mbOK);
+      MessageDlg("Nothing to update - you're still using the newest version.", TMsgDlgType::mtInformation, mbOK);
       return;
     }
     if (info.IndexOfName("URL") < 0) {
@@ -155,9 +150,8 @@ void TdlgAbout::DownloadRelease(const std::string& url, const std::string& fileN
     } else if (fetched == TFetch::Refused) {
       TellRefused(fileName);
     } else if (!program) {
-      MessageDlg(
-          FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
-          TMsgDlgType::mtInformation, mbOK);
+      MessageDlg(FormatText("The update has been downloaded and saved as %s on your desktop.", fileName.c_str()),
+                 TMsgDlgType::mtInformation, mbOK);
     } else if (!StartIfSigned(Handle(), target, facts, signature)) {
       DeleteFileA(target.c_str());
       TellRefused(fileName);

@@ -13,7 +13,7 @@ namespace {
 
 // A SHA-256 hash in a provider of its own, with the key it is checked against.
 class TSha256 {
- public:
+public:
   TSha256() {
     if (CryptAcquireContextA(&FProvider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
       CryptCreateHash(FProvider, CALG_SHA_256, 0, 0, &FHash);
@@ -59,14 +59,14 @@ class TSha256 {
     if (!FHash || publicKeyBlob.empty() || !HexToBytes(signatureHex, signature)) return false;
     // Signing tools write the most significant byte first; CryptoAPI takes it the other way round.
     std::reverse(signature.begin(), signature.end());
-    if (!CryptImportKey(FProvider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()),
-                        DWORD(publicKeyBlob.size()), 0, 0, &FKey))
+    if (!CryptImportKey(FProvider, reinterpret_cast<const BYTE*>(publicKeyBlob.data()), DWORD(publicKeyBlob.size()), 0,
+                        0, &FKey))
       return false;
-    return CryptVerifySignatureA(FHash, reinterpret_cast<const BYTE*>(signature.data()),
-                                 DWORD(signature.size()), FKey, nullptr, 0) != FALSE;
+    return CryptVerifySignatureA(FHash, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()), FKey,
+                                 nullptr, 0) != FALSE;
   }
 
- private:
+private:
   HCRYPTPROV FProvider = 0;
   HCRYPTHASH FHash = 0;
   HCRYPTKEY FKey = 0;
@@ -74,8 +74,7 @@ class TSha256 {
 
 }  // namespace
 
-bool VerifySignature(const std::string& data, const std::string& signatureHex,
-                     const std::string& publicKeyBlob) {
+bool VerifySignature(const std::string& data, const std::string& signatureHex, const std::string& publicKeyBlob) {
   TSha256 hash;
   return hash.Add(data.data(), data.size()) && hash.Verify(signatureHex, publicKeyBlob);
 }

@@ -15,8 +15,7 @@ namespace vm {
 
 // True when `signatureHex` signs `data` under `publicKeyBlob`, a CryptoAPI PUBLICKEYBLOB.
 // An empty key accepts nothing.
-bool VerifySignature(const std::string& data, const std::string& signatureHex,
-                     const std::string& publicKeyBlob);
+bool VerifySignature(const std::string& data, const std::string& signatureHex, const std::string& publicKeyBlob);
 
 // The same for the bytes read from `file`, from its start.
 bool VerifyFileSignature(HANDLE file, const std::string& signatureHex, const std::string& publicKeyBlob);

@@ -26,9 +26,7 @@ std::vector<std::string> DottedParts(const std::string& version) {
 // Two runs of digits as numbers of any length: leading zeros dropped, then the longer is
 // the larger, and equal lengths compare digit by digit.
 int CompareNumbers(const std::string& a, const std::string& b) {
-  auto significant = [](const std::string& s) {
-    return s.substr(std::min(s.find_first_not_of('0'), s.size()));
-  };
+  auto significant = [](const std::string& s) { return s.substr(std::min(s.find_first_not_of('0'), s.size())); };
   const std::string x = significant(a), y = significant(b);
   if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
   return x.compare(y) < 0 ? -1 : x.compare(y) > 0 ? 1 : 0;
@@ -109,9 +107,8 @@ bool HexToBytes(const std::string& hex, std::string& bytes) {
 }
 
 bool SignedByAnyKey(const TUpdateJudge& judge, const std::string& data, const std::string& signatureHex) {
-  return std::any_of(judge.Keys.begin(), judge.Keys.end(), [&](const std::string& key) {
-    return !key.empty() && judge.Verify(data, signatureHex, key);
-  });
+  return std::any_of(judge.Keys.begin(), judge.Keys.end(),
+                     [&](const std::string& key) { return !key.empty() && judge.Verify(data, signatureHex, key); });
 }
 
 TUpdateTrust JudgeUpdateFile(const std::string& file, const TUpdateJudge& judge, TStringList& info) {
@@ -122,8 +119,7 @@ TUpdateTrust JudgeUpdateFile(const std::string& file, const TUpdateJudge& judge,
   if (!SignedByAnyKey(judge, parts.Body, parts.SignatureHex)) return TUpdateTrust::BadSignature;
   TStringList lines;
   lines.SetText(parts.Body);
-  if (!SameText(lines.Values("Product"), judge.Product) || judge.Product.empty())
-    return TUpdateTrust::OtherProduct;
+  if (!SameText(lines.Values("Product"), judge.Product) || judge.Product.empty()) return TUpdateTrust::OtherProduct;
   const std::string published = lines.Values("Published");
   if (!IsPublishedDate(published)) return TUpdateTrust::Undated;
   if (CompareVersions(lines.Values("CurrentVersion"), judge.Mark.Version, judge.TextOrder) < 0 ||
@@ -177,8 +173,8 @@ bool IsPlainFileName(const std::string& name) {
   static const std::array<const char*, 4> kDevices = {"con", "prn", "aux", "nul"};
   const std::string stem = LowerCase(name.substr(0, name.find('.')));
   if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end()) return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-      stem[3] >= '1' && stem[3] <= '9')
+  if (stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) && stem[3] >= '1' &&
+      stem[3] <= '9')
     return false;
   return true;
 }

@@ -52,16 +52,7 @@ struct TUpdateMark {
 
 // Why a file was not believed. The user hears one message for all of them; the reason is
 // for the tests and for whoever reads the code.
-enum class TUpdateTrust {
-  Trusted,
-  NoKey,
-  Unsigned,
-  BadSignature,
-  OtherProduct,
-  Undated,
-  Older,
-  NoReleaseFacts
-};
+enum class TUpdateTrust { Trusted, NoKey, Unsigned, BadSignature, OtherProduct, Undated, Older, NoReleaseFacts };
 
 // True when `signatureHex` signs `data` under `key` (a public key as the platform takes it).
 using TSignatureCheck =

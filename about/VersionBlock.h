@@ -32,7 +32,7 @@ struct TVersionValue {
 };
 
 class TVersionBlock {
- public:
+public:
   // Takes the block's bytes; IsValid() tells whether they start with a usable root node.
   explicit TVersionBlock(std::string bytes);
 
@@ -43,7 +43,7 @@ class TVersionBlock {
   // The entries of "\VarFileInfo\Translation", empty when there is none.
   std::vector<TTranslation> Translations() const;
 
- private:
+private:
   std::string FBytes;
   size_t FRootEnd = 0;
 };

@@ -70,10 +70,9 @@ TdlgAbout::TdlgAbout()
       labelLegal(AddControl(LegalSpec())),
       labelProduct(AddControl(ProductSpec())),
       labelVersion(AddControl(ControlSpec(TControlKind::Label, "labelVersion", "Version unknown", {48, 44, 185, 17},
-                                      akLeft | akTop | akRight))),
+                                          akLeft | akTop | akRight))),
       imgQBXLogo(AddControl(ControlSpec(TControlKind::Image, "imgQBXLogo", "", {248, 40, 137, 65}, akLeft | akTop))),
-      labelDescription(
-          AddControl(Text("labelDescription", "", {48, 64, 193, 49}, akLeft | akTop | akRight, true))),
+      labelDescription(AddControl(Text("labelDescription", "", {48, 64, 193, 49}, akLeft | akTop | akRight, true))),
       imgIcon(AddControl(ControlSpec(TControlKind::Icon, "imgIcon", "", {8, 46, 32, 32}, akLeft | akTop))),
       bnTranslations(
           AddControl(ButtonSpec("bnTranslations", "Translations", {8, 176, 81, 25}, akLeft | akBottom, 2, false))),

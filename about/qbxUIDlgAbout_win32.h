@@ -43,8 +43,8 @@ protected:
 
 private:
   void bnTranslationsClick();
-  void DownloadRelease(const std::string& url, const std::string& fileName, bool program,
-                       const TReleaseFacts& facts, const std::string& signature);
+  void DownloadRelease(const std::string& url, const std::string& fileName, bool program, const TReleaseFacts& facts,
+                       const std::string& signature);
 
   TControl& bnOk;
   TControl& labelLegal;

@@ -88,10 +88,10 @@ const TPathRegistryUpdaterRecord kRegistryRows[] = {
     {"<$COMMONTEMPLATES>", kHKeyLocalMachine, VM_SF, "Common Templates", false, false, false, "", ""},
     {"<$COMMONDOCUMENTS>", kHKeyLocalMachine, VM_SF, "Common Documents", false, false, false, "", ""},
     // Read from the root, where this key does not exist: the shell's folder stays.
-    {"<$COMMONPROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "CommonFilesDir",
-     false, true, true, "", ""},
-    {"<$PROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir", false,
-     false, true, "", ""},
+    {"<$COMMONPROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "CommonFilesDir", false, true,
+     true, "", ""},
+    {"<$PROGRAMFILES>", kHKeyLocalMachine, "Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir", false, false,
+     true, "", ""},
     {"<$DESKTOP>", kHKeyCurrentUser, "Software\\" VM_SF, "Desktop", true, true, false, "", ""},
     {"<$APPDATA>", kHKeyCurrentUser, "Software\\" VM_SF, "AppData", true, true, false, "", ""},
     {"<$STARTUP>", kHKeyCurrentUser, "Software\\" VM_SF, "Startup", true, true, false, "", ""},
@@ -134,9 +134,7 @@ std::string FolderPart(const std::string& path) {
   return at == std::string::npos ? std::string() : path.substr(0, at + 1);
 }
 
-void Append(TStringList& macros, const std::string& name, const std::string& value) {
-  macros.Add(name + "=" + value);
-}
+void Append(TStringList& macros, const std::string& name, const std::string& value) { macros.Add(name + "=" + value); }
 
 // The folder that holds `inner`'s folder, without trailing backslash; empty when `inner`
 // has no folder part.
@@ -171,17 +169,13 @@ void ReadSystemFolders(TStringList& macros, const std::string& root, const std::
   const THKey hklm = kHKeyLocalMachine;
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "SystemRoot", root + "Software\\" + nt);
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "PathName", root + "Software\\" + nt);
-  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "WinDir",
-                        root + "Software\\" + cv + "Setup\\");
+  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "WinDir", root + "Software\\" + cv + "Setup\\");
   ReadMacroFromRegistry(macros, "<$WINDIR>", hklm, "", "", false, 32, "SystemRoot", root + "Software\\" + cv);
   CopyMacroIfEmpty(macros, "<$WINDIR2>", "<$WINDIR>");
-  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot",
-                        "\\" + software + nt);
+  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot", "\\" + software + nt);
   ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "PathName", "\\" + software + nt);
-  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot",
-                        "\\" + software + cv);
-  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "SysDir",
-                        root + "Software\\" + cv + "Setup\\");
+  ReadMacroFromRegistry(macros, "<$TEMP>", hklm, "", "\\Temp", false, view, "SystemRoot", "\\" + software + cv);
+  ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "SysDir", root + "Software\\" + cv + "Setup\\");
   ReadMacroFromRegistry(macros, "<$SYSDIR>", hklm, "", "", false, 32, "InstallerLocation",
                         root + "Software\\" + cv + "Installer\\");
   CopyMacroIfEmpty(macros, "<$SYSDIR2>", "<$SYSDIR>");
@@ -205,8 +199,7 @@ void BuildPathMacros(TStringList& macros, const std::string& prefix, int view) {
   for (const TPathRegistryUpdaterRecord& row : kRegistryRows) {
     if (row.Only32 && view != 32) continue;
     const std::string key = row.KeyFromRoot ? "\\" + prefix + row.KeyPath : "\\" + software + row.KeyPath;
-    ReadMacroFromRegistry(macros, row.Macro, row.Root, row.CutAt, row.Suffix, row.Overwrite, view,
-                          row.ValueName, key);
+    ReadMacroFromRegistry(macros, row.Macro, row.Root, row.CutAt, row.Suffix, row.Overwrite, view, row.ValueName, key);
   }
   for (const TTemplateCopyRecord& row : kCopyRows) CopyMacroIfEmpty(macros, row.Macro, row.Source);
 
@@ -225,9 +218,9 @@ void BuildPathMacros(TStringList& macros, const std::string& prefix, int view) {
   CopyMacroIfEmpty(macros, "<$CONTROLS>", "<$SYSCPLDIR>");
 }
 
-void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root,
-                           const std::string& cutAt, const std::string& suffix, bool overwrite, int view,
-                           const std::string& valueName, const std::string& keyPath) {
+void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root, const std::string& cutAt,
+                           const std::string& suffix, bool overwrite, int view, const std::string& valueName,
+                           const std::string& keyPath) {
   if (!overwrite && !macros.Values(macro).empty()) return;
   std::string text;
   if (!RegReadText(root, keyPath, valueName, text, view)) return;

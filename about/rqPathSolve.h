@@ -20,9 +20,9 @@ void InitPathMacros();
 
 void BuildPathMacros(TStringList& macros, const std::string& prefix, int view);
 // Fills one macro from a registry value; missing or non-text values leave it as it was.
-void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root,
-                           const std::string& cutAt, const std::string& suffix, bool overwrite, int view,
-                           const std::string& valueName, const std::string& keyPath);
+void ReadMacroFromRegistry(TStringList& macros, const std::string& macro, THKey root, const std::string& cutAt,
+                           const std::string& suffix, bool overwrite, int view, const std::string& valueName,
+                           const std::string& keyPath);
 // Sets `macro` to `source`'s value without a trailing backslash when `macro` reads empty.
 void CopyMacroIfEmpty(TStringList& macros, const std::string& macro, const std::string& source);
 

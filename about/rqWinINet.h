@@ -40,7 +40,7 @@ std::uint8_t ProgressPercent(std::int64_t bytesRead, std::int64_t totalSize);
 bool ParseWholeNumber(const std::string& text, std::int64_t& value, int& badPosition);
 
 class TrqInternet {
- public:
+public:
   using TProgress = std::function<void(std::uint8_t percent, std::int64_t bytesRead, std::int64_t totalSize)>;
   using TLog = std::function<void(const std::string& text)>;
 
@@ -56,14 +56,14 @@ class TrqInternet {
   TProgress OnProgress;
   TLog OnLog;
 
- protected:
+protected:
   void DoProgress();
   void DoLog(const std::string& text);
   void* InternetHandle = nullptr;
 };
 
 class TrqInternetHTTP : public TrqInternet {
- public:
+public:
   TrqInternetHTTP();
 
   std::int32_t ChunkSize = 4096;
@@ -71,7 +71,7 @@ class TrqInternetHTTP : public TrqInternet {
   bool Download(const std::string& address, TStream& stream);
   bool Get(const std::string& host, int port, const std::string& path, TStream& stream);
 
- private:
+private:
   // The numeric value of a response header, with the log lines for a failed status query.
   std::int64_t QueryNumber(void* request, unsigned long query, bool logIt);
 };

@@ -1,6 +1,7 @@
 // The transfer over wininet.dll: one blocking GET per call, every handle closed before the
 // call returns.
 #include <windows.h>
+
 #include <wininet.h>
 
 #include <memory>
@@ -21,9 +22,8 @@ using TInternetHandle = std::unique_ptr<void, TInternetCloser>;
 
 std::string SystemMessageText(std::int32_t code) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      DWORD(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, DWORD(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = n && text ? std::string(text, n) : std::string();
   if (text) LocalFree(text);
   return message;
@@ -60,8 +60,8 @@ std::int64_t TrqInternetHTTP::QueryNumber(void* request, unsigned long query, bo
   int bad = 0;
   if (!ParseWholeNumber(std::string(buffer, std::min<DWORD>(size, sizeof buffer)), value, bad)) {
     if (logIt)
-      DoLog("- HttpQueryInfo val error at @" + std::to_string(bad) + " of >" +
-            std::string(buffer, sizeof buffer) + "<");
+      DoLog("- HttpQueryInfo val error at @" + std::to_string(bad) + " of >" + std::string(buffer, sizeof buffer) +
+            "<");
     return 0;
   }
   return value;
@@ -70,15 +70,14 @@ std::int64_t TrqInternetHTTP::QueryNumber(void* request, unsigned long query, bo
 bool TrqInternetHTTP::Get(const std::string& host, int port, const std::string& path, TStream& stream) {
   BytesRead = 0;
   TotalSize = 0;
-  TInternetHandle connection(InternetConnectA(static_cast<HINTERNET>(InternetHandle), host.c_str(),
-                                              INTERNET_PORT(port), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                              0));
+  TInternetHandle connection(InternetConnectA(static_cast<HINTERNET>(InternetHandle), host.c_str(), INTERNET_PORT(port),
+                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) {
     LastError = std::int32_t(GetLastError());
     return false;
   }
-  TInternetHandle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), nullptr, path.c_str(),
-                                           nullptr, nullptr, nullptr, 0, 0));
+  TInternetHandle request(HttpOpenRequestA(static_cast<HINTERNET>(connection.get()), nullptr, path.c_str(), nullptr,
+                                           nullptr, nullptr, 0, 0));
   if (!request) {
     LastError = std::int32_t(GetLastError());
     return false;

@@ -87,13 +87,9 @@ bool ReadClientID(const std::u8string& path, std::string& id) {
   return found.has_value();
 }
 
-std::u8string ChromeLockFile(const std::u8string& localStatePath) {
-  return FolderOf(localStatePath) + u8"lockfile";
-}
+std::u8string ChromeLockFile(const std::u8string& localStatePath) { return FolderOf(localStatePath) + u8"lockfile"; }
 
-bool ChromeIsRunning(const std::u8string& localStatePath) {
-  return FileHeldByAnother(ChromeLockFile(localStatePath));
-}
+bool ChromeIsRunning(const std::u8string& localStatePath) { return FileHeldByAnother(ChromeLockFile(localStatePath)); }
 
 bool WrittenFileHolds(std::string_view written, std::string_view readBack, const std::string& newId) {
   if (written != readBack) return false;

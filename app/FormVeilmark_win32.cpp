@@ -64,21 +64,23 @@ TControlSpec CrashIdSpec() {
   TControlSpec s = ControlSpec(TControlKind::Edit, "editCrashID", "", {120, 35, 289, 22}, akLeft | akTop | akRight);
   s.ReadOnly = true;
   s.Font = &kMonoFont;
-  s.Hint = "The ID that Chrome's crash reporter sends with every crash report (User Data\\Crashpad\\settings.dat). "
-           "A new random ID gives it a new one too, the uniform ID the uniform one.";
+  s.Hint =
+      "The ID that Chrome's crash reporter sends with every crash report (User Data\\Crashpad\\settings.dat). "
+      "A new random ID gives it a new one too, the uniform ID the uniform one.";
   return s;
 }
 
 TControlSpec ListSpec() {
-  TControlSpec s = ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 62, 289, 54},
-                               akLeft | akTop | akRight | akBottom, 1);
+  TControlSpec s =
+      ControlSpec(TControlKind::ListBox, "lbOldIDs", "", {120, 62, 289, 54}, akLeft | akTop | akRight | akBottom, 1);
   s.Font = &kMonoFont;
   s.ItemHeight = 14;
   return s;
 }
 
 TControlSpec UniformSpec() {
-  TControlSpec s = Button("bnNewUniform", "Replace with &uniform ID", {120, 122, 178, 25}, akLeft | akRight | akBottom, 2);
+  TControlSpec s =
+      Button("bnNewUniform", "Replace with &uniform ID", {120, 122, 178, 25}, akLeft | akRight | akBottom, 2);
   s.Default = true;
   s.Hint = "Use this button to set your ID to a uniform one that is used by many and does not allow tracking to you.";
   return s;
@@ -234,9 +236,15 @@ void TformVeilmark::ShowCrashID() {
   try {
     TCrashpadID crash = ReadCrashpadID(FCrashpadPath);
     switch (crash.State) {
-      case TCrashpadState::Missing: editCrashID.SetText(kNoCrashSettings); break;
-      case TCrashpadState::Unreadable: editCrashID.SetText(kUnreadableCrashSettings); break;
-      case TCrashpadState::Found: editCrashID.SetText(UuidText(crash.Id)); break;
+      case TCrashpadState::Missing:
+        editCrashID.SetText(kNoCrashSettings);
+        break;
+      case TCrashpadState::Unreadable:
+        editCrashID.SetText(kUnreadableCrashSettings);
+        break;
+      case TCrashpadState::Found:
+        editCrashID.SetText(UuidText(crash.Id));
+        break;
     }
   } catch (const EFileStreamError&) {
     editCrashID.SetText(kUnreadableCrashSettings);

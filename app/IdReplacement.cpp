@@ -62,8 +62,7 @@ TIdChangeResult ReplaceClientID(const TIdReplacement& r, const std::string& newI
   if (!entry) return Refused(TIdChangeStatus::NoIdInFile, kNoIdMessage);
   const std::string& oldId = entry->Id;
 
-  if (oldId != newId && FileIsReadOnly(path))
-    return Refused(TIdChangeStatus::ReadOnly, ReadOnlyMessage(path), oldId);
+  if (oldId != newId && FileIsReadOnly(path)) return Refused(TIdChangeStatus::ReadOnly, ReadOnlyMessage(path), oldId);
 
   // 3. Back up the file's ID, and the shown one when another program changed the file.
   std::vector<std::string> backup{oldId};

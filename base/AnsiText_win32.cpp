@@ -12,8 +12,7 @@ std::u16string Widen(std::string_view text, UINT codePage) {
   int n = text.empty() ? 0 : MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
   std::u16string wide(size_t(n > 0 ? n : 0), u'\0');
   if (n > 0)
-    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), reinterpret_cast<wchar_t*>(wide.data()),
-                        n);
+    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), reinterpret_cast<wchar_t*>(wide.data()), n);
   return wide;
 }
 
@@ -31,8 +30,7 @@ std::string WideToAnsi(std::u16string_view text) {
 }
 
 std::string Utf8ToAnsi(std::u8string_view text) {
-  return WideToAnsi(
-      Widen(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), CP_UTF8));
+  return WideToAnsi(Widen(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), CP_UTF8));
 }
 
 std::u16string AnsiToWide(std::string_view text) { return Widen(text, CP_ACP); }

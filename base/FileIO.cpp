@@ -61,8 +61,7 @@ void RemoveReplaceLeftovers(const std::u8string& path) {
   std::error_code ec;
   for (const fs::directory_entry& entry : fs::directory_iterator(file.parent_path(), ec)) {
     const std::u8string name = entry.path().filename().u8string();
-    if (IsOurs(name, base, u8".vmnew") || (fileInPlace && IsOurs(name, base, u8".vmold")))
-      fs::remove(entry.path(), ec);
+    if (IsOurs(name, base, u8".vmnew") || (fileInPlace && IsOurs(name, base, u8".vmold"))) fs::remove(entry.path(), ec);
   }
 }
 

@@ -52,7 +52,7 @@ bool RemoveFileForce(const std::string& path);
 // A file read front to back in pieces; others may go on writing it meanwhile, as the
 // program may still append to its report file while a copy of it is sent.
 class TPieceReader {
- public:
+public:
   explicit TPieceReader(const std::string& path);
   TPieceReader(const TPieceReader&) = delete;
   TPieceReader& operator=(const TPieceReader&) = delete;
@@ -61,7 +61,7 @@ class TPieceReader {
   // Bytes read into `buffer` (0 at the end), or -1 on an error.
   long Read(char* buffer, long size);
 
- private:
+private:
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t FHandle = kNone;
 };

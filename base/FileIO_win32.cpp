@@ -14,8 +14,8 @@ unsigned long LastErrorCode() { return GetLastError(); }
 
 std::string SysErrorMessage(unsigned long code) {
   char* buffer = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_ARGUMENT_ARRAY,
                            nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text(buffer ? buffer : "", n);
   if (buffer) LocalFree(buffer);
@@ -86,8 +86,8 @@ std::string Read(const TName& name, size_t maxBytes) {
 }
 
 // Attributes that a replacement carries over from the file it replaces.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 void Replace(const TName& name, const std::string& bytes) {
   const std::wstring& path = name.Wide;
@@ -110,8 +110,8 @@ void Replace(const TName& name, const std::string& bytes) {
   // original stands under the backup name can be undone. MoveFileExW covers file systems
   // where ReplaceFileW is not available. The first failure says most.
   const std::wstring backup = path + L".vmold" + pid;
-  if (error == 0 && !ReplaceFileW(path.c_str(), temp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                  nullptr, nullptr)) {
+  if (error == 0 &&
+      !ReplaceFileW(path.c_str(), temp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     error = GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
       MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -142,8 +142,8 @@ std::string ReadFileDenyWrite(const std::string& path) { return Read(AnsiName(pa
 std::string ReadFileDenyWrite(const std::u8string& path, size_t maxBytes) { return Read(Utf8Name(path), maxBytes); }
 
 TExclusiveRead ReadFileExclusive(const std::string& path, std::string& bytes) {
-  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
   if (!f) return GetLastError() == ERROR_FILE_NOT_FOUND ? TExclusiveRead::Missing : TExclusiveRead::Failed;
   bool tooLarge = false;
   return ReadAll(f.get(), bytes, size_t(-1), tooLarge) ? TExclusiveRead::Read : TExclusiveRead::Failed;
@@ -163,8 +163,8 @@ bool FileExists(const std::string& path) {
 }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {
-  FileHandle f(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle f(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
   if (!f || !WriteAll(f.get(), bytes)) return false;
   return CloseHandle(f.release());
 }
@@ -219,8 +219,8 @@ bool CreateFolder(const std::string& path) {
 void CreateFoldersFor(const std::string& path) {
   // Past the drive ("C:\") or the server and share of a network path.
   size_t from = path.rfind("\\\\", 0) == 0 ? path.find('\\', path.find('\\', 2) + 1) : path.find('\\');
-  for (size_t at = from == std::string::npos ? from : path.find_first_of("\\/", from + 1);
-       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+  for (size_t at = from == std::string::npos ? from : path.find_first_of("\\/", from + 1); at != std::string::npos;
+       at = path.find_first_of("\\/", at + 1))
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 

@@ -26,8 +26,15 @@ void ReportCaughtException(std::exception_ptr error, TCaptureSource source, bool
 
 // Phases of a report that registered handlers are called in.
 // DialogAction: a button of the error dialog (or F1) was pressed; `Action` says which.
-enum class THandlerPhase { BeforeReport = 1, ReportStarted = 2, BeforeShow = 3, Closing = 4, Restarting = 5, Continuing = 6,
-                           DialogAction = 7 };
+enum class THandlerPhase {
+  BeforeReport = 1,
+  ReportStarted = 2,
+  BeforeShow = 3,
+  Closing = 4,
+  Restarting = 5,
+  Continuing = 6,
+  DialogAction = 7
+};
 enum class THandlerAction { None, Send, Save, Print, ShowBugReport, Continue, Restart, CloseApplication, Help };
 struct THandlerCall {
   THandlerPhase Phase;

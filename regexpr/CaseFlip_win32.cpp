@@ -9,7 +9,7 @@ namespace vm::pattern {
 namespace {
 
 // CharUpperA/CharLowerA map a single character passed in the low word of the pointer.
-unsigned char MapChar(LPSTR (WINAPI* map)(LPSTR), unsigned char c) {
+unsigned char MapChar(LPSTR(WINAPI* map)(LPSTR), unsigned char c) {
   return static_cast<unsigned char>(reinterpret_cast<ULONG_PTR>(map(reinterpret_cast<LPSTR>(ULONG_PTR(c)))) & 0xFF);
 }
 

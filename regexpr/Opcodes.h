@@ -15,53 +15,53 @@ namespace vm::pattern {
 constexpr std::uint8_t kProgramMagic = 216;
 constexpr int kNodeHeader = 5;  // opcode + next
 constexpr std::int32_t kMaxBraces = 2147483646;
-constexpr int kMaxGroups = 15;      // group 0 (whole match) and groups 1..14
-constexpr int kMaxLoopDepth = 10;   // nesting of counted loops on complex atoms
+constexpr int kMaxGroups = 15;     // group 0 (whole match) and groups 1..14
+constexpr int kMaxLoopDepth = 10;  // nesting of counted loops on complex atoms
 
 // X(name, code, operand)
-#define VM_PATTERN_OPCODES(X)                                                      \
-  X(End, 0, "none: end of the whole pattern")                                      \
-  X(InputStart, 1, "none")                                                         \
-  X(InputEnd, 2, "none")                                                           \
-  X(AnyChar, 3, "none")                                                            \
-  X(SetAny, 4, "bracket kind while parsing only")                                 \
-  X(SetNone, 5, "bracket kind while parsing only")                                \
-  X(Alternative, 6, "none; the alternative's own chain starts right after it")    \
-  X(JumpBack, 7, "none; next points back to the loop")                             \
-  X(Literal, 8, "NUL-terminated string")                                           \
-  X(Empty, 9, "none")                                                              \
-  X(RepeatStar, 10, "one simple node")                                             \
-  X(RepeatPlus, 11, "one simple node")                                             \
-  X(Digit, 12, "none")                                                             \
-  X(NonDigit, 13, "none")                                                          \
-  X(RepeatCount, 18, "min int32, max int32, one simple node")                      \
-  X(NoOp, 19, "none")                                                              \
-  X(LiteralFold, 20, "NUL-terminated string")                                      \
-  X(SetAnyFold, 21, "bracket kind while parsing only")                            \
-  X(SetNoneFold, 22, "bracket kind while parsing only")                           \
-  X(LoopEntry, 23, "none; next is the loop node")                                  \
-  X(Loop, 24, "min int32, max int32, back offset int32 to the repeated part")     \
-  X(SmallSet, 25, "3 bytes, ascending, padded with the largest")                   \
-  X(SmallSetNot, 26, "3 bytes")                                                    \
-  X(ByteSet, 27, "32 bytes: bit c%8 of byte c/8")                                  \
-  X(BackRef, 28, "1 byte: group 1..9")                                             \
-  X(BackRefFold, 29, "1 byte")                                                     \
-  X(LazyStar, 30, "one simple node")                                               \
-  X(LazyPlus, 31, "one simple node")                                               \
-  X(LazyCount, 32, "min int32, max int32, one simple node")                        \
-  X(LazyLoop, 33, "min int32, max int32, back offset int32")                       \
-  X(LineStart, 34, "none")                                                         \
-  X(LineEnd, 35, "none")                                                           \
-  X(AnyInLine, 36, "none")                                                         \
-  X(WordBoundary, 37, "none")                                                      \
+#define VM_PATTERN_OPCODES(X)                                                  \
+  X(End, 0, "none: end of the whole pattern")                                  \
+  X(InputStart, 1, "none")                                                     \
+  X(InputEnd, 2, "none")                                                       \
+  X(AnyChar, 3, "none")                                                        \
+  X(SetAny, 4, "bracket kind while parsing only")                              \
+  X(SetNone, 5, "bracket kind while parsing only")                             \
+  X(Alternative, 6, "none; the alternative's own chain starts right after it") \
+  X(JumpBack, 7, "none; next points back to the loop")                         \
+  X(Literal, 8, "NUL-terminated string")                                       \
+  X(Empty, 9, "none")                                                          \
+  X(RepeatStar, 10, "one simple node")                                         \
+  X(RepeatPlus, 11, "one simple node")                                         \
+  X(Digit, 12, "none")                                                         \
+  X(NonDigit, 13, "none")                                                      \
+  X(RepeatCount, 18, "min int32, max int32, one simple node")                  \
+  X(NoOp, 19, "none")                                                          \
+  X(LiteralFold, 20, "NUL-terminated string")                                  \
+  X(SetAnyFold, 21, "bracket kind while parsing only")                         \
+  X(SetNoneFold, 22, "bracket kind while parsing only")                        \
+  X(LoopEntry, 23, "none; next is the loop node")                              \
+  X(Loop, 24, "min int32, max int32, back offset int32 to the repeated part")  \
+  X(SmallSet, 25, "3 bytes, ascending, padded with the largest")               \
+  X(SmallSetNot, 26, "3 bytes")                                                \
+  X(ByteSet, 27, "32 bytes: bit c%8 of byte c/8")                              \
+  X(BackRef, 28, "1 byte: group 1..9")                                         \
+  X(BackRefFold, 29, "1 byte")                                                 \
+  X(LazyStar, 30, "one simple node")                                           \
+  X(LazyPlus, 31, "one simple node")                                           \
+  X(LazyCount, 32, "min int32, max int32, one simple node")                    \
+  X(LazyLoop, 33, "min int32, max int32, back offset int32")                   \
+  X(LineStart, 34, "none")                                                     \
+  X(LineEnd, 35, "none")                                                       \
+  X(AnyInLine, 36, "none")                                                     \
+  X(WordBoundary, 37, "none")                                                  \
   X(NonWordBoundary, 38, "none")
 
 enum Opcode : std::uint8_t {
 #define VM_PATTERN_ENUM(name, code, operand) name = code,
   VM_PATTERN_OPCODES(VM_PATTERN_ENUM)
 #undef VM_PATTERN_ENUM
-  GroupOpenFirst = 40,   // GroupOpen n = 39 + n, n = 1..14; no operand
-  GroupCloseFirst = 55,  // GroupClose n = 54 + n
+      GroupOpenFirst = 40,  // GroupOpen n = 39 + n, n = 1..14; no operand
+  GroupCloseFirst = 55,     // GroupClose n = 54 + n
 };
 
 constexpr bool IsGroupOpen(std::uint8_t op) { return op >= GroupOpenFirst && op < GroupOpenFirst + kMaxGroups - 1; }

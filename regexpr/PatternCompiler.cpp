@@ -181,9 +181,15 @@ int TPatternCompiler::ParsePiece(int& flags) {
 
   std::int32_t min = 0, max = kMaxBraces;
   switch (op) {
-    case '*': min = 0; break;
-    case '+': min = 1; break;
-    case '?': min = 0, max = 1; break;
+    case '*':
+      min = 0;
+      break;
+    case '+':
+      min = 1;
+      break;
+    case '?':
+      min = 0, max = 1;
+      break;
     default:  // '{': not a counted repeat means the '{' is literal text of the next atom
       if (!ParseBraces(min, max)) {
         flags = atomFlags;
@@ -406,30 +412,60 @@ int TPatternCompiler::ParseEscape(int& flags) {
   ++D.parseCursor;
   flags = WidthFlag | SimpleFlag;
   switch (c) {
-    case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': {
       // BackRef | group number
       int node = EmitNode(ModifierOn(ModI) ? BackRefFold : BackRef);
       EmitByte(Byte(c - '0'));
       return node;
     }
-    case 'A': flags = 0; return EmitNode(InputStart);
-    case 'Z': flags = 0; return EmitNode(InputEnd);
-    case 'b': flags = 0; return EmitNode(WordBoundary);
-    case 'B': flags = 0; return EmitNode(NonWordBoundary);
-    case 'd': return EmitNode(Digit);
-    case 'D': return EmitNode(NonDigit);
-    case 's': return EmitCharListSet(D.spaceChars, false);
-    case 'S': return EmitCharListSet(D.spaceChars, true);
-    case 'w': return EmitCharListSet(D.wordChars, false);
-    case 'W': return EmitCharListSet(D.wordChars, true);
-    case 't': return EmitOneChar(9);
-    case 'n': return EmitOneChar(10);
-    case 'r': return EmitOneChar(13);
-    case 'f': return EmitOneChar(12);
-    case 'a': return EmitOneChar(7);
-    case 'e': return EmitOneChar(27);
-    case 'x': return EmitOneChar(ParseHexEscape());
-    default: return EmitOneChar(Byte(c));
+    case 'A':
+      flags = 0;
+      return EmitNode(InputStart);
+    case 'Z':
+      flags = 0;
+      return EmitNode(InputEnd);
+    case 'b':
+      flags = 0;
+      return EmitNode(WordBoundary);
+    case 'B':
+      flags = 0;
+      return EmitNode(NonWordBoundary);
+    case 'd':
+      return EmitNode(Digit);
+    case 'D':
+      return EmitNode(NonDigit);
+    case 's':
+      return EmitCharListSet(D.spaceChars, false);
+    case 'S':
+      return EmitCharListSet(D.spaceChars, true);
+    case 'w':
+      return EmitCharListSet(D.wordChars, false);
+    case 'W':
+      return EmitCharListSet(D.wordChars, true);
+    case 't':
+      return EmitOneChar(9);
+    case 'n':
+      return EmitOneChar(10);
+    case 'r':
+      return EmitOneChar(13);
+    case 'f':
+      return EmitOneChar(12);
+    case 'a':
+      return EmitOneChar(7);
+    case 'e':
+      return EmitOneChar(27);
+    case 'x':
+      return EmitOneChar(ParseHexEscape());
+    default:
+      return EmitOneChar(Byte(c));
   }
 }
 

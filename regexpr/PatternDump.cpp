@@ -18,7 +18,8 @@ namespace pattern {
 const char* OpcodeName(std::uint8_t op) {
   switch (op) {
 #define VM_PATTERN_NAME(name, code, operand) \
-  case code: return #name;
+  case code:                                 \
+    return #name;
     VM_PATTERN_OPCODES(VM_PATTERN_NAME)
 #undef VM_PATTERN_NAME
   }
@@ -66,15 +67,26 @@ std::string SetText(const Byte* bits) {
 // Size of the node's own bytes (a repeat's operand node is listed as a node of its own).
 std::size_t NodeSize(const Byte* node) {
   switch (node[0]) {
-    case Literal: case LiteralFold:
+    case Literal:
+    case LiteralFold:
       // A literal holds at least one character, NUL itself for "\x00", before its end NUL.
       return kNodeHeader + std::max<std::size_t>(std::strlen(reinterpret_cast<const char*>(Operand(node))), 1) + 1;
-    case RepeatCount: case LazyCount: return kNodeHeader + 8;
-    case Loop: case LazyLoop: return kNodeHeader + 12;
-    case SmallSet: case SmallSetNot: return kNodeHeader + 3;
-    case ByteSet: return kNodeHeader + 32;
-    case BackRef: case BackRefFold: return kNodeHeader + 1;
-    default: return kNodeHeader;
+    case RepeatCount:
+    case LazyCount:
+      return kNodeHeader + 8;
+    case Loop:
+    case LazyLoop:
+      return kNodeHeader + 12;
+    case SmallSet:
+    case SmallSetNot:
+      return kNodeHeader + 3;
+    case ByteSet:
+      return kNodeHeader + 32;
+    case BackRef:
+    case BackRefFold:
+      return kNodeHeader + 1;
+    default:
+      return kNodeHeader;
   }
 }
 
@@ -104,23 +116,34 @@ std::string TPatternEngine::DumpProgram() {
     line += next ? " -> " + std::to_string(int(at) + next) : std::string(" -> end");
     const Byte* operand = Operand(node);
     switch (node[0]) {
-      case Literal: case LiteralFold:
+      case Literal:
+      case LiteralFold:
         line += " " + QuotedText(operand, NodeSize(node) - kNodeHeader - 1);
         break;
-      case SmallSet: case SmallSetNot: line += " " + QuotedText(operand, 3); break;
-      case ByteSet: line += " " + SetText(operand); break;
-      case BackRef: case BackRefFold: line += " \\" + std::to_string(operand[0]); break;
-      case RepeatCount: case LazyCount:
+      case SmallSet:
+      case SmallSetNot:
+        line += " " + QuotedText(operand, 3);
+        break;
+      case ByteSet:
+        line += " " + SetText(operand);
+        break;
+      case BackRef:
+      case BackRefFold:
+        line += " \\" + std::to_string(operand[0]);
+        break;
+      case RepeatCount:
+      case LazyCount:
         line += FormatText(" {%d,%d}", int(ReadInt(operand)), int(ReadInt(operand + 4)));
         break;
-      case Loop: case LazyLoop:
+      case Loop:
+      case LazyLoop:
         line += FormatText(" {%d,%d} body %d", int(ReadInt(operand)), int(ReadInt(operand + 4)),
                            int(at) + int(ReadInt(operand + 8)));
         break;
     }
     out += line + "\n";
-    repeatOperand = node[0] == RepeatStar || node[0] == RepeatPlus || node[0] == RepeatCount ||
-                    node[0] == LazyStar || node[0] == LazyPlus || node[0] == LazyCount;
+    repeatOperand = node[0] == RepeatStar || node[0] == RepeatPlus || node[0] == RepeatCount || node[0] == LazyStar ||
+                    node[0] == LazyPlus || node[0] == LazyCount;
     at += NodeSize(node);
   }
   out += "hints: firstLiteralChar ";

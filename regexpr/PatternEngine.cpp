@@ -61,9 +61,10 @@ const TErrorEntry kErrorTable[] = {
     {122, "TPatternEngine(comp): BRACES Argument Too Big"},
     {124, "TPatternEngine(comp): BRACE Min Param Greater then Max"},
     {125, "TPatternEngine(comp): Unclosed (?#Comment)"},
-    {126, "TPatternEngine(comp): If you want take part in beta-testing BRACES '{min,max}' and non-greedy "
-          "ops '*?', '+?', '?"
-          "?' for complex cases - remove '.' from {.$DEFINE ComplexBraces}"},
+    {126,
+     "TPatternEngine(comp): If you want take part in beta-testing BRACES '{min,max}' and non-greedy "
+     "ops '*?', '+?', '?"
+     "?' for complex cases - remove '.' from {.$DEFINE ComplexBraces}"},
     {127, "TPatternEngine(comp): Urecognized Modifier"},
     {128, "TPatternEngine(comp): LinePairedSeparator must countain two different chars or no chars at all"},
     {1000, "TPatternEngine(exec): RegRepeat Called Inappropriately"},
@@ -139,14 +140,29 @@ bool TPatternEngine::ReadModifierLetters(std::string_view letters, std::uint32_t
   for (char c : letters) {
     std::uint32_t bit = 0;
     switch (AsciiLower(c)) {
-      case '-': on = false; continue;
-      case 'i': bit = ModI; break;
-      case 'r': bit = ModR; break;
-      case 's': bit = ModS; break;
-      case 'g': bit = ModG; break;
-      case 'm': bit = ModM; break;
-      case 'x': bit = ModX; break;
-      default: return false;
+      case '-':
+        on = false;
+        continue;
+      case 'i':
+        bit = ModI;
+        break;
+      case 'r':
+        bit = ModR;
+        break;
+      case 's':
+        bit = ModS;
+        break;
+      case 'g':
+        bit = ModG;
+        break;
+      case 'm':
+        bit = ModM;
+        break;
+      case 'x':
+        bit = ModX;
+        break;
+      default:
+        return false;
     }
     word = on ? (word | bit) : (word & ~bit);
   }

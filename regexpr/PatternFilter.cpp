@@ -20,7 +20,8 @@ struct TFrequencyTable {
   constexpr TFrequencyTable() : score() {
     const char kByFrequency[] = " etaoinsrhldcumfpgwybvkxjqz\"\n,.0123456789:-_";
     for (int c = 0; c < 256; ++c) score[c] = (c >= 'A' && c <= 'Z') ? 50 : 20;
-    for (int i = int(sizeof kByFrequency) - 2; i >= 0; --i) score[std::uint8_t(kByFrequency[i])] = std::uint8_t(100 - i);
+    for (int i = int(sizeof kByFrequency) - 2; i >= 0; --i)
+      score[std::uint8_t(kByFrequency[i])] = std::uint8_t(100 - i);
   }
 };
 constexpr TFrequencyTable kFrequency;

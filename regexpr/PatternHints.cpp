@@ -113,21 +113,46 @@ void TPatternCompiler::FillFirstCharSet() {
       visited[at] |= kWalked;
       const Byte* operand = Operand(scan);
       switch (op) {
-        case Literal: set.Add(operand[0]); scan = nullptr; break;
-        case LiteralFold: set.Add(operand[0]), set.Add(D.caseFlip[operand[0]]); scan = nullptr; break;
-        case SmallSet: for (int i = 0; i < 3; ++i) set.Add(operand[i]); scan = nullptr; break;
-        case ByteSet: for (int c = 0; c < 256; ++c) if (BitSetHas(operand, Byte(c))) set.Add(Byte(c)); scan = nullptr; break;
-        case Digit: addChars("0123456789"); scan = nullptr; break;
+        case Literal:
+          set.Add(operand[0]);
+          scan = nullptr;
+          break;
+        case LiteralFold:
+          set.Add(operand[0]), set.Add(D.caseFlip[operand[0]]);
+          scan = nullptr;
+          break;
+        case SmallSet:
+          for (int i = 0; i < 3; ++i) set.Add(operand[i]);
+          scan = nullptr;
+          break;
+        case ByteSet:
+          for (int c = 0; c < 256; ++c)
+            if (BitSetHas(operand, Byte(c))) set.Add(Byte(c));
+          scan = nullptr;
+          break;
+        case Digit:
+          addChars("0123456789");
+          scan = nullptr;
+          break;
         case NonDigit:
-          for (int c = 0; c < 256; ++c) if (c < '0' || c > '9') set.Add(Byte(c));
+          for (int c = 0; c < 256; ++c)
+            if (c < '0' || c > '9') set.Add(Byte(c));
           scan = nullptr;
           break;
         case SmallSetNot:
-          for (int c = 0; c < 256; ++c) if (c != operand[0] && c != operand[1] && c != operand[2]) set.Add(Byte(c));
+          for (int c = 0; c < 256; ++c)
+            if (c != operand[0] && c != operand[1] && c != operand[2]) set.Add(Byte(c));
           scan = nullptr;
           break;
-        case AnyChar: case AnyInLine: case BackRef: case BackRefFold: set.AddAll(); return;
-        case End: scan = nullptr; break;
+        case AnyChar:
+        case AnyInLine:
+        case BackRef:
+        case BackRefFold:
+          set.AddAll();
+          return;
+        case End:
+          scan = nullptr;
+          break;
         case Alternative:
           if (NextNode(scan) && NextNode(scan)[0] == Alternative) {
             for (const Byte* alt = scan; alt && alt[0] == Alternative; alt = NextNode(alt))
@@ -137,21 +162,35 @@ void TPatternCompiler::FillFirstCharSet() {
             scan = Operand(scan);
           }
           break;
-        case RepeatStar: case LazyStar:
+        case RepeatStar:
+        case LazyStar:
           work.push_back(RepeatOperand(scan));
           scan = NextNode(scan);
           break;
-        case RepeatPlus: case LazyPlus: scan = RepeatOperand(scan); break;
-        case RepeatCount: case LazyCount:
+        case RepeatPlus:
+        case LazyPlus:
+          scan = RepeatOperand(scan);
+          break;
+        case RepeatCount:
+        case LazyCount:
           if (ReadInt(operand) == 0) work.push_back(NextNode(scan));
           scan = RepeatOperand(scan);
           break;
-        case Loop: case LazyLoop:
+        case Loop:
+        case LazyLoop:
           if (ReadInt(operand) == 0) work.push_back(NextNode(scan));
           scan = scan + ReadInt(operand + 8);
           break;
-        case InputStart: case InputEnd: case LineStart: case LineEnd: case WordBoundary:
-        case NonWordBoundary: case JumpBack: case Empty: case NoOp: case LoopEntry:
+        case InputStart:
+        case InputEnd:
+        case LineStart:
+        case LineEnd:
+        case WordBoundary:
+        case NonWordBoundary:
+        case JumpBack:
+        case Empty:
+        case NoOp:
+        case LoopEntry:
           scan = NextNode(scan);
           break;
         default:

@@ -49,11 +49,20 @@ bool TPatternMatcher::MatchPrim(const Byte* scan) {
     const Byte* operand = Operand(scan);
     const Byte op = scan[0];
     switch (op) {
-      case End: return true;
-      case InputStart: if (FInput != FStart) return false; break;
-      case InputEnd: if (FInput != FEnd) return false; break;
-      case LineStart: if (!AtLineStart()) return false; break;
-      case LineEnd: if (!AtLineEnd()) return false; break;
+      case End:
+        return true;
+      case InputStart:
+        if (FInput != FStart) return false;
+        break;
+      case InputEnd:
+        if (FInput != FEnd) return false;
+        break;
+      case LineStart:
+        if (!AtLineStart()) return false;
+        break;
+      case LineEnd:
+        if (!AtLineEnd()) return false;
+        break;
       case AnyChar:
         if (FInput == FEnd) return false;
         ++FInput;
@@ -105,8 +114,12 @@ bool TPatternMatcher::MatchPrim(const Byte* scan) {
       case BackRefFold:
         if (!MatchBackRef(scan)) return false;
         break;
-      case WordBoundary: if (!AtWordBoundary()) return false; break;
-      case NonWordBoundary: if (AtWordBoundary()) return false; break;
+      case WordBoundary:
+        if (!AtWordBoundary()) return false;
+        break;
+      case NonWordBoundary:
+        if (AtWordBoundary()) return false;
+        break;
       case Alternative:
         if (!next || next[0] != Alternative) {
           next = operand;  // a single alternative: no choice to make
@@ -118,15 +131,23 @@ bool TPatternMatcher::MatchPrim(const Byte* scan) {
           FInput = saved;
         }
         return false;
-      case JumpBack: return MatchJumpBack(next);
+      case JumpBack:
+        return MatchJumpBack(next);
       case Empty:
       case NoOp:
         break;
-      case RepeatStar: case RepeatPlus: case RepeatCount:
-      case LazyStar: case LazyPlus: case LazyCount:
+      case RepeatStar:
+      case RepeatPlus:
+      case RepeatCount:
+      case LazyStar:
+      case LazyPlus:
+      case LazyCount:
         return MatchRepeat(scan, next);
-      case LoopEntry: return MatchLoopEntry(scan, next);
-      case Loop: case LazyLoop: return MatchLoop(scan, next);
+      case LoopEntry:
+        return MatchLoopEntry(scan, next);
+      case Loop:
+      case LazyLoop:
+        return MatchLoop(scan, next);
       default: {
         if (!IsGroupOpen(op) && !IsGroupClose(op)) Fail(1001);
         const Byte** slot = IsGroupOpen(op) ? &D.groupStart[GroupOf(op)] : &D.groupEnd[GroupOf(op)];
@@ -215,15 +236,32 @@ int TPatternMatcher::RegRepeat(const Byte* node, std::int32_t max) {
   const Byte* limit = (FEnd - FInput > max) ? FInput + max : FEnd;
   const Byte* p = FInput;
   switch (node[0]) {
-    case AnyChar: p = limit; break;
-    case Literal: while (p < limit && *p == operand[0]) ++p; break;
-    case LiteralFold: while (p < limit && (*p == operand[0] || *p == FFlip[operand[0]])) ++p; break;
-    case Digit: while (p < limit && IsDigit(*p)) ++p; break;
-    case NonDigit: while (p < limit && !IsDigit(*p)) ++p; break;
-    case SmallSet: while (p < limit && (*p == operand[0] || *p == operand[1] || *p == operand[2])) ++p; break;
-    case SmallSetNot: while (p < limit && *p != operand[0] && *p != operand[1] && *p != operand[2]) ++p; break;
-    case ByteSet: while (p < limit && BitSetHas(operand, *p)) ++p; break;
-    default: Fail(1000);
+    case AnyChar:
+      p = limit;
+      break;
+    case Literal:
+      while (p < limit && *p == operand[0]) ++p;
+      break;
+    case LiteralFold:
+      while (p < limit && (*p == operand[0] || *p == FFlip[operand[0]])) ++p;
+      break;
+    case Digit:
+      while (p < limit && IsDigit(*p)) ++p;
+      break;
+    case NonDigit:
+      while (p < limit && !IsDigit(*p)) ++p;
+      break;
+    case SmallSet:
+      while (p < limit && (*p == operand[0] || *p == operand[1] || *p == operand[2])) ++p;
+      break;
+    case SmallSetNot:
+      while (p < limit && *p != operand[0] && *p != operand[1] && *p != operand[2]) ++p;
+      break;
+    case ByteSet:
+      while (p < limit && BitSetHas(operand, *p)) ++p;
+      break;
+    default:
+      Fail(1000);
   }
   const int n = int(p - FInput);
   FInput = p;

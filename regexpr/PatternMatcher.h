@@ -42,9 +42,9 @@ private:
 
   TPatternEngine& FEngine;
   TPatternData& D;
-  const Byte* FStart;   // subject start
-  const Byte* FEnd;     // the subject's terminating NUL
-  const Byte* FInput;   // match cursor
+  const Byte* FStart;  // subject start
+  const Byte* FEnd;    // the subject's terminating NUL
+  const Byte* FInput;  // match cursor
   const Byte* FFlip;
   std::uintptr_t FStackBase = 0;
   std::uint64_t FSteps = 0;

@@ -240,14 +240,22 @@ TPatternCompiler::Byte TPatternCompiler::ParseBracketEscapeChar() {
   if (c == '\0') Fail(110);
   ++D.parseCursor;
   switch (c) {
-    case 't': return 9;
-    case 'n': return 10;
-    case 'r': return 13;
-    case 'f': return 12;
-    case 'a': return 7;
-    case 'e': return 27;
-    case 'x': return ParseHexEscape();
-    default: return Byte(c);
+    case 't':
+      return 9;
+    case 'n':
+      return 10;
+    case 'r':
+      return 13;
+    case 'f':
+      return 12;
+    case 'a':
+      return 7;
+    case 'e':
+      return 27;
+    case 'x':
+      return ParseHexEscape();
+    default:
+      return Byte(c);
   }
 }
 

@@ -121,13 +121,12 @@ int THttpIntake::Bind() {
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  if (getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found) != 0)
-    return -1;
+  if (getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found) != 0) return -1;
   FListen = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int yes = 1;
   setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  const bool ok = FListen >= 0 && bind(FListen, found->ai_addr, found->ai_addrlen) == 0 &&
-                  listen(FListen, SOMAXCONN) == 0;
+  const bool ok =
+      FListen >= 0 && bind(FListen, found->ai_addr, found->ai_addrlen) == 0 && listen(FListen, SOMAXCONN) == 0;
   freeaddrinfo(found);
   sockaddr_storage bound{};
   socklen_t size = sizeof bound;
@@ -291,8 +290,7 @@ void THttpIntake::TakeRequest(TConnection& c) {
 }
 
 void THttpIntake::Complete(TConnection& c) {
-  c.ToUpstream =
-      ForwardedRequest(*c.Head, c.Body, ResolveSender(c.Peer, *c.Head, FSettings.TrustedProxies), FKey);
+  c.ToUpstream = ForwardedRequest(*c.Head, c.Body, ResolveSender(c.Peer, *c.Head, FSettings.TrustedProxies), FKey);
   c.Body = std::string();
   c.Received = std::string();
   c.State = TConnection::TState::Waiting;
@@ -357,8 +355,8 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
   bool ended = false;
   int error = 0;
   if ((events & EPOLLOUT) && c.UpstreamAt < c.ToUpstream.size()) {
-    const ssize_t n = send(c.Upstream, c.ToUpstream.data() + c.UpstreamAt, c.ToUpstream.size() - c.UpstreamAt,
-                           MSG_NOSIGNAL);
+    const ssize_t n =
+        send(c.Upstream, c.ToUpstream.data() + c.UpstreamAt, c.ToUpstream.size() - c.UpstreamAt, MSG_NOSIGNAL);
     if (n > 0)
       c.UpstreamAt += size_t(n);
     else if (errno != EAGAIN && errno != EINTR)
@@ -382,11 +380,9 @@ void THttpIntake::OnUpstream(TConnection& c, unsigned events) {
     c.Upstream = -1;
     --FInFlight;
     if (c.Reply.empty()) {
-      std::fprintf(
-          stderr,
-          "reportserver: the routes gave no answer to a request from %s (%s, %zu of %zu bytes sent)\n",
-          c.Peer.c_str(), error ? std::strerror(error) : "closed", c.UpstreamAt,
-          c.UpstreamAt + c.ToUpstream.size());
+      std::fprintf(stderr, "reportserver: the routes gave no answer to a request from %s (%s, %zu of %zu bytes sent)\n",
+                   c.Peer.c_str(), error ? std::strerror(error) : "closed", c.UpstreamAt,
+                   c.UpstreamAt + c.ToUpstream.size());
       return Answer(c, 502, "internal error");
     }
     c.ReplyComplete = true;

@@ -35,7 +35,7 @@ struct TIntakeSettings {
 };
 
 class THttpIntake {
- public:
+public:
   // `upstreamPort`: where the routes listen on 127.0.0.1; `key` goes with every request to
   // them, so that they can tell ours from any other.
   THttpIntake(TIntakeSettings settings, int upstreamPort, std::string key);
@@ -48,7 +48,7 @@ class THttpIntake {
   // May be called from a signal handler.
   void Stop();
 
- private:
+private:
   struct TConnection;
   using TClock = std::chrono::steady_clock;
 

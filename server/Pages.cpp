@@ -55,13 +55,17 @@ std::string ActionButton(const std::string& action, const std::string& label, co
 
 std::string Layout(const std::string& title, const TViewer& viewer, const std::string& body,
                    const std::string& search = "") {
-  std::string h = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                  "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-                  "<title>" + HtmlEscape(title) + " - Veilmark crash reports</title><style>" + kStyle +
-                  "</style></head><body><header><a href=\"/groups\">Veilmark crash reports</a>";
+  std::string h =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+      "<title>" +
+      HtmlEscape(title) + " - Veilmark crash reports</title><style>" + kStyle +
+      "</style></head><body><header><a href=\"/groups\">Veilmark crash reports</a>";
   if (!viewer.Name.empty()) {
     h += "<form action=\"/groups\" method=\"get\"><input type=\"search\" name=\"q\" placeholder=\"search all reports\" "
-         "value=\"" + HtmlEscape(search) + "\"><input type=\"hidden\" name=\"state\" "
+         "value=\"" +
+         HtmlEscape(search) +
+         "\"><input type=\"hidden\" name=\"state\" "
          "value=\"all\"><button>Search</button></form>";
     h += "<span class=\"who\"><a href=\"/account\">" + HtmlEscape(viewer.Name) +
          "</a> <form action=\"/logout\" method=\"post\" style=\"display:inline\">" + TokenField(viewer) +
@@ -132,25 +136,28 @@ std::string UrlEncoded(const std::string& text) {
   return out;
 }
 
-constexpr std::pair<TStateFilter, const char*> kStateNames[] = {
-    {TStateFilter::Open, "open"},         {TStateFilter::Regressed, "regressed"}, {TStateFilter::Resolved, "resolved"},
-    {TStateFilter::Ignored, "ignored"},   {TStateFilter::All, "all"}};
+constexpr std::pair<TStateFilter, const char*> kStateNames[] = {{TStateFilter::Open, "open"},
+                                                                {TStateFilter::Regressed, "regressed"},
+                                                                {TStateFilter::Resolved, "resolved"},
+                                                                {TStateFilter::Ignored, "ignored"},
+                                                                {TStateFilter::All, "all"}};
 
 // The list with the query's filters, in another order or on another page.
 std::string QueryLink(const TGroupQuery& q, TGroupOrder order, int offset) {
   std::string link = "/groups?sort=";
   link += order == TGroupOrder::Count ? "count" : "last";
   link += std::string("&amp;state=") + StateFilterName(q.State);
-  for (const auto& [name, value] : {std::pair<const char*, const std::string*>{"q", &q.Search},
-                                    {"version", &q.Version}, {"exe", &q.Executable}})
+  for (const auto& [name, value] :
+       {std::pair<const char*, const std::string*>{"q", &q.Search}, {"version", &q.Version}, {"exe", &q.Executable}})
     if (!value->empty()) link += std::string("&amp;") + name + "=" + UrlEncoded(*value);
   if (offset) link += "&amp;offset=" + std::to_string(offset);
   return link;
 }
 
 std::string FilterForm(const TGroupQuery& q) {
-  std::string f = "<form class=\"filter\" action=\"/groups\" method=\"get\"><input type=\"hidden\" name=\"sort\" value=\"" +
-                  std::string(q.Order == TGroupOrder::Count ? "count" : "last") + "\">";
+  std::string f =
+      "<form class=\"filter\" action=\"/groups\" method=\"get\"><input type=\"hidden\" name=\"sort\" value=\"" +
+      std::string(q.Order == TGroupOrder::Count ? "count" : "last") + "\">";
   if (!q.Search.empty()) f += "<input type=\"hidden\" name=\"q\" value=\"" + HtmlEscape(q.Search) + "\">";
   f += "<label>State<select name=\"state\">";
   for (const auto& [state, name] : kStateNames)
@@ -169,12 +176,23 @@ std::string HtmlEscape(const std::string& text) {
   std::string out;
   for (char c : AsUtf8(text)) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -205,15 +223,20 @@ std::string LoginPage(const std::string& error, const std::string& next, const s
 
 std::string GroupListPage(const std::vector<TGroupRow>& groups, const TGroupQuery& q, std::int64_t total,
                           const TViewer& viewer) {
-  std::string body = "<h1>" + std::string(q.Search.empty() ? "Crash groups" : "Groups matching \"" + HtmlEscape(q.Search) + "\"") +
-                     "</h1>" + FilterForm(q) + "<p class=\"sort\">" + std::to_string(total) + " group" +
-                     (total == 1 ? "" : "s") + ". Sort by: ";
-  body += q.Order == TGroupOrder::LastSeen ? "<b>last seen</b> " : "<a href=\"" + QueryLink(q, TGroupOrder::LastSeen, 0) + "\">last seen</a>";
-  body += q.Order == TGroupOrder::Count ? "<b>count</b>" : "<a href=\"" + QueryLink(q, TGroupOrder::Count, 0) + "\">count</a>";
+  std::string body =
+      "<h1>" + std::string(q.Search.empty() ? "Crash groups" : "Groups matching \"" + HtmlEscape(q.Search) + "\"") +
+      "</h1>" + FilterForm(q) + "<p class=\"sort\">" + std::to_string(total) + " group" + (total == 1 ? "" : "s") +
+      ". Sort by: ";
+  body += q.Order == TGroupOrder::LastSeen ? "<b>last seen</b> "
+                                           : "<a href=\"" + QueryLink(q, TGroupOrder::LastSeen, 0) + "\">last seen</a>";
+  body += q.Order == TGroupOrder::Count ? "<b>count</b>"
+                                        : "<a href=\"" + QueryLink(q, TGroupOrder::Count, 0) + "\">count</a>";
   body += " <span class=\"msg\">(computers, then reports received)</span></p>";
   if (groups.empty()) return Layout("Crash groups", viewer, body + "<p>No groups here.</p>", q.Search);
-  body += "<table><tr><th>Exception</th><th class=\"wide\">State</th><th class=\"n\">Computers</th><th class=\"n\">Reports</th>"
-          "<th class=\"wide\">Versions</th><th>Last seen</th><th class=\"wide\">First seen</th></tr>";
+  body +=
+      "<table><tr><th>Exception</th><th class=\"wide\">State</th><th class=\"n\">Computers</th><th "
+      "class=\"n\">Reports</th>"
+      "<th class=\"wide\">Versions</th><th>Last seen</th><th class=\"wide\">First seen</th></tr>";
   for (const TGroupRow& g : groups) {
     body += "<tr><td><a href=\"/groups/" + std::to_string(g.Id) + "\">" + HtmlEscape(GroupTitle(g)) +
             "</a><div class=\"msg\">" + HtmlEscape(g.ExceptionMessage) + "</div><div class=\"msg\">" +
@@ -224,8 +247,10 @@ std::string GroupListPage(const std::vector<TGroupRow>& groups, const TGroupQuer
             HtmlEscape(g.FirstSeen) + "</td></tr>";
   }
   body += "</table><p class=\"pages\">";
-  if (q.Offset > 0) body += "<a href=\"" + QueryLink(q, q.Order, std::max(0, q.Offset - q.Limit)) + "\">previous page</a>";
-  if (q.Offset + std::int64_t(groups.size()) < total) body += "<a href=\"" + QueryLink(q, q.Order, q.Offset + q.Limit) + "\">next page</a>";
+  if (q.Offset > 0)
+    body += "<a href=\"" + QueryLink(q, q.Order, std::max(0, q.Offset - q.Limit)) + "\">previous page</a>";
+  if (q.Offset + std::int64_t(groups.size()) < total)
+    body += "<a href=\"" + QueryLink(q, q.Order, q.Offset + q.Limit) + "\">next page</a>";
   return Layout("Crash groups", viewer, body + "</p>", q.Search);
 }
 
@@ -253,12 +278,14 @@ std::string GroupPage(const TGroupRow& g, const std::vector<TReportRow>& reports
           "<dl><dt>Executable</dt><dd>" + HtmlEscape(g.Executable) + "</dd><dt>Computers</dt><dd>" +
           std::to_string(g.Computers) + "</dd><dt>Reports</dt><dd>" + std::to_string(g.Reports) +
           " received; the files claim " + std::to_string(g.ClaimedCount) + " occurrences</dd><dt>Versions</dt><dd>" +
-          Versions(g.Versions) + "</dd><dt>First version</dt><dd>" + HtmlEscape(g.FirstVersion.empty() ? "-" : g.FirstVersion) +
-          "</dd><dt>Last version</dt><dd>" + HtmlEscape(g.LastVersion.empty() ? "-" : g.LastVersion) +
-          "</dd><dt>First seen</dt><dd>" + HtmlEscape(g.FirstSeen) + " UTC</dd><dt>Last seen</dt><dd>" +
-          HtmlEscape(g.LastSeen) + " UTC</dd></dl><h2>Reports</h2>";
-  body += "<table><tr><th>Received</th><th>Computer</th><th class=\"wide\">User</th><th>Version</th>"
-          "<th class=\"n\">Count</th></tr>";
+          Versions(g.Versions) + "</dd><dt>First version</dt><dd>" +
+          HtmlEscape(g.FirstVersion.empty() ? "-" : g.FirstVersion) + "</dd><dt>Last version</dt><dd>" +
+          HtmlEscape(g.LastVersion.empty() ? "-" : g.LastVersion) + "</dd><dt>First seen</dt><dd>" +
+          HtmlEscape(g.FirstSeen) + " UTC</dd><dt>Last seen</dt><dd>" + HtmlEscape(g.LastSeen) +
+          " UTC</dd></dl><h2>Reports</h2>";
+  body +=
+      "<table><tr><th>Received</th><th>Computer</th><th class=\"wide\">User</th><th>Version</th>"
+      "<th class=\"n\">Count</th></tr>";
   for (const TReportRow& r : reports) {
     body += "<tr><td><a href=\"/reports/" + std::to_string(r.Id) + "\">" + HtmlEscape(r.ReceivedAt) + "</a>" +
             (r.HasScreenshot ? " &#128247;" : "") + "</td><td>" + HtmlEscape(r.ComputerName) +
@@ -267,8 +294,10 @@ std::string GroupPage(const TGroupRow& g, const std::vector<TReportRow>& reports
   }
   body += "</table><p class=\"pages\">";
   const std::string self = "/groups/" + std::to_string(g.Id);
-  if (offset > 0) body += "<a href=\"" + self + "?offset=" + std::to_string(std::max(0, offset - pageSize)) + "\">newer reports</a>";
-  if (int(reports.size()) == pageSize) body += "<a href=\"" + self + "?offset=" + std::to_string(offset + pageSize) + "\">older reports</a>";
+  if (offset > 0)
+    body += "<a href=\"" + self + "?offset=" + std::to_string(std::max(0, offset - pageSize)) + "\">newer reports</a>";
+  if (int(reports.size()) == pageSize)
+    body += "<a href=\"" + self + "?offset=" + std::to_string(offset + pageSize) + "\">older reports</a>";
   return Layout(GroupTitle(g), viewer, body + "</p>");
 }
 
@@ -284,7 +313,8 @@ std::string DeleteGroupPage(const TGroupRow& g, const TViewer& viewer) {
 }
 
 std::string ReportPage(const TReportRow& r, const TViewer& viewer) {
-  std::string body = "<p><a href=\"/groups/" + std::to_string(r.GroupId) + "\">&larr; all reports of this group</a></p>";
+  std::string body =
+      "<p><a href=\"/groups/" + std::to_string(r.GroupId) + "\">&larr; all reports of this group</a></p>";
   body += "<h1>" + HtmlEscape(r.ExceptionClass.empty() ? "(freeze)" : r.ExceptionClass) + "</h1><p class=\"msg\">" +
           HtmlEscape(r.ExceptionMessage) + "</p><h2>Contact</h2><dl>";
   auto row = [&](const char* label, const std::string& value) {
@@ -301,12 +331,15 @@ std::string ReportPage(const TReportRow& r, const TViewer& viewer) {
   row("Count", std::to_string(r.Count));
   body += "</dl>";
   if (!r.MailSubject.empty() || !r.MailBody.empty())
-    body += "<h2>Message</h2><p><b>" + HtmlEscape(r.MailSubject) + "</b></p><p class=\"body\">" + HtmlEscape(r.MailBody) + "</p>";
+    body += "<h2>Message</h2><p><b>" + HtmlEscape(r.MailSubject) + "</b></p><p class=\"body\">" +
+            HtmlEscape(r.MailBody) + "</p>";
   if (r.HasScreenshot)
-    body += "<h2>Screenshot</h2><a href=\"/reports/" + std::to_string(r.Id) + "/screenshot.png\"><img class=\"shot\" src=\"/reports/" +
-            std::to_string(r.Id) + "/screenshot.png\" alt=\"screenshot at the time of the error\"></a>";
+    body += "<h2>Screenshot</h2><a href=\"/reports/" + std::to_string(r.Id) +
+            "/screenshot.png\"><img class=\"shot\" src=\"/reports/" + std::to_string(r.Id) +
+            "/screenshot.png\" alt=\"screenshot at the time of the error\"></a>";
   body += "<h2>Report</h2><p><a href=\"/reports/" + std::to_string(r.Id) +
-          "/bugreport.txt\" download=\"bugreport.txt\">Download bugreport.txt</a></p><pre>" + HtmlEscape(r.Text) + "</pre>";
+          "/bugreport.txt\" download=\"bugreport.txt\">Download bugreport.txt</a></p><pre>" + HtmlEscape(r.Text) +
+          "</pre>";
   return Layout(r.ExceptionClass, viewer, body);
 }
 

@@ -96,8 +96,8 @@ TPgResult TPgConnection::Run(const std::string& sql, const std::vector<TPgValue>
     lengths.push_back(int(p.Data.size()));
     formats.push_back(p.Binary ? 1 : 0);
   }
-  return Checked(PQexecPrepared(FConn, known->second.c_str(), int(params.size()), values.data(),
-                                lengths.data(), formats.data(), 1));
+  return Checked(PQexecPrepared(FConn, known->second.c_str(), int(params.size()), values.data(), lengths.data(),
+                                formats.data(), 1));
 }
 
 void TPgConnection::Exec(const std::string& sql) { Checked(PQexec(FConn, sql.c_str())); }

@@ -22,7 +22,7 @@ namespace vm::server {
 // A serialization failure or a deadlock: the database rolled the transaction back, and
 // running it again is safe.
 class EStoreRetry : public EStoreError {
- public:
+public:
   using EStoreError::EStoreError;
 };
 
@@ -49,7 +49,7 @@ inline std::string Placeholder(std::size_t n) {
 }
 
 class TPgResult {
- public:
+public:
   explicit TPgResult(pg_result* result) : FResult(result) {}
   int Rows() const;
   // Rows that an INSERT, UPDATE or DELETE touched.
@@ -57,7 +57,7 @@ class TPgResult {
   std::int64_t Int(int row, int col) const;  // bigint, integer, smallint or boolean
   std::string Text(int row, int col) const;  // the raw bytes of text or bytea
 
- private:
+private:
   struct TFree {
     void operator()(pg_result* r) const;
   };
@@ -65,7 +65,7 @@ class TPgResult {
 };
 
 class TPgConnection {
- public:
+public:
   // `connection`: a postgresql:// URL or "key=value ..." as libpq takes them. Throws EStoreError.
   explicit TPgConnection(const std::string& connection);
   ~TPgConnection();
@@ -81,7 +81,7 @@ class TPgConnection {
   // After an error that closed the connection it cannot be used again.
   bool Broken() const;
 
- private:
+private:
   TPgResult Checked(pg_result* result);
   pg_conn* FConn = nullptr;
   std::unordered_map<std::string, std::string> FPrepared;  // SQL -> statement name

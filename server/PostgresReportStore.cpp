@@ -60,17 +60,13 @@ const char* StateName(TGroupState state) {
 }
 
 TGroupState StateOf(const std::string& name) {
-  return name == "resolved"  ? TGroupState::Resolved
-         : name == "ignored" ? TGroupState::Ignored
-                             : TGroupState::Open;
+  return name == "resolved" ? TGroupState::Resolved : name == "ignored" ? TGroupState::Ignored : TGroupState::Open;
 }
 
 // The WHERE clause of a group query; its values are appended to `params` as $1, $2, ...
 std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
   std::string where;
-  auto add = [&](const std::string& condition) {
-    where += (where.empty() ? " WHERE " : " AND ") + condition;
-  };
+  auto add = [&](const std::string& condition) { where += (where.empty() ? " WHERE " : " AND ") + condition; };
   auto param = [&](TPgValue value) {
     params.push_back(std::move(value));
     return Placeholder(params.size());
@@ -91,18 +87,16 @@ std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
     case TStateFilter::All:
       break;
   }
-  if (!q.Executable.empty())
-    add("lower(" + Folded("g.executable") + ") = lower(" + Folded(param(q.Executable)) + ")");
+  if (!q.Executable.empty()) add("lower(" + Folded("g.executable") + ") = lower(" + Folded(param(q.Executable)) + ")");
   if (!q.Version.empty())
-    add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = " + param(q.Version) +
-        ")");
+    add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = " + param(q.Version) + ")");
   if (!q.Search.empty()) {
     const std::string like = " ILIKE " + Folded(param(LikePattern(q.Search)));
     add("(" + Folded("g.exception_class") + like + " OR " + Folded("g.exception_message") + like +
         " OR EXISTS (SELECT 1 FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id "
         "AND (" +
-        Folded("r.text") + like + " OR " + Folded("u.mail_from") + like + " OR " + Folded("u.mail_addr") +
-        like + " OR " + Folded("u.mail_body") + like + ")))");
+        Folded("r.text") + like + " OR " + Folded("u.mail_from") + like + " OR " + Folded("u.mail_addr") + like +
+        " OR " + Folded("u.mail_body") + like + ")))");
   }
   return where;
 }
@@ -246,20 +240,19 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
   // other in a circle.
   std::vector<const TReportFacts*> reports;
   for (const TReportFacts& f : upload.Reports) reports.push_back(&f);
-  std::stable_sort(reports.begin(), reports.end(),
-                   [](auto* a, auto* b) { return a->GroupKey < b->GroupKey; });
+  std::stable_sort(reports.begin(), reports.end(), [](auto* a, auto* b) { return a->GroupKey < b->GroupKey; });
 
   TLease c = Take();
   return InTransaction(*c, [&](TPgConnection& c) {
     TStoreResult result;
     const std::string now = UtcNow();
-    const std::int64_t uploadId = c.Run(
-                                       "INSERT INTO uploads(received_at, remote_addr, mail_from, "
-                                       "mail_subject, mail_body, mail_addr, computer) "
-                                       "VALUES($1,$2,$3,$4,$5,$6,$7) RETURNING id",
-                                       {now, upload.RemoteAddress, upload.MailFrom, upload.MailSubject,
-                                        upload.MailBody, upload.MailAddr, sender})
-                                      .Int(0, 0);
+    const std::int64_t uploadId =
+        c.Run(
+             "INSERT INTO uploads(received_at, remote_addr, mail_from, "
+             "mail_subject, mail_body, mail_addr, computer) "
+             "VALUES($1,$2,$3,$4,$5,$6,$7) RETURNING id",
+             {now, upload.RemoteAddress, upload.MailFrom, upload.MailSubject, upload.MailBody, upload.MailAddr, sender})
+            .Int(0, 0);
     for (const TReportFacts* f : reports) {
       if (c.Run("SELECT 1 FROM reports WHERE digest = $1", {f->Digest}).Rows())
         ++result.Duplicates;
@@ -270,8 +263,7 @@ TStoreResult TPostgresReportStore::StoreUpload(const TUpload& upload) {
     }
     // The screenshot was taken for the report being sent, the file's last one.
     if (!upload.Reports.empty())
-      result.LastReportId =
-          c.Run("SELECT id FROM reports WHERE digest = $1", {upload.Reports.back().Digest}).Int(0, 0);
+      result.LastReportId = c.Run("SELECT id FROM reports WHERE digest = $1", {upload.Reports.back().Digest}).Int(0, 0);
     if (!upload.Screenshot.empty() && result.LastReportId)
       c.Run("INSERT INTO screenshots(report_id, png) VALUES($1,$2) ON CONFLICT DO NOTHING",
             {result.LastReportId, upload.Screenshot});
@@ -301,8 +293,8 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
   if (!c.Run("INSERT INTO reports(group_id, upload_id, digest, received_at, date_time, computer, user_name, "
              "version, exception_class, exception_message, contact_name, contact_email, count, text) "
              "VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) ON CONFLICT(digest) DO NOTHING",
-             {groupId, uploadId, f.Digest, now, f.DateTime, f.ComputerName, f.UserName, f.Version,
-              f.ExceptionClass, f.ExceptionMessage, f.ContactName, f.ContactEmail, f.Count, f.Text})
+             {groupId, uploadId, f.Digest, now, f.DateTime, f.ComputerName, f.UserName, f.Version, f.ExceptionClass,
+              f.ExceptionMessage, f.ContactName, f.ContactEmail, f.Count, f.Text})
            .Affected())
     return false;
 
@@ -311,25 +303,23 @@ bool TPostgresReportStore::StoreReport(TPgConnection& c, const TReportFacts& f, 
                          CompareVersions(f.Version, group.Text(0, 2)) > 0;
   std::int64_t newComputer = 0;
   if (!sender.empty())
-    newComputer = c.Run("INSERT INTO group_computers VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, sender})
-                      .Affected();
+    newComputer =
+        c.Run("INSERT INTO group_computers VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, sender}).Affected();
   if (!f.Version.empty())
     c.Run("INSERT INTO group_versions VALUES($1,$2) ON CONFLICT DO NOTHING", {groupId, f.Version});
   c.Run(
       "UPDATE report_groups SET last_seen = $2, exception_message = $3, reports = reports + 1, "
       "claimed = claimed + $4, computers = computers + $5, state = CASE WHEN $6 THEN 'open' ELSE state END, "
       "regressed = regressed OR $6 WHERE id = $1",
-      {groupId, now, f.ExceptionMessage, f.Count, newComputer,
-       TPgValue::Literal(regressed ? "true" : "false")});
+      {groupId, now, f.ExceptionMessage, f.Count, newComputer, TPgValue::Literal(regressed ? "true" : "false")});
   return true;
 }
 
 std::vector<TGroupRow> TPostgresReportStore::Groups(const TGroupQuery& q) {
   std::vector<TPgValue> params;
   std::string sql = std::string("SELECT ") + kGroupColumns + " FROM report_groups g" + FilterSql(q, params);
-  sql += q.Order == TGroupOrder::Count
-             ? " ORDER BY g.computers DESC, g.reports DESC, g.last_seen DESC, g.id DESC"
-             : " ORDER BY g.last_seen DESC, g.id DESC";
+  sql += q.Order == TGroupOrder::Count ? " ORDER BY g.computers DESC, g.reports DESC, g.last_seen DESC, g.id DESC"
+                                       : " ORDER BY g.last_seen DESC, g.id DESC";
   params.push_back(q.Limit);
   params.push_back(q.Offset);
   sql += " LIMIT " + Placeholder(params.size() - 1) + " OFFSET " + Placeholder(params.size());
@@ -349,8 +339,7 @@ std::int64_t TPostgresReportStore::GroupCount(const TGroupQuery& q) {
 
 std::optional<TGroupRow> TPostgresReportStore::Group(std::int64_t id) {
   TLease c = Take();
-  const TPgResult r =
-      c->Run(std::string("SELECT ") + kGroupColumns + " FROM report_groups g WHERE g.id = $1", {id});
+  const TPgResult r = c->Run(std::string("SELECT ") + kGroupColumns + " FROM report_groups g WHERE g.id = $1", {id});
   if (!r.Rows()) return std::nullopt;
   std::vector<TGroupRow> one{GroupFrom(r, 0)};
   AddVersions(*c, one);
@@ -358,21 +347,19 @@ std::optional<TGroupRow> TPostgresReportStore::Group(std::int64_t id) {
 }
 
 std::vector<TReportRow> TPostgresReportStore::ReportsOfGroup(std::int64_t groupId, int limit, int offset) {
-  const TPgResult r =
-      Take()->Run(std::string("SELECT ") + kReportColumns +
-                      " FROM reports r WHERE r.group_id = $1 ORDER BY r.id DESC LIMIT $2 OFFSET $3",
-                  {groupId, limit, offset});
+  const TPgResult r = Take()->Run(std::string("SELECT ") + kReportColumns +
+                                      " FROM reports r WHERE r.group_id = $1 ORDER BY r.id DESC LIMIT $2 OFFSET $3",
+                                  {groupId, limit, offset});
   std::vector<TReportRow> out;
   for (int i = 0; i < r.Rows(); ++i) out.push_back(ReportFrom(r, i));
   return out;
 }
 
 std::optional<TReportRow> TPostgresReportStore::Report(std::int64_t id) {
-  const TPgResult r =
-      Take()->Run(std::string("SELECT ") + kReportColumns +
-                      ", r.text, u.mail_from, u.mail_subject, u.mail_body, u.mail_addr, u.remote_addr"
-                      " FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.id = $1",
-                  {id});
+  const TPgResult r = Take()->Run(std::string("SELECT ") + kReportColumns +
+                                      ", r.text, u.mail_from, u.mail_subject, u.mail_body, u.mail_addr, u.remote_addr"
+                                      " FROM reports r JOIN uploads u ON u.id = r.upload_id WHERE r.id = $1",
+                                  {id});
   if (!r.Rows()) return std::nullopt;
   TReportRow x = ReportFrom(r, 0);
   x.Text = r.Text(0, 13);
@@ -410,9 +397,8 @@ bool TPostgresReportStore::DeleteGroup(std::int64_t id) {
       c.Run(sql, {id});
     // The sender's message and address go with the last report they came with.
     for (int i = 0; i < uploads.Rows(); ++i)
-      c.Run(
-          "DELETE FROM uploads u WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = u.id)",
-          {uploads.Int(i, 0)});
+      c.Run("DELETE FROM uploads u WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = u.id)",
+            {uploads.Int(i, 0)});
     return true;
   });
 }
@@ -451,13 +437,10 @@ bool TPostgresReportStore::RemoveAccount(const std::string& name) {
   });
 }
 
-int TPostgresReportStore::AccountCount() {
-  return int(Take()->Run("SELECT COUNT(*) FROM accounts").Int(0, 0));
-}
+int TPostgresReportStore::AccountCount() { return int(Take()->Run("SELECT COUNT(*) FROM accounts").Int(0, 0)); }
 
 bool TPostgresReportStore::AddSession(const std::string& tokenHash, const TStoredSession& session,
-                                      const std::string& passwordHash, std::int64_t now,
-                                      std::int64_t expiresAt) {
+                                      const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) {
   TLease c = Take();
   return InTransaction(*c, [&](TPgConnection& c) {
     c.Run("DELETE FROM sessions WHERE expires_at <= $1", {now});
@@ -477,8 +460,8 @@ bool TPostgresReportStore::AddSession(const std::string& tokenHash, const TStore
 }
 
 std::optional<TStoredSession> TPostgresReportStore::Session(const std::string& tokenHash, std::int64_t now) {
-  const TPgResult r = Take()->Run(
-      "SELECT account, form_token FROM sessions WHERE token_hash = $1 AND expires_at > $2", {tokenHash, now});
+  const TPgResult r = Take()->Run("SELECT account, form_token FROM sessions WHERE token_hash = $1 AND expires_at > $2",
+                                  {tokenHash, now});
   if (!r.Rows()) return std::nullopt;
   return TStoredSession{r.Text(0, 0), r.Text(0, 1)};
 }

@@ -18,7 +18,7 @@ namespace vm::server {
 class TPgConnection;
 
 class TPostgresReportStore final : public IReportStore {
- public:
+public:
   static constexpr int kSchemaVersion = 2;
 
   // `connection`: a postgresql:// URL or a libpq "key=value" string. Connects at once, so a
@@ -42,32 +42,32 @@ class TPostgresReportStore final : public IReportStore {
   bool SetPasswordHash(const std::string& name, const std::string& passwordHash) override;
   bool RemoveAccount(const std::string& name) override;
   int AccountCount() override;
-  bool AddSession(const std::string& tokenHash, const TStoredSession& session,
-                  const std::string& passwordHash, std::int64_t now, std::int64_t expiresAt) override;
+  bool AddSession(const std::string& tokenHash, const TStoredSession& session, const std::string& passwordHash,
+                  std::int64_t now, std::int64_t expiresAt) override;
   std::optional<TStoredSession> Session(const std::string& tokenHash, std::int64_t now) override;
   void EndSession(const std::string& tokenHash) override;
 
   int SchemaVersion();
 
- private:
+private:
   // A connection of the pool, handed back when the lease ends (or dropped when it broke).
   class TLease {
-   public:
+  public:
     TLease(TPostgresReportStore& store, std::unique_ptr<TPgConnection> c);
     ~TLease();
     TLease(TLease&&) = default;
     TPgConnection* operator->() const { return FConn.get(); }
     TPgConnection& operator*() const { return *FConn; }
 
-   private:
+  private:
     TPostgresReportStore* FStore;
     std::unique_ptr<TPgConnection> FConn;
   };
   TLease Take();
   void Upgrade(TPgConnection& c);
   // False when the report was stored by another process meanwhile.
-  bool StoreReport(TPgConnection& c, const TReportFacts& facts, std::int64_t uploadId,
-                   const std::string& sender, const std::string& now);
+  bool StoreReport(TPgConnection& c, const TReportFacts& facts, std::int64_t uploadId, const std::string& sender,
+                   const std::string& now);
 
   const std::string FConnection;
   const int FMaxConnections;

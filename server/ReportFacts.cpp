@@ -37,7 +37,6 @@ int CountOf(const std::string& text) {
   return n;
 }
 
-
 }  // namespace
 
 std::vector<std::string_view> SplitReports(std::string_view file) { return SplitBugReportFile(file); }

@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 #include <openssl/crypto.h>
-
 #include <sys/socket.h>
 
 #include <cctype>
@@ -14,8 +13,8 @@
 #include "server/HttpIntake.h"
 #include "server/HttpReplies.h"
 #include "server/Pages.h"
-#include "server/ReportFacts.h"
 #include "server/Passwords.h"
+#include "server/ReportFacts.h"
 #include "server/RequestFraming.h"
 #include "server/SqliteReportStore.h"
 #include "server/Upload.h"
@@ -85,8 +84,9 @@ bool SameToken(const std::string& a, const std::string& b) {
 // SameSite=Strict: a page of another site that posts here sends no cookie along. Secure when
 // the browser came over HTTPS, so that it never sends the cookie in the clear.
 std::string Cookie(const httplib::Request& req, const char* name, const std::string& value, int maxAgeSeconds) {
-  return std::string(name) + "=" + value + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
-         std::to_string(maxAgeSeconds) + (OverHttps(req) ? "; Secure" : "");
+  return std::string(name) + "=" + value +
+         "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" + std::to_string(maxAgeSeconds) +
+         (OverHttps(req) ? "; Secure" : "");
 }
 
 }  // namespace
@@ -185,7 +185,7 @@ void TReportServer::Routes() {
   // The library's own refusals (413, a body cut short, broken multipart) get a readable text.
   FHttp->set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
-    const char* why = res.status == 413 ? "the upload is larger than this server takes"
+    const char* why = res.status == 413   ? "the upload is larger than this server takes"
                       : res.status == 404 ? "no such page"
                       : res.status == 400 ? "malformed request (form, length or framing)"
                                           : "request refused";
@@ -218,7 +218,8 @@ void TReportServer::Routes() {
     auto group = FStore.Group(Number(req.matches[1], 0));
     if (!group) return Html(res, MessagePage("Not found", "There is no such group."), 404);
     const int offset = int(std::min<std::int64_t>(Number(req.get_param_value("offset"), 0), 1 << 30));
-    Html(res, GroupPage(*group, FStore.ReportsOfGroup(group->Id, kReportsPerPage, offset), offset, kReportsPerPage, *user));
+    Html(res,
+         GroupPage(*group, FStore.ReportsOfGroup(group->Id, kReportsPerPage, offset), offset, kReportsPerPage, *user));
   });
   FHttp->Get(R"(/reports/(\d{1,12}))", [this](const httplib::Request& req, httplib::Response& res) {
     auto user = Account(req, res);
@@ -262,8 +263,8 @@ void TReportServer::Submit(const httplib::Request& req, httplib::Response& res) 
   upload.RemoteAddress = sender;
   const TStoreResult stored = FStore.StoreUpload(upload);
   if (FSettings.LogUploads)
-    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", sender.c_str(),
-               stored.Stored, stored.Duplicates);
+    std::fprintf(stderr, "reportserver: upload from %s: %d new report(s), %d known\n", sender.c_str(), stored.Stored,
+                 stored.Duplicates);
   const std::string location = ThankYouLocation(req);
   if (location.empty()) return Text(res, 200, "stored " + std::to_string(stored.Stored) + " report(s)");
   res.set_redirect(location, 302);
@@ -274,8 +275,8 @@ std::string TReportServer::SessionKey(const httplib::Request& req) {
   return token.empty() ? std::string() : Sha256Hex(token);
 }
 
-bool TReportServer::StartSession(const httplib::Request& req, httplib::Response& res, const std::string& name, const std::string& formToken,
-                                 const std::string& passwordHash) {
+bool TReportServer::StartSession(const httplib::Request& req, httplib::Response& res, const std::string& name,
+                                 const std::string& formToken, const std::string& passwordHash) {
   // The store keeps only the token's hash: a copy of the database opens no session.
   const std::string token = RandomToken(32);
   const std::int64_t now = std::time(nullptr);
@@ -301,14 +302,18 @@ std::optional<TViewer> TReportServer::FormAccount(const httplib::Request& req, h
   std::optional<TStoredSession> session;
   if (!key.empty()) session = FStore.Session(key, std::time(nullptr));
   if (!session || !SameToken(req.get_param_value("csrf"), session->FormToken)) {
-    Html(res, MessagePage("Not done", "This form is out of date or came from another site; nothing was changed. "
-                                      "Open the page again and repeat."), 403);
+    Html(res,
+         MessagePage("Not done",
+                     "This form is out of date or came from another site; nothing was changed. "
+                     "Open the page again and repeat."),
+         403);
     return std::nullopt;
   }
   return TViewer{session->Account, session->FormToken};
 }
 
-void TReportServer::ShowLogin(const httplib::Request& req, httplib::Response& res, const std::string& error, int status) {
+void TReportServer::ShowLogin(const httplib::Request& req, httplib::Response& res, const std::string& error,
+                              int status) {
   const std::string formToken = RandomToken(16);
   res.set_header("Set-Cookie", Cookie(req, kLoginCookie, formToken, 3600));
   Html(res, LoginPage(error, LocalPath(req.get_param_value("next")), formToken), status);

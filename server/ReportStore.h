@@ -37,7 +37,7 @@ struct TGroupRow {
   // computer of an upload is that of the report being sent, so one upload adds at most one).
   std::int64_t Reports = 0;
   std::int64_t Computers = 0;
-  std::int64_t ClaimedCount = 0;  // occurrences the reports' "count" lines claim; shown, never ranked by
+  std::int64_t ClaimedCount = 0;          // occurrences the reports' "count" lines claim; shown, never ranked by
   std::vector<std::string> Versions;      // every version it occurs in, lowest first (CompareVersions)
   std::string FirstVersion, LastVersion;  // lowest and highest of Versions; empty when none
   TGroupState State = TGroupState::Open;

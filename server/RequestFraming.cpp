@@ -9,9 +9,8 @@ namespace vm::server {
 namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 std::string Trimmed(const std::string& text) {
@@ -109,8 +108,7 @@ std::optional<TFraming> Framing(const TRequestHead& head, std::size_t maxBody, T
   const auto length = head.Field("Content-Length");
   if (chunked && length) return Refuse(refusal, 400, "both Content-Length and Transfer-Encoding");
   if (chunked) {
-    if (Lower(*chunked) != "chunked")
-      return Refuse(refusal, 501, "only the chunked transfer coding is taken");
+    if (Lower(*chunked) != "chunked") return Refuse(refusal, 501, "only the chunked transfer coding is taken");
     if (head.Version == "HTTP/1.0") return Refuse(refusal, 400, "chunks in an HTTP/1.0 request");
     return TFraming{true, 0};
   }
@@ -160,8 +158,7 @@ TChunkedBody::TState TChunkedBody::Feed(std::string& received, std::string& body
         state = TState::Bad;
     } else {
       const std::string size = Trimmed(line.substr(0, line.find(';')));
-      if (size.empty() || size.size() > 15 ||
-          size.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      if (size.empty() || size.size() > 15 || size.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         state = TState::Bad;
         break;
       }
@@ -178,13 +175,11 @@ std::optional<std::string> CanonicalAddress(const std::string& text) {
   unsigned char raw[16];
   char out[INET6_ADDRSTRLEN];
   const int family = text.find(':') == std::string::npos ? AF_INET : AF_INET6;
-  if (inet_pton(family, text.c_str(), raw) != 1 || !inet_ntop(family, raw, out, sizeof out))
-    return std::nullopt;
+  if (inet_pton(family, text.c_str(), raw) != 1 || !inet_ntop(family, raw, out, sizeof out)) return std::nullopt;
   return std::string(out);
 }
 
-TSender ResolveSender(const std::string& peer, const TRequestHead& head,
-                      const std::vector<std::string>& trusted) {
+TSender ResolveSender(const std::string& peer, const TRequestHead& head, const std::vector<std::string>& trusted) {
   const auto isTrusted = [&](const std::string& a) {
     return std::find(trusted.begin(), trusted.end(), a) != trusted.end();
   };
@@ -211,15 +206,14 @@ std::string ForwardedRequest(const TRequestHead& head, const std::string& body, 
                                    kSenderField, kSchemeField, kKeyField,           "Trailer"};
   std::string out = head.Method + " " + head.Target + " HTTP/1.1\r\n";
   for (const auto& field : head.Fields) {
-    if (std::any_of(std::begin(kDropped), std::end(kDropped),
-                    [&](const char* d) { return SameName(field.first, d); }))
+    if (std::any_of(std::begin(kDropped), std::end(kDropped), [&](const char* d) { return SameName(field.first, d); }))
       continue;
     out += field.first + ": " + field.second + "\r\n";
   }
   if (!body.empty() || head.Field("Content-Length") || head.Field("Transfer-Encoding"))
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  out += std::string("Connection: close\r\n") + kSenderField + ": " + sender.Address + "\r\n" + kSchemeField +
-         ": " + (sender.Https ? "https" : "http") + "\r\n" + kKeyField + ": " + key + "\r\n\r\n";
+  out += std::string("Connection: close\r\n") + kSenderField + ": " + sender.Address + "\r\n" + kSchemeField + ": " +
+         (sender.Https ? "https" : "http") + "\r\n" + kKeyField + ": " + key + "\r\n\r\n";
   return out + body;
 }
 

@@ -45,13 +45,13 @@ std::optional<TFraming> Framing(const TRequestHead& head, std::size_t maxBody, T
 
 // A chunked body decoded as it arrives; the decoded size counts against the same limit.
 class TChunkedBody {
- public:
+public:
   enum class TState { More, Done, Bad, TooLarge };
   explicit TChunkedBody(std::size_t limit) : FLimit(limit) {}
   // Takes what it can from the front of `received`, appending the data to `body`.
   TState Feed(std::string& received, std::string& body);
 
- private:
+private:
   enum class TPhase { Size, Data, DataEnd, Trailer };
   TPhase FPhase = TPhase::Size;
   std::size_t FLimit, FLeft = 0, FTrailerBytes = 0;
@@ -66,8 +66,7 @@ struct TSender {
 };
 // An address in the form it is compared in, or nothing when it is none.
 std::optional<std::string> CanonicalAddress(const std::string& text);
-TSender ResolveSender(const std::string& peer, const TRequestHead& head,
-                      const std::vector<std::string>& trusted);
+TSender ResolveSender(const std::string& peer, const TRequestHead& head, const std::vector<std::string>& trusted);
 
 // The names of the fields the intake tells the routes with; never taken from a sender.
 constexpr const char* kSenderField = "X-Intake-Sender";

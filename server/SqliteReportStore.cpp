@@ -137,17 +137,27 @@ std::string FilterSql(const TGroupQuery& q) {
   std::string where;
   auto add = [&](const char* condition) { where += (where.empty() ? " WHERE " : " AND ") + std::string(condition); };
   switch (q.State) {
-    case TStateFilter::Open: add("g.state = 'open'"); break;
-    case TStateFilter::Regressed: add("g.state = 'open' AND g.regressed"); break;
-    case TStateFilter::Resolved: add("g.state = 'resolved'"); break;
-    case TStateFilter::Ignored: add("g.state = 'ignored'"); break;
-    case TStateFilter::All: break;
+    case TStateFilter::Open:
+      add("g.state = 'open'");
+      break;
+    case TStateFilter::Regressed:
+      add("g.state = 'open' AND g.regressed");
+      break;
+    case TStateFilter::Resolved:
+      add("g.state = 'resolved'");
+      break;
+    case TStateFilter::Ignored:
+      add("g.state = 'ignored'");
+      break;
+    case TStateFilter::All:
+      break;
   }
   if (!q.Executable.empty()) add("g.executable = ? COLLATE NOCASE");
   if (!q.Version.empty()) add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = ?)");
   if (!q.Search.empty())
     add("(g.exception_class LIKE ?1 ESCAPE '\\' OR g.exception_message LIKE ?1 ESCAPE '\\' OR EXISTS (SELECT 1 FROM "
-        "reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id AND (CAST(r.text AS TEXT) LIKE ?1 ESCAPE '\\' OR "
+        "reports r JOIN uploads u ON u.id = r.upload_id WHERE r.group_id = g.id AND (CAST(r.text AS TEXT) LIKE ?1 "
+        "ESCAPE '\\' OR "
         "u.mail_from LIKE ?1 ESCAPE '\\' OR u.mail_addr LIKE ?1 ESCAPE '\\' OR u.mail_body LIKE ?1 ESCAPE '\\')))");
   return where;
 }
@@ -203,8 +213,8 @@ void UpgradeTo(sqlite3* db, int target) {
 }  // namespace
 
 TSqliteReportStore::TSqliteReportStore(const std::string& path) {
-  if (sqlite3_open_v2(path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                      nullptr) != SQLITE_OK) {
     std::string message = FDb ? sqlite3_errmsg(FDb) : "out of memory";
     sqlite3_close(FDb);
     throw EStoreError("cannot open the database " + path + ": " + message);
@@ -245,10 +255,11 @@ void TSqliteReportStore::CreateAtVersion(const std::string& path, int version) {
 
 std::int64_t TSqliteReportStore::StoreReport(const TReportFacts& f, std::int64_t uploadId, const std::string& sender,
                                              const std::string& now) {
-  TStatement group(FDb,
-                   "INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
-                   "VALUES(?,?,?,?,?,?) ON CONFLICT(key) DO UPDATE SET last_seen = excluded.last_seen, "
-                   "exception_message = excluded.exception_message RETURNING id, state, resolved_in");
+  TStatement group(
+      FDb,
+      "INSERT INTO report_groups(key, exception_class, exception_message, executable, first_seen, last_seen) "
+      "VALUES(?,?,?,?,?,?) ON CONFLICT(key) DO UPDATE SET last_seen = excluded.last_seen, "
+      "exception_message = excluded.exception_message RETURNING id, state, resolved_in");
   group.Bind(f.GroupKey).Bind(f.ExceptionClass).Bind(f.ExceptionMessage).Bind(f.Executable).Bind(now).Bind(now);
   group.Step();
   const std::int64_t groupId = group.Int(0);
@@ -268,11 +279,17 @@ std::int64_t TSqliteReportStore::StoreReport(const TReportFacts& f, std::int64_t
 
   std::int64_t newComputer = 0;
   if (!sender.empty()) {
-    TStatement(FDb, "INSERT OR IGNORE INTO group_computers(group_id, computer) VALUES(?,?)").Bind(groupId).Bind(sender).Step();
+    TStatement(FDb, "INSERT OR IGNORE INTO group_computers(group_id, computer) VALUES(?,?)")
+        .Bind(groupId)
+        .Bind(sender)
+        .Step();
     newComputer = sqlite3_changes(FDb);
   }
-  if (!f.Version.empty()) TStatement(FDb, "INSERT OR IGNORE INTO group_versions VALUES(?,?)").Bind(groupId).Bind(f.Version).Step();
-  TStatement(FDb, "UPDATE report_groups SET reports = reports + 1, claimed = claimed + ?, computers = computers + ? WHERE id = ?")
+  if (!f.Version.empty())
+    TStatement(FDb, "INSERT OR IGNORE INTO group_versions VALUES(?,?)").Bind(groupId).Bind(f.Version).Step();
+  TStatement(
+      FDb,
+      "UPDATE report_groups SET reports = reports + 1, claimed = claimed + ?, computers = computers + ? WHERE id = ?")
       .Bind(std::int64_t(f.Count))
       .Bind(newComputer)
       .Bind(groupId)
@@ -288,9 +305,10 @@ TStoreResult TSqliteReportStore::StoreUpload(const TUpload& upload) {
   const std::string sender = upload.Reports.empty() ? std::string() : upload.Reports.back().ComputerName;
   TTransaction tx(FDb);
 
-  TStatement addUpload(FDb,
-                       "INSERT INTO uploads(received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, computer) "
-                       "VALUES(?,?,?,?,?,?,?)");
+  TStatement addUpload(
+      FDb,
+      "INSERT INTO uploads(received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, computer) "
+      "VALUES(?,?,?,?,?,?,?)");
   addUpload.Bind(now).Bind(upload.RemoteAddress).Bind(upload.MailFrom).Bind(upload.MailSubject);
   addUpload.Bind(upload.MailBody).Bind(upload.MailAddr).Bind(sender).Step();
   const std::int64_t uploadId = sqlite3_last_insert_rowid(FDb);
@@ -424,7 +442,8 @@ bool TSqliteReportStore::DeleteGroup(std::int64_t id) {
   const bool found = sqlite3_changes(FDb) == 1;
   // The sender's message and address go with the last report they came with.
   for (std::int64_t upload : uploads)
-    TStatement(FDb, "DELETE FROM uploads WHERE id = ? AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = uploads.id)")
+    TStatement(FDb,
+               "DELETE FROM uploads WHERE id = ? AND NOT EXISTS (SELECT 1 FROM reports WHERE upload_id = uploads.id)")
         .Bind(upload)
         .Step();
   tx.Commit();
@@ -477,8 +496,9 @@ bool TSqliteReportStore::AddSession(const std::string& tokenHash, const TStoredS
   std::lock_guard lock(FLock);
   TTransaction tx(FDb);
   TStatement(FDb, "DELETE FROM sessions WHERE expires_at <= ?").Bind(now).Step();
-  TStatement(FDb, "INSERT OR REPLACE INTO sessions(token_hash, account, form_token, expires_at) SELECT ?,?,?,? "
-                  "WHERE EXISTS (SELECT 1 FROM accounts WHERE name = ? AND password_hash = ?)")
+  TStatement(FDb,
+             "INSERT OR REPLACE INTO sessions(token_hash, account, form_token, expires_at) SELECT ?,?,?,? "
+             "WHERE EXISTS (SELECT 1 FROM accounts WHERE name = ? AND password_hash = ?)")
       .Bind(tokenHash)
       .Bind(session.Account)
       .Bind(session.FormToken)

@@ -12,7 +12,7 @@ namespace vm::server::sqlite {
 
 // A prepared statement that finalises itself; binds count from 1.
 class TStatement {
- public:
+public:
   TStatement(sqlite3* db, const char* sql) : FDb(db) {
     if (sqlite3_prepare_v2(db, sql, -1, &FStmt, nullptr) != SQLITE_OK) Fail();
   }
@@ -42,11 +42,10 @@ class TStatement {
   std::int64_t Int(int col) { return sqlite3_column_int64(FStmt, col); }
   std::string Text(int col) {
     const void* p = sqlite3_column_blob(FStmt, col);
-    return p ? std::string(static_cast<const char*>(p), size_t(sqlite3_column_bytes(FStmt, col)))
-             : std::string();
+    return p ? std::string(static_cast<const char*>(p), size_t(sqlite3_column_bytes(FStmt, col))) : std::string();
   }
 
- private:
+private:
   void Check(int rc) {
     if (rc != SQLITE_OK) Fail();
   }
@@ -67,7 +66,7 @@ inline void Exec(sqlite3* db, const char* sql) {
 
 // Rolls back unless committed: an upload is stored whole or not at all.
 class TTransaction {
- public:
+public:
   explicit TTransaction(sqlite3* db) : FDb(db) { Exec(db, "BEGIN IMMEDIATE"); }
   ~TTransaction() {
     if (!FDone) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -77,7 +76,7 @@ class TTransaction {
     FDone = true;
   }
 
- private:
+private:
   sqlite3* FDb;
   bool FDone = false;
 };

@@ -16,7 +16,7 @@ using sqlite::TStatement;
 
 // The source, read only, after the store has brought its schema up to date.
 class TSource {
- public:
+public:
   explicit TSource(const std::string& path) {
     if (!std::filesystem::exists(path)) throw EStoreError("there is no database " + path);
     TSqliteReportStore{path};
@@ -28,20 +28,20 @@ class TSource {
   ~TSource() { sqlite3_close(FDb); }
   sqlite3* operator*() const { return FDb; }
 
- private:
+private:
   sqlite3* FDb = nullptr;
 };
 
 // Copies run inside the transaction of CopySqliteToPostgres.
 class TCopier {
- public:
+public:
   TCopier(sqlite3* from, TPgConnection& to) : FFrom(from), FTo(to) {
     // Servers that run on the target meanwhile wait until the copy is committed.
     FTo.Exec(
         "LOCK TABLE uploads, report_groups, reports, screenshots, group_versions, group_computers, accounts "
         "IN SHARE ROW EXCLUSIVE MODE");
-    FKeepIds = FTo.Run("SELECT NOT EXISTS(SELECT 1 FROM uploads) AND NOT EXISTS(SELECT 1 FROM report_groups)")
-                   .Int(0, 0);
+    FKeepIds =
+        FTo.Run("SELECT NOT EXISTS(SELECT 1 FROM uploads) AND NOT EXISTS(SELECT 1 FROM report_groups)").Int(0, 0);
   }
 
   TCopyCounts Run() {
@@ -56,21 +56,19 @@ class TCopier {
     return FCounts;
   }
 
- private:
+private:
   // A new row's id: the source's own into an empty target, else the target's next one.
   std::string IdColumn() const { return FKeepIds ? "id, " : ""; }
   std::string IdValue(int n) const { return FKeepIds ? Placeholder(size_t(n)) + ", " : ""; }
 
   void CopyGroups() {
-    TStatement s(
-        FFrom,
-        "SELECT id, key, exception_class, exception_message, executable, first_seen, last_seen, state, "
-        "regressed, resolved_in FROM report_groups ORDER BY id");
-    const std::string insert =
-        "INSERT INTO report_groups(" + IdColumn() +
-        "key, exception_class, exception_message, executable, first_seen, last_seen, state, "
-        "regressed, resolved_in) VALUES(" +
-        IdValue(10) + "$1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id";
+    TStatement s(FFrom,
+                 "SELECT id, key, exception_class, exception_message, executable, first_seen, last_seen, state, "
+                 "regressed, resolved_in FROM report_groups ORDER BY id");
+    const std::string insert = "INSERT INTO report_groups(" + IdColumn() +
+                               "key, exception_class, exception_message, executable, first_seen, last_seen, state, "
+                               "regressed, resolved_in) VALUES(" +
+                               IdValue(10) + "$1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id";
     while (s.Step()) {
       // A group the target knows keeps its state there: it may have been triaged since.
       const TPgResult known = FTo.Run(
@@ -82,10 +80,9 @@ class TCopier {
         ++FCounts.KnownGroups;
         continue;
       }
-      std::vector<TPgValue> values{
-          s.Text(1), s.Text(2), s.Text(3), s.Text(4),
-          s.Text(5), s.Text(6), s.Text(7), TPgValue::Literal(s.Int(8) ? "true" : "false"),
-          s.Text(9)};
+      std::vector<TPgValue> values{s.Text(1), s.Text(2), s.Text(3), s.Text(4),
+                                   s.Text(5), s.Text(6), s.Text(7), TPgValue::Literal(s.Int(8) ? "true" : "false"),
+                                   s.Text(9)};
       if (FKeepIds) values.push_back(s.Int(0));
       FGroups[s.Int(0)] = FTo.Run(insert, values).Int(0, 0);
       ++FCounts.Groups;
@@ -93,16 +90,15 @@ class TCopier {
   }
 
   void CopyReports() {
-    TStatement s(
-        FFrom,
-        "SELECT id, group_id, upload_id, digest, received_at, date_time, computer, user_name, version, "
-        "exception_class, exception_message, contact_name, contact_email, count, text FROM reports ORDER BY "
-        "id");
-    const std::string insert =
-        "INSERT INTO reports(" + IdColumn() +
-        "group_id, upload_id, digest, received_at, date_time, computer, user_name, version, "
-        "exception_class, exception_message, contact_name, contact_email, count, text) VALUES(" +
-        IdValue(15) + "$1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id";
+    TStatement s(FFrom,
+                 "SELECT id, group_id, upload_id, digest, received_at, date_time, computer, user_name, version, "
+                 "exception_class, exception_message, contact_name, contact_email, count, text FROM reports ORDER BY "
+                 "id");
+    const std::string insert = "INSERT INTO reports(" + IdColumn() +
+                               "group_id, upload_id, digest, received_at, date_time, computer, user_name, version, "
+                               "exception_class, exception_message, contact_name, contact_email, count, text) VALUES(" +
+                               IdValue(15) +
+                               "$1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id";
     while (s.Step()) {
       if (FTo.Run("SELECT 1 FROM reports WHERE digest = $1", {s.Text(3)}).Rows()) {
         ++FCounts.KnownReports;
@@ -133,13 +129,12 @@ class TCopier {
     if (!s.Bind(sourceId).Step()) throw EStoreError("the source's report refers to a missing upload");
     std::vector<TPgValue> values{s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Text(4), s.Text(5), s.Text(6)};
     if (FKeepIds) values.push_back(sourceId);
-    const std::int64_t id =
-        FTo.Run("INSERT INTO uploads(" + IdColumn() +
-                    "received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, "
-                    "computer) VALUES(" +
-                    IdValue(8) + "$1, $2, $3, $4, $5, $6, $7) RETURNING id",
-                values)
-            .Int(0, 0);
+    const std::int64_t id = FTo.Run("INSERT INTO uploads(" + IdColumn() +
+                                        "received_at, remote_addr, mail_from, mail_subject, mail_body, mail_addr, "
+                                        "computer) VALUES(" +
+                                        IdValue(8) + "$1, $2, $3, $4, $5, $6, $7) RETURNING id",
+                                    values)
+                                .Int(0, 0);
     ++FCounts.Uploads;
     return FUploads[sourceId] = id;
   }
@@ -198,9 +193,8 @@ TCopyCounts CopySqliteToPostgres(const std::string& sqlitePath, const std::strin
 }
 
 std::string DescribeCopy(const TCopyCounts& c) {
-  return "copied " + Counted(c.Uploads, "upload", "uploads") + ", " +
-         Counted(c.Reports, "report", "reports") + " (" + std::to_string(c.Screenshots) +
-         " with a screenshot), " + Counted(c.Groups, "group", "groups") + ", " +
+  return "copied " + Counted(c.Uploads, "upload", "uploads") + ", " + Counted(c.Reports, "report", "reports") + " (" +
+         std::to_string(c.Screenshots) + " with a screenshot), " + Counted(c.Groups, "group", "groups") + ", " +
          Counted(c.Accounts, "account", "accounts") +
          "; already there: " + Counted(c.KnownReports, "report", "reports") + ", " +
          Counted(c.KnownGroups, "group", "groups") + ", " + Counted(c.KnownAccounts, "account", "accounts");

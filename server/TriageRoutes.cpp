@@ -17,9 +17,7 @@ constexpr std::size_t kMinPassword = 10, kMaxPassword = 1024;
 
 std::string GroupPath(std::int64_t id) { return "/groups/" + std::to_string(id); }
 
-void NoSuchGroup(httplib::Response& res) {
-  Html(res, MessagePage("Not found", "There is no such group."), 404);
-}
+void NoSuchGroup(httplib::Response& res) { Html(res, MessagePage("Not found", "There is no such group."), 404); }
 
 }  // namespace
 
@@ -37,11 +35,10 @@ void TReportServer::TriageRoutes() {
     if (!IsVersionNumber(version))
       return Html(res,
                   MessagePage("Not resolved",
-                              version.empty()
-                                  ? "This group's reports name no version: type the version that fixes it."
-                                  : "\"" + version.substr(0, 64) +
-                                        "\" is no version: numbers separated by "
-                                        "dots, like 1.0.0.8."),
+                              version.empty() ? "This group's reports name no version: type the version that fixes it."
+                                              : "\"" + version.substr(0, 64) +
+                                                    "\" is no version: numbers separated by "
+                                                    "dots, like 1.0.0.8."),
                   400);
     FStore.SetGroupState(g->Id, TGroupState::Resolved, version);
     res.set_redirect(GroupPath(g->Id), 303);
@@ -68,15 +65,14 @@ void TReportServer::TriageRoutes() {
     res.set_redirect("/groups", 303);
   });
 
-  FHttp->Get(R"(/reports/(\d{1,12})/bugreport\.txt)",
-             [this](const httplib::Request& req, httplib::Response& res) {
-               if (!Account(req, res)) return;
-               auto report = FStore.Report(Number(req.matches[1], 0));
-               if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
-               // The bytes as the program wrote them, in its code page: no charset is claimed.
-               res.set_header("Content-Disposition", "attachment; filename=\"bugreport.txt\"");
-               res.set_content(report->Text, "text/plain");
-             });
+  FHttp->Get(R"(/reports/(\d{1,12})/bugreport\.txt)", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!Account(req, res)) return;
+    auto report = FStore.Report(Number(req.matches[1], 0));
+    if (!report) return Html(res, MessagePage("Not found", "There is no such report."), 404);
+    // The bytes as the program wrote them, in its code page: no charset is claimed.
+    res.set_header("Content-Disposition", "attachment; filename=\"bugreport.txt\"");
+    res.set_content(report->Text, "text/plain");
+  });
 
   FHttp->Get("/account", [this](const httplib::Request& req, httplib::Response& res) {
     if (auto viewer = Account(req, res)) Html(res, AccountPage(*viewer, "", ""));
@@ -95,8 +91,7 @@ void TReportServer::ChangePassword(const httplib::Request& req, httplib::Respons
   if (fresh != req.get_param_value("repeat")) return fail("The two new passwords differ.", 400);
   // The current password is asked so that a browser left open cannot take the account over;
   // guessing it is throttled per account.
-  if (!FPasswordLimit.Allow(viewer->Name))
-    return fail("Too many attempts; wait a little and try again.", 429);
+  if (!FPasswordLimit.Allow(viewer->Name)) return fail("Too many attempts; wait a little and try again.", 429);
   auto hash = FStore.PasswordHash(viewer->Name);
   if (!hash || !VerifyPassword(req.get_param_value("current"), *hash))
     return fail("The current password is wrong.", 403);

@@ -16,8 +16,8 @@
 
 #include "server/Passwords.h"
 #include "server/PostgresReportStore.h"
-#include "server/RequestFraming.h"
 #include "server/ReportServer.h"
+#include "server/RequestFraming.h"
 #include "server/SqliteReportStore.h"
 #include "server/StoreCopy.h"
 
@@ -94,31 +94,44 @@ int main(int argc, char** argv) {
     if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
     const std::string value = argv[++i];
     try {
-      if (arg == "--data") data = value;
-      else if (arg == "--database") database = value;
-      else if (arg == "--copy-to") copyTo = value;
-      else if (arg == "--host") settings.Host = value;
-      else if (arg == "--port") settings.Port = std::stoi(value);
-      else if (arg == "--thank-you") settings.ThankYou = value;
-      else if (arg == "--first-account") firstAccount = value;
+      if (arg == "--data")
+        data = value;
+      else if (arg == "--database")
+        database = value;
+      else if (arg == "--copy-to")
+        copyTo = value;
+      else if (arg == "--host")
+        settings.Host = value;
+      else if (arg == "--port")
+        settings.Port = std::stoi(value);
+      else if (arg == "--thank-you")
+        settings.ThankYou = value;
+      else if (arg == "--first-account")
+        firstAccount = value;
       else if (arg == "--add-account" || arg == "--remove-account" || arg == "--reset-password") {
         if (!accountCommand.empty()) return Usage("one account command at a time");
         accountCommand = arg;
         accountName = value;
-      }
-      else if (arg == "--max-upload") settings.MaxUploadBytes = std::stoul(value);
-      else if (arg == "--upload-burst") settings.UploadBurst = std::stod(value);
-      else if (arg == "--uploads-per-second") settings.UploadsPerSecond = std::stod(value);
-      else if (arg == "--read-timeout") settings.ReadTimeoutSeconds = std::stoi(value);
-      else if (arg == "--request-timeout") settings.RequestSeconds = std::stoi(value);
-      else if (arg == "--max-connections-per-address") settings.MaxConnectionsPerAddress = std::stoi(value);
-      else if (arg == "--max-buffered") settings.MaxBufferedBytes = std::stoul(value);
+      } else if (arg == "--max-upload")
+        settings.MaxUploadBytes = std::stoul(value);
+      else if (arg == "--upload-burst")
+        settings.UploadBurst = std::stod(value);
+      else if (arg == "--uploads-per-second")
+        settings.UploadsPerSecond = std::stod(value);
+      else if (arg == "--read-timeout")
+        settings.ReadTimeoutSeconds = std::stoi(value);
+      else if (arg == "--request-timeout")
+        settings.RequestSeconds = std::stoi(value);
+      else if (arg == "--max-connections-per-address")
+        settings.MaxConnectionsPerAddress = std::stoi(value);
+      else if (arg == "--max-buffered")
+        settings.MaxBufferedBytes = std::stoul(value);
       else if (arg == "--trusted-proxy") {
         auto address = vm::server::CanonicalAddress(value);
         if (!address) return Usage(("--trusted-proxy takes an IP address, not " + value).c_str());
         settings.TrustedProxies.push_back(*address);
-      }
-      else return Usage(("unknown option " + arg).c_str());
+      } else
+        return Usage(("unknown option " + arg).c_str());
     } catch (const std::exception&) {
       return Usage(("bad value for " + arg).c_str());
     }
@@ -134,7 +147,8 @@ int main(int argc, char** argv) {
 
   try {
     if (!copyTo.empty()) {
-      const auto copied = vm::server::CopySqliteToPostgres((std::filesystem::path(data) / "reports.sqlite").string(), copyTo);
+      const auto copied =
+          vm::server::CopySqliteToPostgres((std::filesystem::path(data) / "reports.sqlite").string(), copyTo);
       std::printf("%s\n", vm::server::DescribeCopy(copied).c_str());
       return 0;
     }

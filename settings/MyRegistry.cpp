@@ -8,10 +8,22 @@ namespace vm {
 namespace {
 
 constexpr std::uint32_t kKindRegTypes[16] = {
-    kRegNone,      kRegNone,   kRegSz,          kRegExpandSz,
-    kRegBinary,    kRegDword,  kRegDword,       kRegDwordBigEndian,
-    kRegLink,      kRegMultiSz, kRegResourceList, kRegFullResourceDescriptor,
-    kRegResourceRequirementsList, kRegQword, kRegQword, kRegDword,
+    kRegNone,
+    kRegNone,
+    kRegSz,
+    kRegExpandSz,
+    kRegBinary,
+    kRegDword,
+    kRegDword,
+    kRegDwordBigEndian,
+    kRegLink,
+    kRegMultiSz,
+    kRegResourceList,
+    kRegFullResourceDescriptor,
+    kRegResourceRequirementsList,
+    kRegQword,
+    kRegQword,
+    kRegDword,
 };
 
 [[noreturn]] void RaiseRegistry(const char* format, const std::string& name) {
@@ -21,12 +33,23 @@ constexpr std::uint32_t kKindRegTypes[16] = {
 // Kinds that the plain object reads and writes with its own typed calls.
 bool IsPlainKind(std::uint8_t kind, TRegDataType& data) {
   switch (kind) {
-    case rkUnknown: data = TRegDataType::rdUnknown; return true;
-    case rkString: data = TRegDataType::rdString; return true;
-    case rkExpandString: data = TRegDataType::rdExpandString; return true;
-    case rkBinary: data = TRegDataType::rdBinary; return true;
-    case rkInteger: data = TRegDataType::rdInteger; return true;
-    default: return false;
+    case rkUnknown:
+      data = TRegDataType::rdUnknown;
+      return true;
+    case rkString:
+      data = TRegDataType::rdString;
+      return true;
+    case rkExpandString:
+      data = TRegDataType::rdExpandString;
+      return true;
+    case rkBinary:
+      data = TRegDataType::rdBinary;
+      return true;
+    case rkInteger:
+      data = TRegDataType::rdInteger;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -41,8 +64,18 @@ std::uint32_t KindToRegType(std::uint8_t kind) {
 
 TRegKind RegTypeToKind(std::uint32_t type) {
   static constexpr TRegKind kinds[12] = {
-      rkNone,  rkString,      rkExpandString, rkBinary,       rkInteger,                rkIntegerBE,
-      rkLink,  rkMultiString, rkResourceList, rkFullResourceDescriptor, rkResourceRequirementsList, rkQWord,
+      rkNone,
+      rkString,
+      rkExpandString,
+      rkBinary,
+      rkInteger,
+      rkIntegerBE,
+      rkLink,
+      rkMultiString,
+      rkResourceList,
+      rkFullResourceDescriptor,
+      rkResourceRequirementsList,
+      rkQWord,
   };
   return type < 12 ? kinds[type] : rkUnknown;
 }
@@ -94,8 +127,7 @@ bool TMyRegistry::OpenForWrite(const std::string& key, bool canCreate) {
   return OpenKey(key, canCreate);
 }
 
-THKey TMyRegistry::BaseForOpen(std::string& path, bool explicitRelativity, bool relative,
-                               bool& isRelative) const {
+THKey TMyRegistry::BaseForOpen(std::string& path, bool explicitRelativity, bool relative, bool& isRelative) const {
   if (!explicitRelativity) return BaseKeyFor(path, isRelative);
   isRelative = relative;
   return relative && CurrentKey() ? CurrentKey() : RootKey();
@@ -188,23 +220,35 @@ bool RegReadText(THKey root, const std::string& key, const std::string& name, st
   if (!reg.OpenReadOnly(key)) return false;
   switch (reg.GetValueKind(name)) {
     case rkString:
-    case rkExpandString: text = reg.ReadString(name); return true;
-    case rkMultiString: text = reg.ReadMultiString(name); return true;
-    default: return false;
+    case rkExpandString:
+      text = reg.ReadString(name);
+      return true;
+    case rkMultiString:
+      text = reg.ReadMultiString(name);
+      return true;
+    default:
+      return false;
   }
 }
 
-bool RegWriteValue(THKey root, const std::string& key, const std::string& name, const std::string& text,
-                   TRegKind kind, int view) {
+bool RegWriteValue(THKey root, const std::string& key, const std::string& name, const std::string& text, TRegKind kind,
+                   int view) {
   TMyRegistry reg;
   reg.SetView(view);
   reg.SetRootKey(root);
   if (!reg.OpenForWrite(key, true)) return false;
   switch (kind) {
-    case rkString: reg.WriteString(name, text); return true;
-    case rkExpandString: reg.WriteExpandString(name, text); return true;
-    case rkMultiString: reg.WriteMultiString(name, text); return true;
-    default: return false;
+    case rkString:
+      reg.WriteString(name, text);
+      return true;
+    case rkExpandString:
+      reg.WriteExpandString(name, text);
+      return true;
+    case rkMultiString:
+      reg.WriteMultiString(name, text);
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -75,8 +75,8 @@ private:
 };
 
 bool RegReadText(THKey root, const std::string& key, const std::string& name, std::string& text, int view = 32);
-bool RegWriteValue(THKey root, const std::string& key, const std::string& name, const std::string& text,
-                   TRegKind kind, int view = 32);
+bool RegWriteValue(THKey root, const std::string& key, const std::string& name, const std::string& text, TRegKind kind,
+                   int view = 32);
 bool RegWriteStrings(THKey root, const std::string& key, const std::string& name, const TStringList& strings);
 // Selector 0: the 32-bit view; 1: the 64-bit view; anything else: the default view.
 bool RegKeyExistsView(THKey root, const std::string& key, int viewSelector);

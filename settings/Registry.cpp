@@ -15,21 +15,31 @@ namespace {
 
 TRegDataType RegTypeToDataType(std::uint32_t type) {
   switch (type) {
-    case kRegSz: return TRegDataType::rdString;
-    case kRegExpandSz: return TRegDataType::rdExpandString;
-    case kRegDword: return TRegDataType::rdInteger;
-    case kRegBinary: return TRegDataType::rdBinary;
-    default: return TRegDataType::rdUnknown;
+    case kRegSz:
+      return TRegDataType::rdString;
+    case kRegExpandSz:
+      return TRegDataType::rdExpandString;
+    case kRegDword:
+      return TRegDataType::rdInteger;
+    case kRegBinary:
+      return TRegDataType::rdBinary;
+    default:
+      return TRegDataType::rdUnknown;
   }
 }
 
 std::uint32_t DataTypeToRegType(TRegDataType data) {
   switch (data) {
-    case TRegDataType::rdString: return kRegSz;
-    case TRegDataType::rdExpandString: return kRegExpandSz;
-    case TRegDataType::rdInteger: return kRegDword;
-    case TRegDataType::rdBinary: return kRegBinary;
-    default: return kRegNone;
+    case TRegDataType::rdString:
+      return kRegSz;
+    case TRegDataType::rdExpandString:
+      return kRegExpandSz;
+    case TRegDataType::rdInteger:
+      return kRegDword;
+    case TRegDataType::rdBinary:
+      return kRegBinary;
+    default:
+      return kRegNone;
   }
 }
 

@@ -88,8 +88,7 @@ public:
   virtual long CreateKey(THKey parent, const std::string& subKey, std::uint32_t access, THKey& result) = 0;
   // As RegQueryValueExA: `data` may be null to ask for type and size only; `size` is the
   // buffer size in and the data size out (ERROR_MORE_DATA when the buffer is too small).
-  virtual long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data,
-                          std::uint32_t* size) = 0;
+  virtual long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data, std::uint32_t* size) = 0;
   virtual long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
                         std::uint32_t size) = 0;
   // ERROR_FILE_NOT_FOUND when the key has no value of that name.

@@ -35,18 +35,15 @@ public:
     return rc;
   }
 
-  long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data,
-                  std::uint32_t* size) override {
+  long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data, std::uint32_t* size) override {
     DWORD t = 0, s = size ? *size : 0;
-    LONG rc = RegQueryValueExA(ToHKey(key), name.c_str(), nullptr, &t, static_cast<BYTE*>(data),
-                               size ? &s : nullptr);
+    LONG rc = RegQueryValueExA(ToHKey(key), name.c_str(), nullptr, &t, static_cast<BYTE*>(data), size ? &s : nullptr);
     if (type) *type = t;
     if (size) *size = s;
     return rc;
   }
 
-  long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
-                std::uint32_t size) override {
+  long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data, std::uint32_t size) override {
     return RegSetValueExA(ToHKey(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   }
 
@@ -54,8 +51,8 @@ public:
 
   long QueryInfoKey(THKey key, TRegKeyInfo& info) override {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
-    LONG rc = RegQueryInfoKeyA(ToHKey(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr,
-                               &values, &maxValueNameLen, &maxValueLen, nullptr, nullptr);
+    LONG rc = RegQueryInfoKeyA(ToHKey(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr, &values,
+                               &maxValueNameLen, &maxValueLen, nullptr, nullptr);
     info = TRegKeyInfo{subKeys, maxSubKeyLen, values, maxValueNameLen, maxValueLen};
     return rc;
   }

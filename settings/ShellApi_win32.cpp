@@ -1,5 +1,6 @@
 // The shell seam over shell32, ole32 and kernel32.
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include "settings/ShellApi.h"

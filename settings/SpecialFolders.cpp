@@ -67,17 +67,26 @@ std::string GetSpecialFolderEx(int csidl) {
   std::string folder = GetSpecialFolder(csidl);
   if (!folder.empty()) return folder;
   switch (csidl) {
-    case kCsidlFavorites: return ReadText(kHKeyCurrentUser, kShellFoldersKey, "Favorites");
-    case kCsidlTemplates: return ReadText(kHKeyCurrentUser, kShellFoldersKey, "Templates");
-    case kCsidlCommonFavorites: return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Favorites");
-    case kCsidlCommonAppData: return GetSpecialFolder(kCsidlAppData);
-    case kCsidlWindows: return GetWindowsDir();
-    case kCsidlSystem: return GetSystemDir();
+    case kCsidlFavorites:
+      return ReadText(kHKeyCurrentUser, kShellFoldersKey, "Favorites");
+    case kCsidlTemplates:
+      return ReadText(kHKeyCurrentUser, kShellFoldersKey, "Templates");
+    case kCsidlCommonFavorites:
+      return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Favorites");
+    case kCsidlCommonAppData:
+      return GetSpecialFolder(kCsidlAppData);
+    case kCsidlWindows:
+      return GetWindowsDir();
+    case kCsidlSystem:
+      return GetSystemDir();
     case kCsidlProgramFiles:
       return ReadText(kHKeyLocalMachine, "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir");
-    case kCsidlCommonTemplates: return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Templates");
-    case kCsidlCommonDocuments: return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Documents");
-    default: return {};
+    case kCsidlCommonTemplates:
+      return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Templates");
+    case kCsidlCommonDocuments:
+      return ReadText(kHKeyLocalMachine, kShellFoldersKey, "Common Documents");
+    default:
+      return {};
   }
 }
 

@@ -37,10 +37,15 @@ bool ReadStoredList(THKey root, const std::string& key, const std::string& name,
   reg.SetRootKey(root);
   if (!reg.OpenReadOnly(key)) return false;
   switch (reg.GetValueKind(name)) {
-    case rkMultiString: strings.SetText(reg.ReadMultiString(name)); return true;
+    case rkMultiString:
+      strings.SetText(reg.ReadMultiString(name));
+      return true;
     case rkString:
-    case rkExpandString: strings.SetText(reg.ReadString(name)); return true;
-    default: return false;
+    case rkExpandString:
+      strings.SetText(reg.ReadString(name));
+      return true;
+    default:
+      return false;
   }
 }
 

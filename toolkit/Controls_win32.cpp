@@ -38,8 +38,8 @@ void TControl::CreateHandle(HWND parent, HINSTANCE instance, int dpi, HFONT font
   TClassAndStyle cls = ClassFor(FSpec);
   DWORD style = WS_CHILD | cls.Style | (FSpec.Visible ? WS_VISIBLE : 0) | (FSpec.TabOrder >= 0 ? WS_TABSTOP : 0);
   TRect r = ScaleForDpi(FSpec.Bounds, dpi);
-  FHandle = CreateWindowExA(cls.ExStyle, cls.ClassName, FSpec.Caption.c_str(), style, r.Left, r.Top, r.Width,
-                            r.Height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)), instance, nullptr);
+  FHandle = CreateWindowExA(cls.ExStyle, cls.ClassName, FSpec.Caption.c_str(), style, r.Left, r.Top, r.Width, r.Height,
+                            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FId)), instance, nullptr);
   SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (FSpec.Kind == TControlKind::ListBox && FSpec.ItemHeight > 0)
     SendMessageA(FHandle, LB_SETITEMHEIGHT, 0, ScaleForDpi(FSpec.ItemHeight, dpi));

@@ -34,14 +34,14 @@ struct TControlSpec {
   TAnchors Anchors = kDefaultAnchors;
   int TabOrder = -1;  // -1: not reached with Tab
   bool ReadOnly = false;
-  bool Default = false;  // the button that Enter presses
-  std::string Hint;      // shown as a tooltip
+  bool Default = false;             // the button that Enter presses
+  std::string Hint;                 // shown as a tooltip
   const TFontSpec* Font = nullptr;  // nullptr: the form's font
-  int ItemHeight = 0;    // list boxes, at 96 DPI
-  bool WordWrap = false;  // labels
-  bool Centered = false;  // labels
-  bool NoPrefix = false;  // labels: "&" is shown, not an accelerator
-  int ModalResult = 0;    // buttons: ends a modal form with this result
+  int ItemHeight = 0;               // list boxes, at 96 DPI
+  bool WordWrap = false;            // labels
+  bool Centered = false;            // labels
+  bool NoPrefix = false;            // labels: "&" is shown, not an accelerator
+  int ModalResult = 0;              // buttons: ends a modal form with this result
   bool Visible = true;
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;

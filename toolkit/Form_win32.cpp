@@ -27,9 +27,7 @@ DWORD FormStyle(const TFormSpec& spec) {
   return style;
 }
 
-DWORD FormExStyle(const TFormSpec& spec) {
-  return WS_EX_CONTROLPARENT | (spec.Dialog ? WS_EX_DLGMODALFRAME : 0);
-}
+DWORD FormExStyle(const TFormSpec& spec) { return WS_EX_CONTROLPARENT | (spec.Dialog ? WS_EX_DLGMODALFRAME : 0); }
 
 TRect ToRect(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
 
@@ -72,8 +70,8 @@ void TForm::RegisterClass() {
   wc.lpfnWndProc = StaticWndProc;
   wc.hInstance = instance;
   wc.hIcon = LoadIconA(instance, "MAINICON");
-  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), 0));
+  wc.hIconSm = static_cast<HICON>(
+      LoadImageA(instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = FSpec.ClassName.c_str();
@@ -98,9 +96,8 @@ void TForm::CreateHandle() {
   RECT r{0, 0, ScaleForDpi(FSpec.ClientWidth, FDpi), ScaleForDpi(FSpec.ClientHeight, FDpi)};
   AdjustWindowRectEx(&r, FormStyle(FSpec), FALSE, FormExStyle(FSpec));
   HWND owner = FSpec.Dialog && Application.MainForm() ? Application.MainForm()->Handle() : nullptr;
-  CreateWindowExA(FormExStyle(FSpec), FSpec.ClassName.c_str(), FSpec.Caption.c_str(), FormStyle(FSpec),
-                  CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, owner, nullptr,
-                  GetModuleHandleA(nullptr), this);
+  CreateWindowExA(FormExStyle(FSpec), FSpec.ClassName.c_str(), FSpec.Caption.c_str(), FormStyle(FSpec), CW_USEDEFAULT,
+                  CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, owner, nullptr, GetModuleHandleA(nullptr), this);
   if (!FHandle) throw Exception("Cannot create window " + FSpec.Name);
   CreateControls();
   AddTooltips();

@@ -28,7 +28,7 @@ struct TFormSpec {
   bool Sizeable = true;
   bool Dialog = false;  // dialog frame, no minimise or maximise box
   bool CenterOnFirstShow = false;
-  bool Scaled = true;  // false: laid out in pixels whatever the system's DPI
+  bool Scaled = true;            // false: laid out in pixels whatever the system's DPI
   COLORREF Color = CLR_INVALID;  // CLR_INVALID: button face
 };
 

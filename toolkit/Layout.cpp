@@ -14,8 +14,8 @@ TRect ScaleForDpi(const TRect& r, int dpi) {
 namespace {
 
 // One axis: position and size along it, given whether the near and far edges are anchored.
-void AnchorAxis(int designPos, int designSize, int designClient, int client, bool nearEdge, bool farEdge,
-                int& pos, int& size) {
+void AnchorAxis(int designPos, int designSize, int designClient, int client, bool nearEdge, bool farEdge, int& pos,
+                int& size) {
   int farGap = designClient - (designPos + designSize);
   if (nearEdge && farEdge) {
     pos = designPos;

@@ -61,21 +61,44 @@ struct TReader {
     std::uintptr_t place = Address;
     std::uint64_t raw = 0;
     switch (encoding & 0x0F) {
-      case 0x00: raw = Fixed(kWord); break;
-      case 0x01: raw = Uleb(); break;
-      case 0x02: raw = Fixed(2); break;
-      case 0x03: raw = Fixed(4); break;
-      case 0x04: raw = Fixed(8); break;
-      case 0x09: raw = std::uint64_t(Sleb()); break;
-      case 0x0A: raw = std::uint64_t(std::int64_t(std::int16_t(Fixed(2)))); break;
-      case 0x0B: raw = std::uint64_t(std::int64_t(std::int32_t(Fixed(4)))); break;
-      case 0x0C: raw = Fixed(8); break;
-      default: return false;
+      case 0x00:
+        raw = Fixed(kWord);
+        break;
+      case 0x01:
+        raw = Uleb();
+        break;
+      case 0x02:
+        raw = Fixed(2);
+        break;
+      case 0x03:
+        raw = Fixed(4);
+        break;
+      case 0x04:
+        raw = Fixed(8);
+        break;
+      case 0x09:
+        raw = std::uint64_t(Sleb());
+        break;
+      case 0x0A:
+        raw = std::uint64_t(std::int64_t(std::int16_t(Fixed(2))));
+        break;
+      case 0x0B:
+        raw = std::uint64_t(std::int64_t(std::int32_t(Fixed(4))));
+        break;
+      case 0x0C:
+        raw = Fixed(8);
+        break;
+      default:
+        return false;
     }
     switch (encoding & 0x70) {
-      case 0x00: break;
-      case 0x10: raw += place; break;  // relative to the pointer's own place
-      default: return false;
+      case 0x00:
+        break;
+      case 0x10:
+        raw += place;
+        break;  // relative to the pointer's own place
+      default:
+        return false;
     }
     value = std::uintptr_t(raw);
     return !Bad;
@@ -133,11 +156,19 @@ bool ParseCommonEntry(TReader r, TCommonEntry& cie) {
   for (const std::uint8_t* c = augmentation + 1; *c; ++c) {
     std::uintptr_t ignored = 0;
     switch (*c) {
-      case 'R': cie.PointerEncoding = data.Byte(); break;
-      case 'L': data.Byte(); break;
-      case 'P': if (!data.Pointer(std::uint8_t(data.Byte() & 0x7F), ignored)) return false; break;
-      case 'S': break;
-      default: return false;
+      case 'R':
+        cie.PointerEncoding = data.Byte();
+        break;
+      case 'L':
+        data.Byte();
+        break;
+      case 'P':
+        if (!data.Pointer(std::uint8_t(data.Byte() & 0x7F), ignored)) return false;
+        break;
+      case 'S':
+        break;
+      default:
+        return false;
     }
   }
   cie.HasAugmentationData = true;
@@ -167,38 +198,129 @@ bool RunRules(const std::uint8_t* rules, const std::uint8_t* end, std::uintptr_t
     std::uint8_t op = r.Byte();
     std::uint8_t low = op & 0x3F;
     switch (op >> 6) {
-      case 1: location += low * cie.CodeAlign; if (location > target) return true; continue;
-      case 2: setOffset(low, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset); continue;
-      case 3: if (reg(low)) *reg(low) = initial.Registers[low]; continue;
-      default: break;
+      case 1:
+        location += low * cie.CodeAlign;
+        if (location > target) return true;
+        continue;
+      case 2:
+        setOffset(low, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset);
+        continue;
+      case 3:
+        if (reg(low)) *reg(low) = initial.Registers[low];
+        continue;
+      default:
+        break;
     }
     switch (op) {
-      case 0x00: break;  // nop
-      case 0x01: if (!r.Pointer(cie.PointerEncoding, location)) return false; if (location > target) return true; break;
-      case 0x02: location += r.Fixed(1) * cie.CodeAlign; if (location > target) return true; break;
-      case 0x03: location += r.Fixed(2) * cie.CodeAlign; if (location > target) return true; break;
-      case 0x04: location += r.Fixed(4) * cie.CodeAlign; if (location > target) return true; break;
-      case 0x05: { std::uint64_t n = r.Uleb(); setOffset(n, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset); break; }
-      case 0x06: { std::uint64_t n = r.Uleb(); if (reg(n)) *reg(n) = initial.Registers[n]; break; }
-      case 0x07: setOffset(r.Uleb(), 0, TRule::Undefined); break;
-      case 0x08: setOffset(r.Uleb(), 0, TRule::Same); break;
-      case 0x09: { std::uint64_t n = r.Uleb(); setOffset(n, std::int64_t(r.Uleb()), TRule::Register); break; }
-      case 0x0A: if (depth == kMaxRememberedStates) return false; remembered[depth++] = state; break;
-      case 0x0B: if (depth == 0) return false; state = remembered[--depth]; break;
-      case 0x0C: state.CfaRegister = unsigned(r.Uleb()); state.CfaOffset = std::int64_t(r.Uleb()); state.CfaExpr = nullptr; break;
-      case 0x0D: state.CfaRegister = unsigned(r.Uleb()); state.CfaExpr = nullptr; break;
-      case 0x0E: state.CfaOffset = std::int64_t(r.Uleb()); break;
-      case 0x0F: { std::uint64_t size = r.Uleb(); state.CfaExpr = r.At; state.CfaExprSize = std::size_t(size); r.Skip(std::size_t(size)); break; }
-      case 0x10: { std::uint64_t n = r.Uleb(); setExpr(n, TRule::Expression); break; }
-      case 0x11: { std::uint64_t n = r.Uleb(); setOffset(n, r.Sleb() * cie.DataAlign, TRule::Offset); break; }
-      case 0x12: state.CfaRegister = unsigned(r.Uleb()); state.CfaOffset = r.Sleb() * cie.DataAlign; state.CfaExpr = nullptr; break;
-      case 0x13: state.CfaOffset = r.Sleb() * cie.DataAlign; break;
-      case 0x14: { std::uint64_t n = r.Uleb(); setOffset(n, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::ValOffset); break; }
-      case 0x15: { std::uint64_t n = r.Uleb(); setOffset(n, r.Sleb() * cie.DataAlign, TRule::ValOffset); break; }
-      case 0x16: { std::uint64_t n = r.Uleb(); setExpr(n, TRule::ValExpression); break; }
-      case 0x2E: r.Uleb(); break;  // GNU_args_size: no register changes
-      case 0x2F: { std::uint64_t n = r.Uleb(); setOffset(n, -std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset); break; }
-      default: return false;
+      case 0x00:
+        break;  // nop
+      case 0x01:
+        if (!r.Pointer(cie.PointerEncoding, location)) return false;
+        if (location > target) return true;
+        break;
+      case 0x02:
+        location += r.Fixed(1) * cie.CodeAlign;
+        if (location > target) return true;
+        break;
+      case 0x03:
+        location += r.Fixed(2) * cie.CodeAlign;
+        if (location > target) return true;
+        break;
+      case 0x04:
+        location += r.Fixed(4) * cie.CodeAlign;
+        if (location > target) return true;
+        break;
+      case 0x05: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset);
+        break;
+      }
+      case 0x06: {
+        std::uint64_t n = r.Uleb();
+        if (reg(n)) *reg(n) = initial.Registers[n];
+        break;
+      }
+      case 0x07:
+        setOffset(r.Uleb(), 0, TRule::Undefined);
+        break;
+      case 0x08:
+        setOffset(r.Uleb(), 0, TRule::Same);
+        break;
+      case 0x09: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, std::int64_t(r.Uleb()), TRule::Register);
+        break;
+      }
+      case 0x0A:
+        if (depth == kMaxRememberedStates) return false;
+        remembered[depth++] = state;
+        break;
+      case 0x0B:
+        if (depth == 0) return false;
+        state = remembered[--depth];
+        break;
+      case 0x0C:
+        state.CfaRegister = unsigned(r.Uleb());
+        state.CfaOffset = std::int64_t(r.Uleb());
+        state.CfaExpr = nullptr;
+        break;
+      case 0x0D:
+        state.CfaRegister = unsigned(r.Uleb());
+        state.CfaExpr = nullptr;
+        break;
+      case 0x0E:
+        state.CfaOffset = std::int64_t(r.Uleb());
+        break;
+      case 0x0F: {
+        std::uint64_t size = r.Uleb();
+        state.CfaExpr = r.At;
+        state.CfaExprSize = std::size_t(size);
+        r.Skip(std::size_t(size));
+        break;
+      }
+      case 0x10: {
+        std::uint64_t n = r.Uleb();
+        setExpr(n, TRule::Expression);
+        break;
+      }
+      case 0x11: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, r.Sleb() * cie.DataAlign, TRule::Offset);
+        break;
+      }
+      case 0x12:
+        state.CfaRegister = unsigned(r.Uleb());
+        state.CfaOffset = r.Sleb() * cie.DataAlign;
+        state.CfaExpr = nullptr;
+        break;
+      case 0x13:
+        state.CfaOffset = r.Sleb() * cie.DataAlign;
+        break;
+      case 0x14: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, std::int64_t(r.Uleb()) * cie.DataAlign, TRule::ValOffset);
+        break;
+      }
+      case 0x15: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, r.Sleb() * cie.DataAlign, TRule::ValOffset);
+        break;
+      }
+      case 0x16: {
+        std::uint64_t n = r.Uleb();
+        setExpr(n, TRule::ValExpression);
+        break;
+      }
+      case 0x2E:
+        r.Uleb();
+        break;  // GNU_args_size: no register changes
+      case 0x2F: {
+        std::uint64_t n = r.Uleb();
+        setOffset(n, -std::int64_t(r.Uleb()) * cie.DataAlign, TRule::Offset);
+        break;
+      }
+      default:
+        return false;
     }
   }
   return !r.Bad;
@@ -207,10 +329,17 @@ bool RunRules(const std::uint8_t* rules, const std::uint8_t* end, std::uintptr_t
 // The registers this walk knows, by number; false for the others.
 bool KnownRegister(const TThreadRegisters& regs, std::uint64_t n, std::uintptr_t& value) {
   switch (n) {
-    case kStackPointerReg: value = regs.StackPointer; return true;
-    case kFramePointerReg: value = regs.FramePointer; return true;
-    case kReturnAddressReg: value = regs.ProgramCounter; return true;
-    default: return false;
+    case kStackPointerReg:
+      value = regs.StackPointer;
+      return true;
+    case kFramePointerReg:
+      value = regs.FramePointer;
+      return true;
+    case kReturnAddressReg:
+      value = regs.ProgramCounter;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -254,14 +383,22 @@ bool Recover(const TRegisterRule& rule, std::uintptr_t cfa, const IStackMemory& 
              std::uintptr_t fallback, std::uintptr_t& value) {
   std::uintptr_t at = 0;
   switch (rule.Kind) {
-    case TRule::Same: value = fallback; return true;
-    case TRule::Undefined: return false;
-    case TRule::Offset: return memory.ReadWord(cfa + std::uintptr_t(rule.Offset), value);
-    case TRule::ValOffset: value = cfa + std::uintptr_t(rule.Offset); return true;
-    case TRule::Register: return KnownRegister(regs, std::uint64_t(rule.Offset), value);
+    case TRule::Same:
+      value = fallback;
+      return true;
+    case TRule::Undefined:
+      return false;
+    case TRule::Offset:
+      return memory.ReadWord(cfa + std::uintptr_t(rule.Offset), value);
+    case TRule::ValOffset:
+      value = cfa + std::uintptr_t(rule.Offset);
+      return true;
+    case TRule::Register:
+      return KnownRegister(regs, std::uint64_t(rule.Offset), value);
     case TRule::Expression:
       return Evaluate(rule.Expr, rule.ExprSize, memory, regs, &cfa, at) && memory.ReadWord(at, value);
-    case TRule::ValExpression: return Evaluate(rule.Expr, rule.ExprSize, memory, regs, &cfa, value);
+    case TRule::ValExpression:
+      return Evaluate(rule.Expr, rule.ExprSize, memory, regs, &cfa, value);
   }
   return false;
 }

@@ -22,16 +22,16 @@ inline std::string RestartBlockName(std::uint32_t pid) { return ProcessBlockName
 
 // Which capture point handed an exception over.
 enum class TCaptureSource : std::uint32_t {
-  UnhandledFilter = 1,  // the process's unhandled-exception filter
-  Funnel = 2,           // the toolkit's exception funnel (window procedures, callbacks)
-  Terminate = 3,        // std::terminate: a throw that nothing caught
-  Abort = 4,            // abort()
-  PureCall = 5,         // a pure virtual function called
-  InvalidParameter = 6, // the C runtime refused a parameter
-  OutOfMemory = 7,      // operator new found no memory
-  ThreadEntry = 8,      // a thread's start routine let a C++ exception escape
-  Explicit = 9,         // the program asked for a report itself
-  FreezeWatchdog = 10,  // the main thread stopped answering
+  UnhandledFilter = 1,   // the process's unhandled-exception filter
+  Funnel = 2,            // the toolkit's exception funnel (window procedures, callbacks)
+  Terminate = 3,         // std::terminate: a throw that nothing caught
+  Abort = 4,             // abort()
+  PureCall = 5,          // a pure virtual function called
+  InvalidParameter = 6,  // the C runtime refused a parameter
+  OutOfMemory = 7,       // operator new found no memory
+  ThreadEntry = 8,       // a thread's start routine let a C++ exception escape
+  Explicit = 9,          // the program asked for a report itself
+  FreezeWatchdog = 10,   // the main thread stopped answering
 };
 
 // What a faulting thread hands over: one machine word per field, written as one block
@@ -39,19 +39,19 @@ enum class TCaptureSource : std::uint32_t {
 // the record itself. Pointers stay valid while the faulting thread waits for `DoneEvent`.
 struct THandoverRecord {
   std::uintptr_t ThreadId;
-  std::uintptr_t Type;            // TExceptionType
-  std::uintptr_t ExceptionObject; // a TCaughtException*, or 0 for a system exception
-  std::uintptr_t Address;         // where the exception happened
+  std::uintptr_t Type;             // TExceptionType
+  std::uintptr_t ExceptionObject;  // a TCaughtException*, or 0 for a system exception
+  std::uintptr_t Address;          // where the exception happened
   std::uintptr_t CanContinue;
   std::uintptr_t StackPointer;
   std::uintptr_t FramePointer;
-  std::uintptr_t Context;         // CONTEXT* of the faulting thread, or 0
-  std::uintptr_t ReportText;      // std::string* that receives the report, or 0
-  std::uintptr_t Source;          // TCaptureSource
-  std::uintptr_t Related;         // EXCEPTION_RECORD* for system exceptions, or 0
-  std::uintptr_t Module;          // module handle of the exception address, or 0
-  std::uintptr_t PreparedStack;   // reserved: a stack walked by the caller, or 0
-  std::uintptr_t DoneEvent;       // HANDLE set by the handler when it is done
+  std::uintptr_t Context;        // CONTEXT* of the faulting thread, or 0
+  std::uintptr_t ReportText;     // std::string* that receives the report, or 0
+  std::uintptr_t Source;         // TCaptureSource
+  std::uintptr_t Related;        // EXCEPTION_RECORD* for system exceptions, or 0
+  std::uintptr_t Module;         // module handle of the exception address, or 0
+  std::uintptr_t PreparedStack;  // reserved: a stack walked by the caller, or 0
+  std::uintptr_t DoneEvent;      // HANDLE set by the handler when it is done
 };
 static_assert(sizeof(THandoverRecord) == 14 * sizeof(void*), "the record is written as fixed words");
 

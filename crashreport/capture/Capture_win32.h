@@ -53,7 +53,8 @@ bool RunGuarded(const char* step, void (*item)(void*), void* context);
 template <class F>
 bool Guarded(const char* step, F&& item) {
   using TItem = std::remove_reference_t<F>;
-  return RunGuarded(step, [](void* f) { (*static_cast<TItem*>(f))(); }, &item);
+  return RunGuarded(
+      step, [](void* f) { (*static_cast<TItem*>(f))(); }, &item);
 }
 // Called by the unhandled-exception filter: true when the fault came from inside a guard
 // of this thread, which the context now resumes.
@@ -74,8 +75,7 @@ void SetCurrentStep(const char* step);
 // ---- thread-name table (ThreadNames_win32.cpp) ----
 // Opens or creates the process's block; false when neither works.
 bool OpenThreadNameTable();
-void RegisterThread(DWORD id, const char* name, const char* className, std::uintptr_t creatorAddress,
-                    DWORD creatorId);
+void RegisterThread(DWORD id, const char* name, const char* className, std::uintptr_t creatorAddress, DWORD creatorId);
 void UnregisterThread(DWORD id);
 struct TThreadName {
   std::string Name, ClassName;
@@ -99,7 +99,7 @@ TStackItem DescribeAddress(std::uintptr_t address, bool returnAddress);
 // The raw return addresses of a thread from its registers, innermost first.
 std::vector<std::uintptr_t> RawStack(const CONTEXT& context);
 std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed, DWORD mainId,
-                                        const std::vector<DWORD>& skip, bool allThreads);
+                                         const std::vector<DWORD>& skip, bool allThreads);
 
 // ---- what survives a handling that cannot end as planned (Survival_win32.cpp) ----
 // "%TEMP%\<program>.Zentrapix"; cleared at the start of every report, pending files aside.
@@ -114,10 +114,9 @@ void DisarmStallWatchdog();
 DWORD ComposingThread();
 DWORD StallLimit();
 DWORD StalledMs();
-// One report's life (EndReport drops one that is not to be kept): the minimal report first, then the text as it grows; complete, it
-// is also kept in the pending file until EndReport.
-// The bug-report file, its rules and the freeze message of the program's own settings,
-// noted at install: a report begun before its exception's settings are read goes there.
+// One report's life (EndReport drops one that is not to be kept): the minimal report first, then the text as it grows;
+// complete, it is also kept in the pending file until EndReport. The bug-report file, its rules and the freeze message
+// of the program's own settings, noted at install: a report begun before its exception's settings are read goes there.
 void NoteReportDefaults(const std::string& bugRepPath, const TBugRepFileRules& rules, const std::string& frozenMsg);
 std::string DefaultFrozenMsg();
 void BeginReport(const std::string& minimal);

@@ -11,7 +11,7 @@
 namespace vm {
 
 struct TThreadFacts {
-  TThreadRecord Thread;       // id, name, class, state, current address, creator
+  TThreadRecord Thread;  // id, name, class, state, current address, creator
   bool StackReadable = true;
   std::vector<TStackItem> Items;  // innermost first
   // The walk failed (a fault in the reporter): the step and the reporter's own stack.

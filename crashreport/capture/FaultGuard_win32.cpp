@@ -20,10 +20,10 @@ namespace vm::capture {
 namespace {
 
 struct TFaultGuard {
-  jmp_buf Resume;           // the registers at the guard's entry
-  void* FrameChain;         // the thread's handler chain then (32-bit only)
-  TFaultGuard* Outer;       // guards nest: a handler call inside a section
-  volatile LONG Faulted;    // set by the filter before it resumes
+  jmp_buf Resume;         // the registers at the guard's entry
+  void* FrameChain;       // the thread's handler chain then (32-bit only)
+  TFaultGuard* Outer;     // guards nest: a handler call inside a section
+  volatile LONG Faulted;  // set by the filter before it resumes
 };
 
 DWORD GuardSlot = TLS_OUT_OF_INDEXES;

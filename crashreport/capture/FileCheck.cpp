@@ -9,7 +9,8 @@
 
 namespace vm {
 
-const volatile unsigned char kFileCrcStamp[16] = {0x7F, 'V', 'M', 'F', 'I', 'L', 'E', 'C', 'R', 'C', 0xA5, 0x5A, 0, 0, 0, 0};
+const volatile unsigned char kFileCrcStamp[16] = {0x7F, 'V', 'M',  'F',  'I', 'L', 'E', 'C',
+                                                  'R',  'C', 0xA5, 0x5A, 0,   0,   0,   0};
 
 namespace {
 

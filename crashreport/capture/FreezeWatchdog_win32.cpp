@@ -82,7 +82,8 @@ bool StartFreezeWatchdog(int timeoutMs) {
   Window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   Stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   FirstInterval = DWORD(timeoutMs / kRounds > 0 ? timeoutMs / kRounds : 1);
-  HANDLE thread = Window && Stop ? CreateThread(nullptr, 64 * 1024, WatchMain, nullptr, CREATE_SUSPENDED, &WatchId) : nullptr;
+  HANDLE thread =
+      Window && Stop ? CreateThread(nullptr, 64 * 1024, WatchMain, nullptr, CREATE_SUSPENDED, &WatchId) : nullptr;
   if (!thread) return false;
   SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
   ResumeThread(thread);

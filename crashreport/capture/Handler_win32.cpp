@@ -31,7 +31,8 @@ DWORD WINAPI HandlerMain(LPVOID) {
     THandoverRecord record;
     DWORD got = 0, total = 0;
     auto* bytes = reinterpret_cast<char*>(&record);
-    while (total < sizeof record && ReadFile(PipeRead, bytes + total, DWORD(sizeof record - total), &got, nullptr) && got)
+    while (total < sizeof record && ReadFile(PipeRead, bytes + total, DWORD(sizeof record - total), &got, nullptr) &&
+           got)
       total += got;
     if (total < sizeof record) return 0;
     try {

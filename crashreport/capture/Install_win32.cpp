@@ -3,8 +3,8 @@
 // capture points are taken by an object made before all of them, which this file brings
 // into every program that calls InstallCrashReporter. That call, once the program runs,
 // adds what needs the program's own objects: the toolkit's funnel and the freeze watchdog.
-#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/Capture_win32.h"
 
 // The first priority that the toolchains leave to programs (the lower ones are theirs).
 #if defined(_MSC_VER)

@@ -28,7 +28,7 @@ struct TPeSection {
 };
 
 struct TPeLayout {
-  std::optional<std::size_t> CheckSumAt;  // the optional header's CheckSum field (4 bytes)
+  std::optional<std::size_t> CheckSumAt;   // the optional header's CheckSum field (4 bytes)
   std::optional<std::size_t> CertEntryAt;  // the certificate-table data-directory entry (8 bytes)
   // Where the certificate data begins: the file's size when the file is unsigned or its
   // entry does not describe certificate data at the end of the file, behind every section.

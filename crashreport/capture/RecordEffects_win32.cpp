@@ -16,8 +16,8 @@
 
 #include "base/Exception.h"
 #include "base/FileIO.h"
-#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/ReportFlow.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/dialog/Assistant_win32.h"
@@ -47,13 +47,16 @@ std::vector<HANDLE> SuspendOtherThreads(DWORD crashed) {
   THREADENTRY32 e{};
   e.dwSize = sizeof e;
   for (BOOL ok = Thread32First(snapshot, &e); ok; ok = Thread32Next(snapshot, &e)) {
-    if (e.th32OwnerProcessID != GetCurrentProcessId() || e.th32ThreadID == HandlerThreadId() || e.th32ThreadID == crashed)
+    if (e.th32OwnerProcessID != GetCurrentProcessId() || e.th32ThreadID == HandlerThreadId() ||
+        e.th32ThreadID == crashed)
       continue;
     // The reporter's own threads (the stall watchdog among them) go on: it needs them.
     if (auto named = LookUpThread(e.th32ThreadID); named && named->Name == "-") continue;
     HANDLE h = OpenThread(THREAD_SUSPEND_RESUME, FALSE, e.th32ThreadID);
-    if (h && SuspendThread(h) != DWORD(-1)) paused.push_back(h);
-    else if (h) CloseHandle(h);
+    if (h && SuspendThread(h) != DWORD(-1))
+      paused.push_back(h);
+    else if (h)
+      CloseHandle(h);
   }
   CloseHandle(snapshot);
   return paused;
@@ -156,14 +159,22 @@ bool SaveThroughFileDialog(TICrashException& record, HWND owner) {
 THandlerAction HandlerActionOf(dialog::TBoxAction action) {
   using A = dialog::TBoxAction;
   switch (action) {
-    case A::Send: return THandlerAction::Send;
-    case A::Save: return THandlerAction::Save;
-    case A::Print: return THandlerAction::Print;
-    case A::Show: return THandlerAction::ShowBugReport;
-    case A::Continue: return THandlerAction::Continue;
-    case A::Restart: return THandlerAction::Restart;
-    case A::Close: return THandlerAction::CloseApplication;
-    case A::Help: break;
+    case A::Send:
+      return THandlerAction::Send;
+    case A::Save:
+      return THandlerAction::Save;
+    case A::Print:
+      return THandlerAction::Print;
+    case A::Show:
+      return THandlerAction::ShowBugReport;
+    case A::Continue:
+      return THandlerAction::Continue;
+    case A::Restart:
+      return THandlerAction::Restart;
+    case A::Close:
+      return THandlerAction::CloseApplication;
+    case A::Help:
+      break;
   }
   return THandlerAction::Help;
 }
@@ -206,7 +217,8 @@ std::string MinimalText(const TExceptionFacts& facts, const SYSTEMTIME& when, co
   minimal.Thread.Id = minimal.Freeze ? facts.MainThreadId : facts.CrashedThreadId;
   if (auto named = LookUpThread(minimal.Thread.Id)) minimal.Thread.Name = named->Name;
   if (r.Context && !minimal.Freeze)
-    for (std::uintptr_t address : RawStack(*reinterpret_cast<const CONTEXT*>(r.Context))) minimal.Addresses.push_back(address);
+    for (std::uintptr_t address : RawStack(*reinterpret_cast<const CONTEXT*>(r.Context)))
+      minimal.Addresses.push_back(address);
   return MinimalReportText(minimal);
 }
 
@@ -216,7 +228,8 @@ std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, T
                                               const SYSTEMTIME& when, const THandoverRecord& r, bool withReport) {
   if (!withReport) return std::make_unique<TICrashException>(settings, facts);
   THeaderRequest request;
-  request.ExceptionTime = {when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, when.wMilliseconds};
+  request.ExceptionTime = {when.wYear,   when.wMonth,  when.wDay,         when.wHour,
+                           when.wMinute, when.wSecond, when.wMilliseconds};
   request.SettingsModule = settings.Module();
   request.Version = settings.DisplayVersion();
   if (request.Version == "?") request.Version.clear();
@@ -252,9 +265,12 @@ std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, T
   for (size_t i = 0; i < reported.size(); ++i) {
     for (const TThreadFacts& t : walked) {
       if (t.Thread.Id != reported[i].Id) continue;
-      if (t.Failure) record->SetThreadInternalError(int(i), t.Failure->Step, t.Failure->OwnStack);
-      else if (t.StackReadable) record->SetThreadStack(int(i), t.Items);
-      else record->SetThreadNotAccessible(int(i));
+      if (t.Failure)
+        record->SetThreadInternalError(int(i), t.Failure->Step, t.Failure->OwnStack);
+      else if (t.StackReadable)
+        record->SetThreadStack(int(i), t.Items);
+      else
+        record->SetThreadNotAccessible(int(i));
     }
   }
   record->Complete();
@@ -264,7 +280,7 @@ std::unique_ptr<TICrashException> BuildRecord(const TICrashSettings& settings, T
 // The Win32 side of one exception's flow: what each effect does, and what it keeps for the
 // effects after it (the settings, the paused threads, the record and its sends).
 class TRecordEffects final : public IReportEffects {
- public:
+public:
   explicit TRecordEffects(const THandoverRecord& r);
 
   void BeginReport() override;
@@ -291,7 +307,7 @@ class TRecordEffects final : public IReportEffects {
   void Close() override { TerminateProcess(GetCurrentProcess(), 1); }
   void Restart() override { RestartProgram(); }
 
- private:
+private:
   const THandoverRecord& FHandover;
   SYSTEMTIME FWhen;
   const TCaughtException* FCaught;
@@ -350,17 +366,10 @@ TFlowSettings TRecordEffects::ReadSettings() {
     return SameClassNameImpl(name, FFacts.ClassName);
   };
   FFilter = ApplyCrashFilters(settings, matcher);
-  TFlowSettings flow{FFilter.CreateBugReport,
-                     FFilter.CreateScreenshot,
-                     FFilter.SuspendThreads,
-                     FFilter.CallHandlers,
-                     settings.AutoSave(),
-                     settings.AutoSaveIfNotSent(),
-                     settings.AutoSend(),
-                     settings.AutoClip(),
-                     settings.AutoContinue(),
-                     settings.AutoClose(),
-                     settings.AutoRestart()};
+  TFlowSettings flow{FFilter.CreateBugReport, FFilter.CreateScreenshot, FFilter.SuspendThreads,
+                     FFilter.CallHandlers,    settings.AutoSave(),      settings.AutoSaveIfNotSent(),
+                     settings.AutoSend(),     settings.AutoClip(),      settings.AutoContinue(),
+                     settings.AutoClose(),    settings.AutoRestart()};
   SetCurrentStep("");
   return flow;
 }
@@ -430,8 +439,8 @@ TShowOutcome TRecordEffects::Show(const dialog::TAutoActions& autos) {
     if (RunAssistant(FRecord->PrintAssis(), *FRecord, owner) == arCancel) return;
     dialog::PrintBugReport(FRecord->BugReport(), owner);
   };
-  outcome.Button = ShowRecord(*FRecord, FFilter, FFacts.Type == TExceptionType::Freeze, FHandover.CanContinue != 0,
-                              autos, actions);
+  outcome.Button =
+      ShowRecord(*FRecord, FFilter, FFacts.Type == TExceptionType::Freeze, FHandover.CanContinue != 0, autos, actions);
   return outcome;
 }
 

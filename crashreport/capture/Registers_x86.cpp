@@ -76,7 +76,8 @@ public:
 // only in the file, so the section is known by its contents: it opens with a CIE.
 TCallFrameInfo FindProgramFrameInfo() {
   auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
     const BYTE* data = base + section->VirtualAddress;

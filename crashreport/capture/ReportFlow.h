@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "crashreport/capture/CaptureLayouts.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/CaptureLayouts.h"
 #include "crashreport/dialog/DialogRules.h"
 #include "crashreport/report/ReportRecords.h"
 
@@ -31,7 +31,7 @@ struct TShowOutcome {
 };
 
 class IReportEffects {
- public:
+public:
   virtual ~IReportEffects() = default;
   // The minimal report, kept from now on should the handling stop.
   virtual void BeginReport() = 0;
@@ -74,13 +74,13 @@ struct TFlowFacts {
 };
 
 class TReportFlow {
- public:
+public:
   // `history` gets this exception's time (a hidden one does not count).
   TReportFlow(TFlowFacts facts, TExceptionHistory& history, IReportEffects& effects)
       : FFacts(facts), FHistory(history), FEffects(effects) {}
   void Run();
 
- private:
+private:
   void Tell(THandlerPhase phase);
   void Compose();
   dialog::TButton ShowDialog();

@@ -12,8 +12,8 @@
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/Text.h"
-#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/FileCheck.h"
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/HeaderFacts.h"
@@ -29,9 +29,9 @@ namespace {
 bool Installed = false;
 LARGE_INTEGER StartCounter{};  // for "program up time"
 DWORD MainThreadId = 0;
-CRITICAL_SECTION Gate;        // one exception at a time
-DWORD GateOwner = 0;          // the thread handing over now; a nested fault there is not reported
-HANDLE DoneEvent = nullptr;   // made in advance: after an overflow there is no room to make one
+CRITICAL_SECTION Gate;       // one exception at a time
+DWORD GateOwner = 0;         // the thread handing over now; a nested fault there is not reported
+HANDLE DoneEvent = nullptr;  // made in advance: after an overflow there is no room to make one
 
 // The emergency reserve: given back on entry so that a report can be built when memory
 // has run out, taken again afterwards.
@@ -121,8 +121,10 @@ bool HandOver(THandoverRecord& record, bool lowOnStack) {
     ArmStallWatchdog(HandlerThreadId());
     DWORD written = 0;
     handed = WriteFile(HandlerPipe(), &record, sizeof record, &written, nullptr) && written == sizeof record;
-    if (handed) WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
-    else SetEvent(DoneEvent);  // nothing to watch
+    if (handed)
+      WaitForHandler(DoneEvent, self == MainThreadId && !lowOnStack);
+    else
+      SetEvent(DoneEvent);  // nothing to watch
   }
   DisarmStallWatchdog();
   TakeReserve();
@@ -144,10 +146,10 @@ std::uintptr_t ModuleOf(std::uintptr_t address) {
 // got is saved, marked incomplete, and the process ends as after any fault. The save runs
 // under a guard of its own, since what failed may fail again.
 [[noreturn]] void EndAfterOwnFault(const EXCEPTION_RECORD& er) {
-  std::string why = FormatText("internal error in %s (exception %08lX at %08llX); the program was ended",
-                               *CurrentStep() ? CurrentStep() : "the reporter",
-                               static_cast<unsigned long>(er.ExceptionCode),
-                               static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(er.ExceptionAddress)));
+  std::string why =
+      FormatText("internal error in %s (exception %08lX at %08llX); the program was ended",
+                 *CurrentStep() ? CurrentStep() : "the reporter", static_cast<unsigned long>(er.ExceptionCode),
+                 static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(er.ExceptionAddress)));
   Guarded("the last save", [&] { SaveIncompleteReport(why); });
   TerminateProcess(GetCurrentProcess(), 1);
   for (;;) Sleep(INFINITE);
@@ -232,7 +234,8 @@ void CheckProgramFile(const TICrashSettings& settings) {
     return;  // an unreadable file is no proof of damage
   }
   if (CheckFileCrc(file) == TFileCheck::Corrupt)
-    MessageBoxA(nullptr, settings.BitFaultMsg().c_str(), settings.TitleBar().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    MessageBoxA(nullptr, settings.BitFaultMsg().c_str(), settings.TitleBar().c_str(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 // The runtime makes the locks of its number formatting on first use and registers their
@@ -253,8 +256,8 @@ void TakeOverRuntimeFailures() {
   // the runtime library's checks call the one registered inside that library.
   _set_invalid_parameter_handler(OnInvalidParameter);
   using TSetHandler = _invalid_parameter_handler(__cdecl*)(_invalid_parameter_handler);
-  if (auto set = reinterpret_cast<TSetHandler>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
+  if (auto set = reinterpret_cast<TSetHandler>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler"))))
     set(OnInvalidParameter);
   SetUnhandledExceptionFilter(UnhandledFilter);
 }
@@ -298,8 +301,8 @@ void InstallCapturePoints() {
   PrepareNumberFormatting();
   EnableFaultGuards();
   if (!DoneEvent || !StartHandlerThread() || !StartStallWatchdog(DoneEvent, HandlerShowingEvent())) return;
-  NoteReportDefaults(BugRepFilePath(*settings, FolderOf(ProgramPath())),
-                     BugRepFileRules(*settings), settings->FrozenMsg());
+  NoteReportDefaults(BugRepFilePath(*settings, FolderOf(ProgramPath())), BugRepFileRules(*settings),
+                     settings->FrozenMsg());
   FoldPendingReports(BugRepFileRules(*settings));
   TakeReserve();
   LoaderLockHeld();  // finds the process block now, not in the middle of a fault

@@ -141,7 +141,7 @@ std::vector<std::uintptr_t> RawStack(const CONTEXT& context) {
 }
 
 std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed, DWORD mainId,
-                                        const std::vector<DWORD>& skip, bool allThreads) {
+                                         const std::vector<DWORD>& skip, bool allThreads) {
   auto facts = [&](DWORD id) {
     TThreadFacts t;
     t.Thread.Id = id;

@@ -14,8 +14,8 @@
 #include "base/Exception.h"
 #include "base/FileIO.h"
 #include "base/Text.h"
-#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/report/PendingReport.h"
 #include "crashreport/report/ReportText.h"
 
@@ -33,7 +33,7 @@ std::uint64_t StartTimeOf(HANDLE process) {
   return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-CRITICAL_SECTION Lock;  // over the report state
+CRITICAL_SECTION Lock;      // over the report state
 unsigned ReportNumber = 0;  // counts the reports begun
 struct TReportState {
   bool Active = false, Complete = false, Saved = false, Sent = false;

@@ -75,7 +75,8 @@ std::optional<std::uint32_t> CodeSectionCrc(std::string_view pe) {
   if (!layout) return std::nullopt;
   for (const TPeSection& s : layout->Sections)
     if (s.Name == ".text")
-      return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pe.data() + s.Raw.From), uInt(s.Raw.To - s.Raw.From)));
+      return std::uint32_t(
+          crc32(0, reinterpret_cast<const Bytef*>(pe.data() + s.Raw.From), uInt(s.Raw.To - s.Raw.From)));
   return std::nullopt;
 }
 

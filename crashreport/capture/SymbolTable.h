@@ -46,8 +46,12 @@ public:
   std::optional<TSymbolInfo> Lookup(std::uint32_t rva) const;
 
 private:
-  struct TFunction { std::uint32_t Rva, End, Name, Unit, FirstLine; };
-  struct TLine { std::uint32_t Rva, Line, Unit; };
+  struct TFunction {
+    std::uint32_t Rva, End, Name, Unit, FirstLine;
+  };
+  struct TLine {
+    std::uint32_t Rva, Line, Unit;
+  };
   const char* Text(std::uint32_t offset) const { return FPool.data() + offset; }
 
   std::uint32_t FTextCrc = 0;

@@ -15,11 +15,10 @@ TExceptionText AccessViolation(std::span<const std::uint64_t> parameters, std::u
   const char* what = kind == 1 ? "Write" : kind == 8 ? "Execution" : "Read";
   auto at = static_cast<unsigned long long>(address);
   auto of = static_cast<unsigned long long>(target);
-  std::string message =
-      module.empty()
-          ? FormatText("Access violation at address %08llX. %s of address %08llX.", at, what, of)
-          : FormatText("Access violation at address %08llX in module \"%s\". %s of address %08llX.", at,
-                       std::string(module).c_str(), what, of);
+  std::string message = module.empty()
+                            ? FormatText("Access violation at address %08llX. %s of address %08llX.", at, what, of)
+                            : FormatText("Access violation at address %08llX in module \"%s\". %s of address %08llX.",
+                                         at, std::string(module).c_str(), what, of);
   return {"EAccessViolation", message};
 }
 

@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "crashreport/capture/Capture_win32.h"
 #include "crashreport/CrashReporter.h"
+#include "crashreport/capture/Capture_win32.h"
 
 namespace vm::capture {
 
@@ -36,10 +36,10 @@ struct TStart {
 // The return address into the hook's caller: the place that started the thread. Written
 // into each hook's own body (frame 0 is the hook itself, frame 1 its caller); the hooks
 // are reached through import slots only, so they are never inlined.
-#define VM_CALLER_ADDRESS(var)                                        \
-  void* var##Frames[2] = {};                                          \
-  std::uintptr_t var = RtlCaptureStackBackTrace(0, 2, var##Frames, nullptr) == 2 \
-                           ? reinterpret_cast<std::uintptr_t>(var##Frames[1]) : 0
+#define VM_CALLER_ADDRESS(var) \
+  void* var##Frames[2] = {};   \
+  std::uintptr_t var =         \
+      RtlCaptureStackBackTrace(0, 2, var##Frames, nullptr) == 2 ? reinterpret_cast<std::uintptr_t>(var##Frames[1]) : 0
 
 TStart* NewStart(LPTHREAD_START_ROUTINE routine, void* param, bool workItem, std::uintptr_t creator) {
   auto* s = static_cast<TStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(TStart)));
@@ -126,7 +126,8 @@ void HookThreadEntries() {
   RealQueueUserWorkItem = Lookup<TQueueUserWorkItem>("QueueUserWorkItem");
   HMODULE exe = GetModuleHandleA(nullptr);
   PatchImports(exe, reinterpret_cast<void*>(RealCreateThread), reinterpret_cast<void*>(&HookedCreateThread));
-  PatchImports(exe, reinterpret_cast<void*>(RealCreateRemoteThread), reinterpret_cast<void*>(&HookedCreateRemoteThread));
+  PatchImports(exe, reinterpret_cast<void*>(RealCreateRemoteThread),
+               reinterpret_cast<void*>(&HookedCreateRemoteThread));
   PatchImports(exe, reinterpret_cast<void*>(RealQueueUserWorkItem), reinterpret_cast<void*>(&HookedQueueUserWorkItem));
 }
 

@@ -35,9 +35,7 @@ static_assert(sizeof(TNameBlock) == 5 * sizeof(void*));
 
 TNameBlock* Block = nullptr;
 
-void CopyText(char (&to)[64], const char* from) {
-  std::snprintf(to, sizeof to, "%s", from ? from : "");
-}
+void CopyText(char (&to)[64], const char* from) { std::snprintf(to, sizeof to, "%s", from ? from : ""); }
 
 class TListLock {
 public:
@@ -56,7 +54,8 @@ private:
 bool OpenThreadNameTable() {
   if (Block) return true;
   std::string name = ThreadNameBlockName(GetCurrentProcessId());
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TNameBlock), name.c_str());
+  HANDLE mapping =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TNameBlock), name.c_str());
   if (!mapping) return false;
   bool created = GetLastError() != ERROR_ALREADY_EXISTS;
   auto* block = static_cast<TNameBlock*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TNameBlock)));

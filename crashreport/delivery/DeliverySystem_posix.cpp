@@ -1,13 +1,14 @@
 // The host's stand-in for the delivery system: a real temporary folder and threads, the
 // proxy from the environment as Unix programs keep it; no shell, mail client or resolver
 // for mail exchangers, so those channels fail here as they do on a system without them.
-#include <ctime>
+#include <unistd.h>
+
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
+#include <ctime>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 #include "base/FileIO.h"
 #include "crashreport/delivery/DeliverySystem.h"

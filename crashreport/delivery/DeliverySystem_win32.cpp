@@ -94,7 +94,9 @@ public:
   }
   bool SendViaSystemMail(const TMailMessage& mail, std::uintptr_t parent) override;
   std::vector<std::string> MailExchangers(const std::string& domain) override;
-  std::string MailtoOpenCommand() override { return RegText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr); }
+  std::string MailtoOpenCommand() override {
+    return RegText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr);
+  }
   bool StartCommandLine(const std::string& commandLine) override {
     std::string line = commandLine;
     STARTUPINFOA si{};

@@ -60,8 +60,7 @@ THttpVerdict JudgeHttpAnswer(std::string_view answer, bool complete) {
 
 THttpVerdict JudgeConnectAnswer(std::string_view answer, bool complete) {
   size_t lineEnd = answer.find("\r\n");
-  if (lineEnd == std::string_view::npos)
-    return complete ? Verdict(TKind::Failure, StatusWord(answer)) : THttpVerdict{};
+  if (lineEnd == std::string_view::npos) return complete ? Verdict(TKind::Failure, StatusWord(answer)) : THttpVerdict{};
   std::string status = StatusWord(answer.substr(0, lineEnd));
   if (status.size() != 3 || status[0] != '2') return Verdict(TKind::Failure, status);
   size_t headEnd = answer.find("\r\n\r\n");

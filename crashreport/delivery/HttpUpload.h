@@ -28,9 +28,9 @@ struct THttpUploadJob {
 
 struct THttpUploadResult {
   bool Success = false;
-  std::string Status;    // the status word the answer was judged by
-  std::string Location;  // of a 302 answer
-  std::string Error;     // why it failed, for the log
+  std::string Status;       // the status word the answer was judged by
+  std::string Location;     // of a 302 answer
+  std::string Error;        // why it failed, for the log
   bool TlsRefused = false;  // no trusted TLS session came about: Error is the user's sentence
 };
 
@@ -43,8 +43,7 @@ struct TUploadLimits {
   int PieceBytes = 1024;
 };
 
-THttpUploadResult UploadViaHttp(const THttpUploadJob& job,
-                                const std::function<void(TUploadStage)>& stage = {},
+THttpUploadResult UploadViaHttp(const THttpUploadJob& job, const std::function<void(TUploadStage)>& stage = {},
                                 const TUploadLimits& limits = {});
 
 }  // namespace vm

@@ -21,9 +21,9 @@ inline constexpr int kHttpsPort = 443;
 
 struct TUploadTarget {
   std::string Host;
-  std::string Path;   // starts with "/"; "/" when the server text names none
-  bool Tls = false;   // "https://": the upload goes over TLS
-  int Port = 0;       // of an "https://" address: its own port or kHttpsPort; -1 when unreadable
+  std::string Path;  // starts with "/"; "/" when the server text names none
+  bool Tls = false;  // "https://": the upload goes over TLS
+  int Port = 0;      // of an "https://" address: its own port or kHttpsPort; -1 when unreadable
 };
 
 // `HttpServer` without its scheme, split at the first "/". An "http://" address (or one without
@@ -51,7 +51,7 @@ std::string AngleAddress(std::string_view address);
 struct TUploadHeader {
   TUploadTarget Target;
   int Port = 80;
-  std::string Sender;            // empty: no "From" line
+  std::string Sender;             // empty: no "From" line
   std::string Account, Password;  // both empty: no "Authorization" line
   std::uint64_t ContentLength = 0;
 };

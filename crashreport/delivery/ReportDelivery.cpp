@@ -27,9 +27,12 @@ public:
     TMailMessage mail{texts.Sender, texts.Recipients, texts.Subject, texts.Body, {}};
     for (const auto& f : attachments.Files) mail.Files.push_back({f.Path, f.SendAs});
     bool sent = false;
-    if (S.MailAsSmtpServer()) sent = ViaMailExchanger(mail);
-    else if (S.MailAsSmtpClient()) sent = ViaSmtp(mail, S.SmtpServer(), S.SmtpPort(), S.SmtpAccount(), S.SmtpPassword());
-    else if (S.UploadViaHttp() && !S.HttpServer().empty()) sent = ViaHttp(texts, attachments);
+    if (S.MailAsSmtpServer())
+      sent = ViaMailExchanger(mail);
+    else if (S.MailAsSmtpClient())
+      sent = ViaSmtp(mail, S.SmtpServer(), S.SmtpPort(), S.SmtpAccount(), S.SmtpPassword());
+    else if (S.UploadViaHttp() && !S.HttpServer().empty())
+      sent = ViaHttp(texts, attachments);
     if (!sent && S.MailViaMapi()) sent = Sys.SendViaSystemMail(mail, R.ParentWindow);
     if (!sent && S.MailViaMailto() && !R.Hidden) sent = ViaMailto(texts);
     return sent;

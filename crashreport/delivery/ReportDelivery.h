@@ -27,11 +27,11 @@ struct TSendRequest {
   std::string BugReport;
   std::optional<TINVBitmap> Screenshot;
   std::uintptr_t ParentWindow = 0;
-  ICrashSettings* Settings = nullptr;    // the exception record's settings; outlives the send
-  IDeliveryRecord* Record = nullptr;     // may be none; outlives the send
+  ICrashSettings* Settings = nullptr;  // the exception record's settings; outlives the send
+  IDeliveryRecord* Record = nullptr;   // may be none; outlives the send
   bool Background = false;
-  bool Hidden = false;                  // automatic: no failure box, no progress box unless AutoSendBox
-  bool ProcessBlocked = false;          // other threads are suspended: no thread may be started
+  bool Hidden = false;          // automatic: no failure box, no progress box unless AutoSendBox
+  bool ProcessBlocked = false;  // other threads are suspended: no thread may be started
 };
 
 struct TSendTexts {
@@ -45,7 +45,7 @@ struct TSendAttachment {
 
 struct TPreparedAttachments {
   std::vector<TSendAttachment> Files;
-  std::string ScreenshotFile;   // written for this send, or empty
+  std::string ScreenshotFile;        // written for this send, or empty
   bool DeleteBugReportFile = false;  // the file was copied and `DelBugRepFile` asks for it
   std::string BugReportFile;
 };

@@ -17,8 +17,7 @@ TSmtpReply ParseSmtpReply(std::string_view bytes) {
   size_t at = 0;
   for (;;) {
     size_t end = bytes.find('\n', at);
-    if (end == std::string_view::npos)
-      return bytes.size() > kSmtpReplyLimit ? Malformed() : reply;
+    if (end == std::string_view::npos) return bytes.size() > kSmtpReplyLimit ? Malformed() : reply;
     std::string_view line = bytes.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||

@@ -1,5 +1,6 @@
 // Windows side of the socket seam: Winsock, started once per process.
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
 
 #include <mutex>

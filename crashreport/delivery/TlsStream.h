@@ -17,9 +17,9 @@ namespace vm {
 
 // Why no trusted connection came about.
 enum class TTlsFailure {
-  Untrusted,       // the chain ends at no root the system trusts
-  Expired,         // outside its validity period
-  WrongName,       // made out for another host name
+  Untrusted,  // the chain ends at no root the system trusts
+  Expired,    // outside its validity period
+  WrongName,  // made out for another host name
   Revoked,
   BadCertificate,  // refused for another reason, named by `detail`
   Handshake,       // no TLS session: the server does not speak it, or the connection broke

@@ -111,8 +111,8 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
   cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
   cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   char* package = const_cast<char*>(UNISP_NAME_A);
-  SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred,
-                                                     nullptr, nullptr, &s.Credentials, nullptr);
+  SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr,
+                                                     nullptr, &s.Credentials, nullptr);
   if (status != SEC_E_OK) return Fail(TTlsFailure::Unavailable, Code(status));
   s.HaveCredentials = true;
 
@@ -121,15 +121,13 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
   bool first = true;
   for (;;) {
     if (MsLeft(deadline) == 0) return Fail(TTlsFailure::Handshake, "no answer in time");
-    SecBuffer in[2] = {Buffer(SECBUFFER_TOKEN, s.Received.data(), Size(s.Received.size())),
-                       Buffer(SECBUFFER_EMPTY)};
+    SecBuffer in[2] = {Buffer(SECBUFFER_TOKEN, s.Received.data(), Size(s.Received.size())), Buffer(SECBUFFER_EMPTY)};
     SecBuffer out[1] = {Buffer(SECBUFFER_TOKEN)};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in}, outDesc{SECBUFFER_VERSION, 1, out};
     unsigned long attributes = 0;
     CtxtHandle* context = first ? nullptr : &s.Context;
-    status = InitializeSecurityContextA(&s.Credentials, context, target, kContextFlags, 0, 0,
-                                        first ? nullptr : &inDesc, 0, first ? &s.Context : nullptr, &outDesc,
-                                        &attributes, nullptr);
+    status = InitializeSecurityContextA(&s.Credentials, context, target, kContextFlags, 0, 0, first ? nullptr : &inDesc,
+                                        0, first ? &s.Context : nullptr, &outDesc, &attributes, nullptr);
     if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) s.HaveContext = true;
     first = false;
     if (out[0].pvBuffer) {
@@ -163,8 +161,7 @@ bool TTlsStream::Handshake(const std::string& host, int timeoutMs) {
 
 bool TTlsStream::CheckCertificate() {
   PCCERT_CONTEXT certificate = nullptr;
-  SECURITY_STATUS status =
-      QueryContextAttributesA(&FSession->Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+  SECURITY_STATUS status = QueryContextAttributesA(&FSession->Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
   if (status != SEC_E_OK || !certificate) return Fail(TTlsFailure::BadCertificate, Code(status));
 
   char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
@@ -211,11 +208,11 @@ bool TTlsStream::Send(std::string_view bytes) {
     record.assign(s.Sizes.cbHeader, '\0');
     record.append(bytes.data(), piece);
     record.append(s.Sizes.cbTrailer, '\0');
-    SecBuffer parts[4] = {Buffer(SECBUFFER_STREAM_HEADER, record.data(), s.Sizes.cbHeader),
-                          Buffer(SECBUFFER_DATA, record.data() + s.Sizes.cbHeader, Size(piece)),
-                          Buffer(SECBUFFER_STREAM_TRAILER, &record[record.size() - s.Sizes.cbTrailer],
-                                 s.Sizes.cbTrailer),
-                          Buffer(SECBUFFER_EMPTY)};
+    SecBuffer parts[4] = {
+        Buffer(SECBUFFER_STREAM_HEADER, record.data(), s.Sizes.cbHeader),
+        Buffer(SECBUFFER_DATA, record.data() + s.Sizes.cbHeader, Size(piece)),
+        Buffer(SECBUFFER_STREAM_TRAILER, &record[record.size() - s.Sizes.cbTrailer], s.Sizes.cbTrailer),
+        Buffer(SECBUFFER_EMPTY)};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, parts};
     SECURITY_STATUS status = EncryptMessage(&s.Context, 0, &desc, 0);
     if (status != SEC_E_OK) {
@@ -244,8 +241,8 @@ int TTlsStream::Receive(char* buffer, int size, int timeoutMs) {
     if (s.Ended) return kClosed;
     SECURITY_STATUS status = SEC_E_INCOMPLETE_MESSAGE;
     if (!s.Received.empty()) {
-      SecBuffer parts[4] = {Buffer(SECBUFFER_DATA, s.Received.data(), Size(s.Received.size())),
-                            Buffer(SECBUFFER_EMPTY), Buffer(SECBUFFER_EMPTY), Buffer(SECBUFFER_EMPTY)};
+      SecBuffer parts[4] = {Buffer(SECBUFFER_DATA, s.Received.data(), Size(s.Received.size())), Buffer(SECBUFFER_EMPTY),
+                            Buffer(SECBUFFER_EMPTY), Buffer(SECBUFFER_EMPTY)};
       SecBufferDesc desc{SECBUFFER_VERSION, 4, parts};
       status = DecryptMessage(&s.Context, &desc, 0, nullptr);
       if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) {

@@ -26,7 +26,7 @@ enum class TNVItemKind { Button, Label, Edit, CheckBox, Image };
 
 // What every item of a page has. `Window` is the item's control while the page is shown.
 class TNVItem {
- public:
+public:
   explicit TNVItem(TNVItemKind kind, std::string name) : Kind(kind), Name(std::move(name)) {}
   virtual ~TNVItem() = default;
   const TNVItemKind Kind;
@@ -37,7 +37,7 @@ class TNVItem {
 };
 
 class TNVButton : public TNVItem {
- public:
+public:
   explicit TNVButton(std::string name, std::string caption = {})
       : TNVItem(TNVItemKind::Button, std::move(name)), Caption(std::move(caption)) {}
   std::string Caption;
@@ -46,7 +46,7 @@ class TNVButton : public TNVItem {
 };
 
 class TNVLabel : public TNVItem {
- public:
+public:
   explicit TNVLabel(std::string name) : TNVItem(TNVItemKind::Label, std::move(name)) {}
   std::string Caption;
 };
@@ -54,7 +54,7 @@ class TNVLabel : public TNVItem {
 enum class TNVOutputType { nvoHeader, nvoOwnSection };
 
 class TNVEdit : public TNVItem {
- public:
+public:
   explicit TNVEdit(std::string name) : TNVItem(TNVItemKind::Edit, std::move(name)) {}
   bool Colored = false;  // shown in the colour of a required field while it blocks Continue
   int Lines = 1;         // 1: a single-line edit
@@ -66,7 +66,7 @@ class TNVEdit : public TNVItem {
 };
 
 class TNVCheckBox : public TNVItem {
- public:
+public:
   explicit TNVCheckBox(std::string name) : TNVItem(TNVItemKind::CheckBox, std::move(name)) {}
   std::string Caption;
   bool Checked = false;
@@ -74,7 +74,7 @@ class TNVCheckBox : public TNVItem {
 };
 
 class TNVImage : public TNVItem {
- public:
+public:
   explicit TNVImage(std::string name) : TNVItem(TNVItemKind::Image, std::move(name)) {}
   bool Border = false;
   bool Clickable = false;
@@ -91,7 +91,7 @@ enum class TNVEvent { Show, Change, Click, Timer, Close };
 using TNVActionHandler = void (*)(TNVForm& form, TNVEvent event, TNVItem* item);
 
 class TNVForm {
- public:
+public:
   TNVForm();  // with the three buttons every page starts with
   TNVForm(TNVForm&&) = default;
   TNVForm& operator=(TNVForm&&) = default;

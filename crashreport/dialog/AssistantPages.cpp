@@ -18,46 +18,72 @@ std::unique_ptr<TNVItem> NewItem(std::string_view kind, std::string name) {
 }
 
 bool SetPageProperty(TNVForm& form, const TCrashProperty& p) {
-  if (p.Name == "Title") form.Title = p.TextValue;
-  else if (p.Name == "Message") form.Message = p.TextValue;
-  else if (p.Name == "MinWidth") form.MinWidth = p.IntValue;
-  else if (p.Name == "OnAction") form.OnAction = p.TextValue;
-  else if (p.Name == "Timer") form.Timer = p.IntValue;
-  else if (p.Name == "ActiveControl") form.ActiveControl = p.TextValue;
-  else return false;
+  if (p.Name == "Title")
+    form.Title = p.TextValue;
+  else if (p.Name == "Message")
+    form.Message = p.TextValue;
+  else if (p.Name == "MinWidth")
+    form.MinWidth = p.IntValue;
+  else if (p.Name == "OnAction")
+    form.OnAction = p.TextValue;
+  else if (p.Name == "Timer")
+    form.Timer = p.IntValue;
+  else if (p.Name == "ActiveControl")
+    form.ActiveControl = p.TextValue;
+  else
+    return false;
   return true;
 }
 
 // Properties an item kind does not have are passed over: a page written for a later
 // version still shows.
 void SetItemProperty(TNVItem& item, std::string_view name, const TCrashProperty& p) {
-  if (name == "Enabled") item.Enabled = p.BoolValue;
-  else if (name == "Spacing") item.Spacing = p.IntValue;
+  if (name == "Enabled")
+    item.Enabled = p.BoolValue;
+  else if (name == "Spacing")
+    item.Spacing = p.IntValue;
   else if (auto* button = dynamic_cast<TNVButton*>(&item)) {
-    if (name == "Caption") button->Caption = p.TextValue;
-    else if (name == "NoOwnerDraw") button->NoOwnerDraw = p.BoolValue;
-    else if (name == "Visible") button->Visible = p.BoolValue;
+    if (name == "Caption")
+      button->Caption = p.TextValue;
+    else if (name == "NoOwnerDraw")
+      button->NoOwnerDraw = p.BoolValue;
+    else if (name == "Visible")
+      button->Visible = p.BoolValue;
   } else if (auto* label = dynamic_cast<TNVLabel*>(&item)) {
     if (name == "Caption") label->Caption = p.TextValue;
   } else if (auto* edit = dynamic_cast<TNVEdit*>(&item)) {
-    if (name == "Colored") edit->Colored = p.BoolValue;
-    else if (name == "Lines") edit->Lines = p.IntValue < 1 ? 1 : p.IntValue;
-    else if (name == "Optional") edit->Optional = p.BoolValue;
-    else if (name == "OutputName") edit->OutputName = p.TextValue;
+    if (name == "Colored")
+      edit->Colored = p.BoolValue;
+    else if (name == "Lines")
+      edit->Lines = p.IntValue < 1 ? 1 : p.IntValue;
+    else if (name == "Optional")
+      edit->Optional = p.BoolValue;
+    else if (name == "OutputName")
+      edit->OutputName = p.TextValue;
     else if (name == "OutputType")
       edit->OutputType = p.TextValue == "nvoOwnSection" ? TNVOutputType::nvoOwnSection : TNVOutputType::nvoHeader;
-    else if (name == "Text") edit->Text = p.TextValue;
-    else if (name == "Valid") edit->Valid = p.BoolValue;
+    else if (name == "Text")
+      edit->Text = p.TextValue;
+    else if (name == "Valid")
+      edit->Valid = p.BoolValue;
   } else if (auto* check = dynamic_cast<TNVCheckBox*>(&item)) {
-    if (name == "Caption") check->Caption = p.TextValue;
-    else if (name == "Checked") check->Checked = p.BoolValue;
-    else if (name == "OutputName") check->OutputName = p.TextValue;
+    if (name == "Caption")
+      check->Caption = p.TextValue;
+    else if (name == "Checked")
+      check->Checked = p.BoolValue;
+    else if (name == "OutputName")
+      check->OutputName = p.TextValue;
   } else if (auto* image = dynamic_cast<TNVImage*>(&item)) {
-    if (name == "Border") image->Border = p.BoolValue;
-    else if (name == "Clickable") image->Clickable = p.BoolValue;
-    else if (name == "File") image->File = p.TextValue;
-    else if (name == "Height") image->Height = p.IntValue;
-    else if (name == "Width") image->Width = p.IntValue;
+    if (name == "Border")
+      image->Border = p.BoolValue;
+    else if (name == "Clickable")
+      image->Clickable = p.BoolValue;
+    else if (name == "File")
+      image->File = p.TextValue;
+    else if (name == "Height")
+      image->Height = p.IntValue;
+    else if (name == "Width")
+      image->Width = p.IntValue;
   }
 }
 

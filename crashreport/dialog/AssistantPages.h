@@ -16,9 +16,9 @@
 namespace vm {
 
 struct TAssistantPageParse {
-  TNVForm Form;       // built from what was read, also when parsing stopped early
-  bool Found = false; // the bytes started with the page's prefix
-  std::string Error;  // "Internal error: Invalid assistant resource (...).", or empty
+  TNVForm Form;        // built from what was read, also when parsing stopped early
+  bool Found = false;  // the bytes started with the page's prefix
+  std::string Error;   // "Internal error: Invalid assistant resource (...).", or empty
 };
 
 TAssistantPageParse ParseAssistantPage(std::string_view bytes, std::string_view formName);

@@ -135,9 +135,12 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (id == IDCANCEL) return Finish(*page, arCancel), 0;
       TNVItem* item = ItemOfId(*page, id);
       if (!item) break;
-      if (item == &page->Form.ContinueBtn()) Finish(*page, arContinue);
-      else if (item == &page->Form.SkipBtn()) Finish(*page, arSkip);
-      else if (item == &page->Form.CancelBtn()) Finish(*page, arCancel);
+      if (item == &page->Form.ContinueBtn())
+        Finish(*page, arContinue);
+      else if (item == &page->Form.SkipBtn())
+        Finish(*page, arSkip);
+      else if (item == &page->Form.CancelBtn())
+        Finish(*page, arCancel);
       else if (item->Kind == TNVItemKind::Edit && code == EN_CHANGE && !page->Syncing)
         Notify(*page, TNVEvent::Change, item);
       else if (item->Kind == TNVItemKind::CheckBox && code == BN_CLICKED)
@@ -212,12 +215,11 @@ int TextWidth(HWND hwnd, HFONT font, const std::string& text) {
 }
 
 // The control of item `index`; its id tells the item back in notifications.
-void AddControl(TPageWindow& page, size_t index, const char* cls, const std::string& text, DWORD style,
-                DWORD exStyle, RECT r, HFONT font) {
-  HWND hwnd = CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
-                              r.right - r.left, r.bottom - r.top, page.Handle,
-                              reinterpret_cast<HMENU>(INT_PTR(kFirstItemId + int(index))), GetModuleHandleA(nullptr),
-                              nullptr);
+void AddControl(TPageWindow& page, size_t index, const char* cls, const std::string& text, DWORD style, DWORD exStyle,
+                RECT r, HFONT font) {
+  HWND hwnd = CreateWindowExA(
+      exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+      page.Handle, reinterpret_cast<HMENU>(INT_PTR(kFirstItemId + int(index))), GetModuleHandleA(nullptr), nullptr);
   SendMessageA(hwnd, WM_SETFONT, WPARAM(font), FALSE);
   page.Form.Items[index]->Window = reinterpret_cast<std::uintptr_t>(hwnd);
 }
@@ -230,8 +232,8 @@ void BuildControls(TPageWindow& page, int& clientWidth, int& clientHeight) {
   int y = margin;
   if (!page.Form.Message.empty()) {
     int h = TextHeight(page.Handle, page.BoldFont, page.Form.Message, width);
-    HWND hwnd = CreateWindowExA(0, "STATIC", page.Form.Message.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, margin,
-                                y, width, h, page.Handle, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND hwnd = CreateWindowExA(0, "STATIC", page.Form.Message.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, margin, y,
+                                width, h, page.Handle, nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(hwnd, WM_SETFONT, WPARAM(page.BoldFont), FALSE);
     y += h + page.Scale(10);
   }
@@ -271,8 +273,8 @@ void BuildControls(TPageWindow& page, int& clientWidth, int& clientHeight) {
     auto& button = static_cast<TNVButton&>(*page.Form.Items[size_t(i)]);
     int w = std::max(page.Scale(75), TextWidth(page.Handle, page.Font, button.Caption) + page.Scale(24));
     x -= w;
-    AddControl(page, size_t(i), "BUTTON", button.Caption, WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-               0, {x, y, x + w, y + buttonHeight}, page.Font);
+    AddControl(page, size_t(i), "BUTTON", button.Caption, WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0,
+               {x, y, x + w, y + buttonHeight}, page.Font);
     x -= page.Scale(6);
   }
   clientWidth = width + 2 * margin;

@@ -262,7 +262,7 @@ const std::vector<TSectionKind>& SectionKinds() {
 }
 
 const std::vector<std::string>& StackColumns() {
-  static const std::vector<std::string> columns = {"address", "relative address", "module", "unit",
+  static const std::vector<std::string> columns = {"address", "relative address", "module",  "unit",
                                                    "line",    "relative line",    "function"};
   return columns;
 }
@@ -332,8 +332,7 @@ TDetailsTab ReadSectionTable(std::string caption, std::string_view content) {
   }
   // Any other section that holds stack lines (a thread listed further down, an internal
   // error's stack) reads as a stack.
-  if (ReadStackRows(lines, rows) &&
-      std::any_of(rows.begin(), rows.end(), [](const TRow& r) { return r.size() > 1; })) {
+  if (ReadStackRows(lines, rows) && std::any_of(rows.begin(), rows.end(), [](const TRow& r) { return r.size() > 1; })) {
     tab.Columns = StackColumns();
     tab.Rows = std::move(rows);
   }

@@ -83,8 +83,8 @@ TDetailsView::TDetailsView(HWND parent, HFONT textFont, HFONT fixedFont)
                           WS_CHILD | WS_TABSTOP | LVS_REPORT | LVS_NOSORTHEADER | LVS_SHOWSELALWAYS | LVS_SINGLESEL, 0,
                           0, 0, 0, FHost, nullptr, instance, nullptr);
   FText = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
-                          WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
-                              ES_AUTOVSCROLL | ES_NOHIDESEL,
+                          WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                              ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL,
                           0, 0, 0, 0, FHost, nullptr, instance, nullptr);
   SendMessageA(FTabs, WM_SETFONT, reinterpret_cast<WPARAM>(FTextFont), FALSE);
   SendMessageA(FList, WM_SETFONT, reinterpret_cast<WPARAM>(FTextFont), FALSE);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <string>
@@ -16,7 +17,7 @@
 namespace vm {
 
 class TDetailsView {
- public:
+public:
   TDetailsView(HWND parent, HFONT textFont, HFONT fixedFont);
   ~TDetailsView();
   TDetailsView(const TDetailsView&) = delete;
@@ -35,7 +36,7 @@ class TDetailsView {
   HWND TextWindow() const { return FText; }
   int CurrentTab() const { return FCurrent; }
 
- private:
+private:
   void ShowTab(int index, bool keepScroll);
   void FillList(const TDetailsTab& tab);
   LRESULT DrawListRow(const NMLVCUSTOMDRAW* draw);

@@ -31,7 +31,8 @@ std::optional<TButton> CountdownButton(const TAutoActions& autos, const TButtonS
 }
 
 bool ContinueDisabled(const TButtonSet& buttons, bool canContinue) {
-  return !canContinue && Has(buttons, TButton::Continue) && (Has(buttons, TButton::Restart) || Has(buttons, TButton::Close));
+  return !canContinue && Has(buttons, TButton::Continue) &&
+         (Has(buttons, TButton::Restart) || Has(buttons, TButton::Close));
 }
 
 std::optional<TButton> FocusedButton(int focusedBtn, const TButtonSet& usable, std::optional<TButton> countdown) {
@@ -76,7 +77,8 @@ TButtonBlock MeasureButtons(const TLayoutInput& in) {
   int gap = ScaleForDpi(kGap, in.Dpi), h = ButtonHeight(in);
   TButtonBlock block;
   if (in.SimpleBox) {
-    for (int i = 0; i < in.SimpleButtons; ++i) block.Width += ButtonWidth(in.SimpleCaptionWidth[size_t(i)], true, in.Dpi);
+    for (int i = 0; i < in.SimpleButtons; ++i)
+      block.Width += ButtonWidth(in.SimpleCaptionWidth[size_t(i)], true, in.Dpi);
     block.Width += gap * std::max(0, in.SimpleButtons - 1);
     block.Height = h;
     return block;

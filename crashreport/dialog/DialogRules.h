@@ -59,20 +59,20 @@ struct TLayoutInput {
   bool UglyBtns = true;
   bool HasIcon = true;
   bool DetailsOpen = false;
-  TButtonSet Buttons{};                      // full dialog; the simple box uses SimpleButtons
+  TButtonSet Buttons{};  // full dialog; the simple box uses SimpleButtons
   std::array<int, kButtonCount> CaptionWidth{};
-  int SimpleButtons = 1;                     // OK, or OK and Details
+  int SimpleButtons = 1;  // OK, or OK and Details
   std::array<int, 2> SimpleCaptionWidth{};
-  int ScreenWidth = 0;                       // 0: no limit
-  int CaptionHeight = 0;                     // of the title bar, for the screen-width limit
+  int ScreenWidth = 0;    // 0: no limit
+  int CaptionHeight = 0;  // of the title bar, for the screen-width limit
 };
 
 struct TLayout {
   int ClientWidth = 0, ClientHeight = 0;
-  TRect Icon, Text, Details;                 // Details empty when closed
+  TRect Icon, Text, Details;                  // Details empty when closed
   std::array<TRect, kButtonCount> Buttons{};  // full dialog, empty when absent
   std::array<TRect, 2> SimpleButtons{};
-  bool Stacked = false;                       // the right-hand buttons in a column
+  bool Stacked = false;  // the right-hand buttons in a column
 };
 
 // The width the message text is wrapped to: 664 or the buttons' total width, less the icon column.

@@ -1,5 +1,4 @@
 #include "crashreport/dialog/ExceptionBox_win32.h"
-#include "crashreport/dialog/Clipboard_win32.h"
 
 #include <commctrl.h>
 
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "base/FileIO.h"
+#include "crashreport/dialog/Clipboard_win32.h"
 #include "crashreport/dialog/DetailsView_win32.h"
 
 namespace vm::dialog {
@@ -81,15 +81,14 @@ int CaptionWidth(HFONT font, const std::string& caption) {
   return int(MeasureText(font, plain, 0).cx);
 }
 
-
 class TExceptionBox {
- public:
+public:
   TExceptionBox(TICrashException& record, const TBoxOptions& options, const TBoxActions& actions)
       : FRecord(record), FOptions(options), FActions(actions), FDpi(ScreenDpi()) {}
   ~TExceptionBox();
   TButton Run();
 
- private:
+private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   void Create();
@@ -142,8 +141,7 @@ std::string TExceptionBox::MessageText() const {
   std::string exceptionMessage = BreakMessageLines(FRecord.ExceptionMessage());
   if (FOptions.SimpleBox) return FOptions.Frozen ? FRecord.FrozenMsg() : exceptionMessage;
   std::string text = FOptions.Frozen ? FRecord.FrozenMsg() : FRecord.ExceptMsg();
-  for (size_t at; (at = text.find("%exceptMsg%")) != std::string::npos;)
-    text.replace(at, 11, exceptionMessage);
+  for (size_t at; (at = text.find("%exceptMsg%")) != std::string::npos;) text.replace(at, 11, exceptionMessage);
   return text;
 }
 
@@ -187,11 +185,11 @@ void TExceptionBox::Create() {
     FLayoutIn.SimpleCaptionWidth = {CaptionWidth(FTextFont, FRecord.OkBtnTxt()),
                                     CaptionWidth(FTextFont, FRecord.DetailsBtnTxt())};
   } else {
-    const bool visible[] = {FRecord.SendBtnVis(),     FRecord.SaveBtnVis(),    FRecord.PrintBtnVis(),
-                            FRecord.ShowBtnVis(),     FRecord.ContinueBtnVis(), FRecord.RestartBtnVis(),
+    const bool visible[] = {FRecord.SendBtnVis(), FRecord.SaveBtnVis(),     FRecord.PrintBtnVis(),
+                            FRecord.ShowBtnVis(), FRecord.ContinueBtnVis(), FRecord.RestartBtnVis(),
                             FRecord.CloseBtnVis()};
-    const std::string captions[] = {FRecord.SendBtnTxt(),     FRecord.SaveBtnTxt(),    FRecord.PrintBtnTxt(),
-                                    FRecord.ShowBtnTxt(),     FRecord.ContinueBtnTxt(), FRecord.RestartBtnTxt(),
+    const std::string captions[] = {FRecord.SendBtnTxt(), FRecord.SaveBtnTxt(),     FRecord.PrintBtnTxt(),
+                                    FRecord.ShowBtnTxt(), FRecord.ContinueBtnTxt(), FRecord.RestartBtnTxt(),
                                     FRecord.CloseBtnTxt()};
     for (int i = 0; i < kButtonCount; ++i) {
       FLayoutIn.Buttons[size_t(i)] = visible[i];
@@ -227,8 +225,9 @@ void TExceptionBox::Create() {
     HWND window = FWindow;
     // The record changes on other threads while its report is completed: the view
     // refreshes on this thread.
-    FChangedCallback = FRecord.RegisterCallback(TICrashException::TCallbackKind::Changed,
-                                                [window](TICrashException&) { PostMessageA(window, kRecordChanged, 0, 0); });
+    FChangedCallback = FRecord.RegisterCallback(TICrashException::TCallbackKind::Changed, [window](TICrashException&) {
+      PostMessageA(window, kRecordChanged, 0, 0);
+    });
   }
   Place();
 }
@@ -247,8 +246,8 @@ void TExceptionBox::CreateButtons() {
     SetFocus(FOk);
     return;
   }
-  const std::string captions[] = {FRecord.SendBtnTxt(),     FRecord.SaveBtnTxt(),    FRecord.PrintBtnTxt(),
-                                  FRecord.ShowBtnTxt(),     FRecord.ContinueBtnTxt(), FRecord.RestartBtnTxt(),
+  const std::string captions[] = {FRecord.SendBtnTxt(), FRecord.SaveBtnTxt(),     FRecord.PrintBtnTxt(),
+                                  FRecord.ShowBtnTxt(), FRecord.ContinueBtnTxt(), FRecord.RestartBtnTxt(),
                                   FRecord.CloseBtnTxt()};
   for (int i = 0; i < kButtonCount; ++i) {
     if (!FLayoutIn.Buttons[size_t(i)]) continue;
@@ -261,7 +260,8 @@ void TExceptionBox::CreateButtons() {
   }
   FCountdown = CountdownButton(FOptions.Autos, Usable(), FOptions.CanContinue);
   if (FCountdown && FRecord.AutoDelay() <= 0) FCountdown.reset();
-  auto focused = FocusedButton(FRecord.FocusedBtn(), Usable(), CountdownButton(FOptions.Autos, Usable(), FOptions.CanContinue));
+  auto focused =
+      FocusedButton(FRecord.FocusedBtn(), Usable(), CountdownButton(FOptions.Autos, Usable(), FOptions.CanContinue));
   if (focused) SetFocus(FButtons[size_t(*focused)]);
   if (FCountdown) {
     FCountdownStart = GetTickCount();
@@ -359,8 +359,10 @@ bool TExceptionBox::PreTranslate(MSG& msg) {
       if (FActions.Tell) FActions.Tell(TBoxAction::Help);
       return true;
     case VK_RETURN:
-      if (auto b = FocusedButtonNow()) Press(*b);
-      else if (FOptions.SimpleBox) SendMessageA(GetFocus(), BM_CLICK, 0, 0);
+      if (auto b = FocusedButtonNow())
+        Press(*b);
+      else if (FOptions.SimpleBox)
+        SendMessageA(GetFocus(), BM_CLICK, 0, 0);
       return true;
     case 'C':
       if (GetKeyState(VK_CONTROL) >= 0) return false;
@@ -431,10 +433,14 @@ LRESULT TExceptionBox::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: {
       int id = LOWORD(wParam);
       if (HIWORD(wParam) != BN_CLICKED) break;
-      if (id == kOkId && FOptions.SimpleBox) Press(ContinueAction(FOptions.CanContinue));
-      else if (id == kDetailsId) Press(TButton::Show);
-      else if (id == IDCANCEL) CloseWindow();
-      else if (auto b = ButtonOfId(id)) Press(*b);
+      if (id == kOkId && FOptions.SimpleBox)
+        Press(ContinueAction(FOptions.CanContinue));
+      else if (id == kDetailsId)
+        Press(TButton::Show);
+      else if (id == IDCANCEL)
+        CloseWindow();
+      else if (auto b = ButtonOfId(id))
+        Press(*b);
       return 0;
     }
     case WM_CLOSE:

@@ -20,8 +20,8 @@ struct TBoxOptions {
   bool DetailsOpen = false;    // the reshown full dialog
   bool CanContinue = true;
   bool Frozen = false;
-  bool FirstShowing = true;    // the error sound
-  TAutoActions Autos;          // countdowns that apply (off in a reshown dialog)
+  bool FirstShowing = true;  // the error sound
+  TAutoActions Autos;        // countdowns that apply (off in a reshown dialog)
 };
 
 struct TBoxActions {

@@ -36,9 +36,9 @@ bool PrintBugReport(const std::string& report, HWND owner) {
   HDC dc = pd.hDC;
   // 9 points at the printer's resolution; the page's margins are a half inch.
   int dpiY = GetDeviceCaps(dc, LOGPIXELSY), dpiX = GetDeviceCaps(dc, LOGPIXELSX);
-  HFONT font = CreateFontA(-MulDiv(9, dpiY, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
-                           "Courier New");
+  HFONT font =
+      CreateFontA(-MulDiv(9, dpiY, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New");
   HGDIOBJ old = SelectObject(dc, font);
   TEXTMETRICA tm{};
   GetTextMetricsA(dc, &tm);
@@ -57,8 +57,10 @@ bool PrintBugReport(const std::string& report, HWND owner) {
     TextOutA(dc, left, y, line.c_str(), int(line.size()));
     y += lineHeight;
   }
-  if (ok) ok = EndPage(dc) > 0 && EndDoc(dc) > 0;
-  else AbortDoc(dc);
+  if (ok)
+    ok = EndPage(dc) > 0 && EndDoc(dc) > 0;
+  else
+    AbortDoc(dc);
   SelectObject(dc, old);
   DeleteObject(font);
   DeleteDC(dc);

@@ -99,8 +99,8 @@ void TIProgressAlert::Create(const std::string& title, const std::string& text, 
   // another thread would tie the two threads' input together while the send blocks.
   FParent = parent;
   HWND owner = modal ? parent : nullptr;
-  FWindow = CreateWindowExA(exStyle, kClass, title.c_str(), style, x, y, width, height, owner, nullptr, OwnModule(),
-                            nullptr);
+  FWindow =
+      CreateWindowExA(exStyle, kClass, title.c_str(), style, x, y, width, height, owner, nullptr, OwnModule(), nullptr);
   if (!FWindow) return;
   SetWindowLongPtrA(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FBitmap));
   const int left = gap * 2 + imageSize;

@@ -17,7 +17,7 @@
 namespace vm {
 
 class TIProgressAlert : public IProgressBox {
- public:
+public:
   ~TIProgressAlert() override;
 
   // IProgressBox: the send box with the large send image.
@@ -31,15 +31,14 @@ class TIProgressAlert : public IProgressBox {
   void ClosePleaseWait() { Close(); }
   // Shows the please-wait box while `done` is false, at most `timeoutMs`; true when done.
   template <class F>
-  bool WaitShowingPleaseWait(const std::string& title, const std::string& text, HWND parent, F done,
-                             DWORD timeoutMs);
+  bool WaitShowingPleaseWait(const std::string& title, const std::string& text, HWND parent, F done, DWORD timeoutMs);
 
   // Handles the thread's waiting messages and repaints; bounded, returns at once when idle.
   void Pump();
   HWND Window() const { return FWindow; }
   int Position() const { return FPosition; }  // 0..1000 of the bar
 
- private:
+private:
   void Create(const std::string& title, const std::string& text, const char* image, HWND parent, bool modal);
   void SetText(const std::string& text);
   void SetPosition(int position);
@@ -59,8 +58,8 @@ class TIProgressAlert : public IProgressBox {
 TIProgressAlert& InstallProgressAlert();
 
 template <class F>
-bool TIProgressAlert::WaitShowingPleaseWait(const std::string& title, const std::string& text, HWND parent,
-                                            F done, DWORD timeoutMs) {
+bool TIProgressAlert::WaitShowingPleaseWait(const std::string& title, const std::string& text, HWND parent, F done,
+                                            DWORD timeoutMs) {
   if (done()) return true;
   ShowPleaseWait(title, text, parent);
   const DWORD start = GetTickCount();

@@ -1,6 +1,7 @@
 #include "crashreport/dialog/ScreenshotForm_win32.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <memory>

@@ -36,8 +36,7 @@ std::string WithCount(std::string_view report, int count) {
   if (line == std::string_view::npos) return std::string(report);
   line += 2;
   size_t colon = report.find(": ", line), end = report.find("\r\n", line);
-  if (colon == std::string_view::npos || (end != std::string_view::npos && colon > end))
-    return std::string(report);
+  if (colon == std::string_view::npos || (end != std::string_view::npos && colon > end)) return std::string(report);
   std::string label = "count";
   label.append(colon > line + label.size() ? colon - line - label.size() : 1, ' ');
   std::string text(report.substr(0, end == std::string_view::npos ? report.size() : end));
@@ -95,11 +94,9 @@ TBugRepFileRules BugRepFileRules(const ICrashSettings& s) {
 }
 
 std::string ResolveBugRepFilePath(std::string_view name, const std::string& exeFolder) {
-  bool absolute =
-      (name.size() >= 2 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
+  bool absolute = (name.size() >= 2 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
   if (absolute || exeFolder.empty()) return std::string(name);
-  char separator =
-      exeFolder.find('\\') == std::string::npos && exeFolder.find('/') != std::string::npos ? '/' : '\\';
+  char separator = exeFolder.find('\\') == std::string::npos && exeFolder.find('/') != std::string::npos ? '/' : '\\';
   std::string path = exeFolder;
   if (path.back() != '\\' && path.back() != '/') path += separator;
   return path + std::string(name);

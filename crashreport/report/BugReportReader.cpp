@@ -27,8 +27,7 @@ std::vector<std::string_view> SplitBugReportFile(std::string_view file) {
     // The gap between reports is two line breaks; the one in front of the boundary is gone.
     if (i + 1 < starts.size() && report.size() >= 2 && report.substr(report.size() - 2) == "\r\n")
       report.remove_suffix(2);
-    else if (report.size() >= kReportGap.size() &&
-             report.substr(report.size() - kReportGap.size()) == kReportGap)
+    else if (report.size() >= kReportGap.size() && report.substr(report.size() - kReportGap.size()) == kReportGap)
       report.remove_suffix(kReportGap.size());
     reports.push_back(report);
   }

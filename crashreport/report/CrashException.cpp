@@ -33,7 +33,8 @@ std::atomic<TReportItemRunner> gItemRunner{RunCatching};
 template <class F>
 bool RunItem(const char* step, F&& item) {
   using TItem = std::remove_reference_t<F>;
-  return gItemRunner.load()(step, [](void* f) { (*static_cast<TItem*>(f))(); }, &item);
+  return gItemRunner.load()(
+      step, [](void* f) { (*static_cast<TItem*>(f))(); }, &item);
 }
 
 std::uint64_t RoundMB(std::uint64_t bytes) { return (bytes + (1u << 19)) >> 20; }
@@ -47,8 +48,7 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 std::string DiskText(const std::vector<TDiskFree>& disks, char separator) {
   std::string text;
   for (const TDiskFree& d : disks)
-    text += (text.empty() ? "" : " ") + FormatText("(%c:) ", AsciiUpper(d.Drive)) +
-            FormatSize(d.FreeBytes, separator);
+    text += (text.empty() ? "" : " ") + FormatText("(%c:) ", AsciiUpper(d.Drive)) + FormatSize(d.FreeBytes, separator);
   return text;
 }
 
@@ -197,9 +197,7 @@ TICrashFields TICrashException::HeaderFields() const {
   return FHeader;
 }
 
-TStackLineOptions TICrashException::LineOptions() const {
-  return {ShowRelAddrs(), ShowRelLines(), HideUglyItems()};
-}
+TStackLineOptions TICrashException::LineOptions() const { return {ShowRelAddrs(), ShowRelLines(), HideUglyItems()}; }
 
 void TICrashException::BuildSections(const std::vector<TThreadRecord>& threads) {
   const bool freeze = FFacts.Type == TExceptionType::Freeze;
@@ -268,8 +266,7 @@ void TICrashException::SetThreadStack(int thread, const std::vector<TStackItem>&
     std::vector<std::string> lines = FormatStackLines(shown, options);
     if (t.Creator) {
       lines.insert(lines.end() - 1,
-                   ">> created by " +
-                       ThreadTitle(t.Creator->ThreadId, t.Creator->Name, t.Creator->ClassName) + " at:");
+                   ">> created by " + ThreadTitle(t.Creator->ThreadId, t.Creator->Name, t.Creator->ClassName) + " at:");
     }
     content = JoinLines(lines);
   });
@@ -301,7 +298,8 @@ void TICrashException::SetThreadNotAccessible(int thread) {
 void TICrashException::SetThreadInternalError(int thread, std::string_view step,
                                               const std::vector<TStackItem>& ownStack) {
   std::string content;
-  if (!RunItem("internal error", [&] { content = InternalErrorContent(step, ownStack, &FFacts.Location, LineOptions()); }))
+  if (!RunItem("internal error",
+               [&] { content = InternalErrorContent(step, ownStack, &FFacts.Location, LineOptions()); }))
     content = ">> internal error in " + std::string(step) + ":";
   {
     std::lock_guard lock(FLock);

@@ -35,7 +35,7 @@ using TReportItemRunner = bool (*)(const char* step, void (*item)(void*), void* 
 void SetReportItemRunner(TReportItemRunner runner);
 
 class TICrashException : public TICrashSettings {
- public:
+public:
   // Starts with a private copy of `settings`: per-exception changes stay in this record.
   TICrashException(const TICrashSettings& settings, TExceptionFacts facts);
 
@@ -102,7 +102,7 @@ class TICrashException : public TICrashSettings {
   // The process's exception counter, shown as "exception number".
   static std::uint64_t NextExceptionNumber();
 
- private:
+private:
   void Changed();  // call with the lock released
   void RunCallbacks(TCallbackKind kind);
   void PutHeader(std::string_view name, std::string value);

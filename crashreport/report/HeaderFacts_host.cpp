@@ -32,8 +32,7 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   struct utsname u;
   if (uname(&u) == 0) f.OperatingSystem = std::string(u.sysname) + " " + u.release;
   f.ProgramUpTimeMs = std::uint64_t(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gStart)
-          .count());
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gStart).count());
   struct timespec up;
   if (clock_gettime(CLOCK_BOOTTIME, &up) == 0)
     f.SystemUpTimeMs = std::uint64_t(up.tv_sec) * 1000 + up.tv_nsec / 1000000;

@@ -28,8 +28,7 @@ void Guard(const std::function<void()>& ask) {
 
 std::optional<std::string> RegText(HKEY root, const char* key, const char* value) {
   HKEY h;
-  if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS)
-    return std::nullopt;
+  if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return std::nullopt;
   char data[512] = {};
   DWORD size = sizeof data - 1, type = 0;
   LONG rc = RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
@@ -43,8 +42,8 @@ constexpr const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\Curren
 bool IsAdmin() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID admins = nullptr;
-  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                0, &admins))
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                &admins))
     return false;
   BOOL member = FALSE;
   if (!CheckTokenMembership(nullptr, admins, &member)) member = FALSE;
@@ -57,10 +56,8 @@ bool IsAdmin() {
 bool RealVersion(OSVERSIONINFOEXW& v) {
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOEXW*);
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto get =
-      ntdll
-          ? reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-          : nullptr;
+  auto get = ntdll ? reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                   : nullptr;
   v = {};
   v.dwOSVersionInfoSize = sizeof v;
   return get && get(&v) == 0;
@@ -159,8 +156,7 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   Guard([&] {
     char* name = nullptr;
     DWORD size = 0;
-    if (WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientName, &name,
-                                    &size) &&
+    if (WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientName, &name, &size) &&
         name) {
       if (*name) f.WtsClientName = std::string(name);
       WTSFreeMemory(name);
@@ -174,8 +170,7 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   });
   Guard([&] {
     f.RegisteredOwner = RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOwner");
-    f.RegisteredOrganization =
-        RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOrganization").value_or("");
+    f.RegisteredOrganization = RegText(HKEY_LOCAL_MACHINE, kCurrentVersion, "RegisteredOrganization").value_or("");
   });
   Guard([&] {
     OSVERSIONINFOEXW v;
@@ -198,16 +193,15 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
   Guard([&] { f.SystemUpTimeMs = GetTickCount64(); });
   Guard([&] {
     LARGE_INTEGER now, frequency;
-    if (gStart.QuadPart && QueryPerformanceCounter(&now) && QueryPerformanceFrequency(&frequency) &&
-        frequency.QuadPart)
+    if (gStart.QuadPart && QueryPerformanceCounter(&now) && QueryPerformanceFrequency(&frequency) && frequency.QuadPart)
       f.ProgramUpTimeMs = std::uint64_t((now.QuadPart - gStart.QuadPart) * 1000 / frequency.QuadPart);
   });
   Guard([&] {
     SYSTEM_INFO info;
     GetNativeSystemInfo(&info);
     f.ProcessorCount = int(info.dwNumberOfProcessors);
-    f.ProcessorName = RegText(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                              "ProcessorNameString");
+    f.ProcessorName =
+        RegText(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "ProcessorNameString");
   });
   Guard([&] {
     MEMORYSTATUSEX m;
@@ -264,9 +258,8 @@ THeaderFacts GatherHeaderFacts(const THeaderRequest& request) {
     UINT length = 0;
     if (size && GetFileVersionInfoA(path.c_str(), 0, size, block.data()) &&
         VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) && info)
-      f.BdeVersion =
-          FormatText("%lu.%lu.%lu.%lu", info->dwFileVersionMS >> 16, info->dwFileVersionMS & 0xFFFF,
-                     info->dwFileVersionLS >> 16, info->dwFileVersionLS & 0xFFFF);
+      f.BdeVersion = FormatText("%lu.%lu.%lu.%lu", info->dwFileVersionMS >> 16, info->dwFileVersionMS & 0xFFFF,
+                                info->dwFileVersionLS >> 16, info->dwFileVersionLS & 0xFFFF);
   });
   Guard([&] {
     char separator[8] = {};

@@ -80,10 +80,14 @@ std::optional<TPendingReport> DecodePendingReport(std::string_view bytes) {
   p.Report = std::string(bytes.substr(at));
   if (Crc32(0, p.Report) != *crc) return std::nullopt;
   if (state == "none") {
-  } else if (state == "saved") p.Saved = true;
-  else if (state == "sent") p.Sent = true;
-  else if (state == "saved, sent") p.Saved = p.Sent = true;
-  else return std::nullopt;
+  } else if (state == "saved")
+    p.Saved = true;
+  else if (state == "sent")
+    p.Sent = true;
+  else if (state == "saved, sent")
+    p.Saved = p.Sent = true;
+  else
+    return std::nullopt;
   if (p.Program.empty() || p.BugReportFile.empty() || p.Report.empty()) return std::nullopt;
   p.ProcessId = std::uint32_t(*pid);
   p.ProcessStart = *start;

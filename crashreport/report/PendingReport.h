@@ -16,10 +16,10 @@
 namespace vm {
 
 struct TPendingReport {
-  std::string Program;         // the executable's full path: only its next start folds the file
+  std::string Program;  // the executable's full path: only its next start folds the file
   std::uint32_t ProcessId = 0;
   std::uint64_t ProcessStart = 0;  // with the id, tells the writer from a later process of that id
-  std::string BugReportFile;   // where the writer would have saved it
+  std::string BugReportFile;       // where the writer would have saved it
   bool Saved = false, Sent = false;
   std::string Report;
 };

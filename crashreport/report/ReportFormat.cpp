@@ -8,8 +8,8 @@
 namespace vm {
 
 std::string FormatReportDateTime(const TLocalTime& t) {
-  return FormatText("%04d-%02d-%02d, %02d:%02d:%02d, %dms", t.Year, t.Month, t.Day, t.Hour, t.Minute,
-                    t.Second, t.Millisecond);
+  return FormatText("%04d-%02d-%02d, %02d:%02d:%02d, %dms", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second,
+                    t.Millisecond);
 }
 
 std::string FormatExecDateTime(const TLocalTime& t) {
@@ -24,8 +24,8 @@ std::string FormatDuration(std::uint64_t milliseconds) {
   int written = 0;
   for (int i = 0; i < 4 && written < 2; ++i) {
     if (amounts[i] == 0) continue;
-    text += FormatText("%llu %s%s ", static_cast<unsigned long long>(amounts[i]), kUnits[i],
-                       amounts[i] == 1 ? "" : "s");
+    text +=
+        FormatText("%llu %s%s ", static_cast<unsigned long long>(amounts[i]), kUnits[i], amounts[i] == 1 ? "" : "s");
     ++written;
   }
   // An empty row would read as a fact that could not be gathered.
@@ -33,8 +33,7 @@ std::string FormatDuration(std::uint64_t milliseconds) {
 }
 
 std::string FormatProgramUpTime(std::uint64_t milliseconds) {
-  if (milliseconds < 1000)
-    return FormatText("%llu milliseconds", static_cast<unsigned long long>(milliseconds));
+  if (milliseconds < 1000) return FormatText("%llu milliseconds", static_cast<unsigned long long>(milliseconds));
   return FormatDuration(milliseconds);
 }
 
@@ -43,8 +42,7 @@ std::string FormatSize(std::uint64_t bytes, char decimalSeparator) {
   static const char* const kUnits[] = {"KB", "MB", "GB"};
   double value = double(bytes) / 1024;
   int unit = 0;
-  for (std::uint64_t limit = std::uint64_t(1) << 20; unit < 2 && bytes >= limit; limit <<= 10, ++unit)
-    value /= 1024;
+  for (std::uint64_t limit = std::uint64_t(1) << 20; unit < 2 && bytes >= limit; limit <<= 10, ++unit) value /= 1024;
   std::string text = FormatText("%.2f %s", value, kUnits[unit]);
   std::replace(text.begin(), text.end(), '.', decimalSeparator);
   return text;
@@ -60,9 +58,7 @@ std::string CleanExceptionMessage(std::string_view message) {
   return text;
 }
 
-std::string DollarHex(std::uint64_t value) {
-  return FormatText("$%llx", static_cast<unsigned long long>(value));
-}
+std::string DollarHex(std::uint64_t value) { return FormatText("$%llx", static_cast<unsigned long long>(value)); }
 
 std::string CompilerText() {
 #if defined(__clang__)
@@ -131,8 +127,7 @@ std::string RelLineColumn(const TStackItem& item, const TStackLineOptions& optio
 
 }  // namespace
 
-std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items,
-                                          const TStackLineOptions& options) {
+std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items, const TStackLineOptions& options) {
   size_t offsetWidth = 1, moduleWidth = 0, unitWidth = 0, lineWidth = 0, relWidth = 0;
   for (const TStackItem& item : items) {
     offsetWidth = std::max(offsetWidth, FormatText("%x", unsigned(item.RelAddr)).size());
@@ -160,8 +155,7 @@ std::string InternalErrorContent(std::string_view step, const std::vector<TStack
                                  const TStackItem* location, const TStackLineOptions& options) {
   std::string text = ">> internal error in " + std::string(step) + ":";
   for (const std::string& line : FormatStackLines(ownStack, options)) text += "\r\n" + line;
-  if (location)
-    text += "\r\n>> original exception location: \r\n" + FormatStackLines({*location}, options).at(0);
+  if (location) text += "\r\n>> original exception location: \r\n" + FormatStackLines({*location}, options).at(0);
   return text;
 }
 
@@ -223,8 +217,7 @@ TCallstackChecksums ComputeCallstackChecksums(const std::vector<TStackItem>& cra
 }
 
 std::string CallstackCrcText(const TCallstackChecksums& sums) {
-  return FormatText("$%08x, $%08x, $%08x", unsigned(sums.Crc[0]), unsigned(sums.Crc[1]),
-                    unsigned(sums.Crc[2]));
+  return FormatText("$%08x, $%08x, $%08x", unsigned(sums.Crc[0]), unsigned(sums.Crc[1]), unsigned(sums.Crc[2]));
 }
 
 }  // namespace vm

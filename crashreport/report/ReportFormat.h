@@ -43,8 +43,7 @@ struct TStackLineOptions {
 bool IsKeptStackItem(const TStackItem& item, const TStackLineOptions& options);
 // One line per item (no line break after the last), columns lined up across `items`;
 // items are expected to be kept ones. Lines may end in blanks; the report text trims them.
-std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items,
-                                          const TStackLineOptions& options);
+std::vector<std::string> FormatStackLines(const std::vector<TStackItem>& items, const TStackLineOptions& options);
 
 // The content that replaces a section whose composition failed: ">> internal error in
 // <step>:", the reporter's own stack, and where the exception being reported happened.

@@ -23,7 +23,7 @@ struct TMinimalReport {
   TLocalTime Time;
   bool Freeze = false;
   std::string ClassName, Message;
-  TThreadRecord Thread;                 // the faulting thread (a freeze: the main thread)
+  TThreadRecord Thread;                  // the faulting thread (a freeze: the main thread)
   std::vector<std::uint64_t> Addresses;  // its raw stack, innermost first
 };
 // "date/time", "exception class" and "exception message" as the header writes them, then

@@ -151,9 +151,9 @@ void DecodeRow(const TBmpLayout& layout, const std::uint8_t* src, TPixel* dst) {
       const TChannelMask red(layout.RedMask), green(layout.GreenMask), blue(layout.BlueMask);
       const unsigned bytes = layout.BitCount / 8;
       for (int x = 0; x < w; ++x, src += bytes) {
-        const std::uint32_t v = bytes == 2 ? std::uint32_t(src[0] | src[1] << 8)
-                                           : std::uint32_t(src[0] | src[1] << 8 | src[2] << 16) |
-                                                 std::uint32_t(src[3]) << 24;
+        const std::uint32_t v = bytes == 2
+                                    ? std::uint32_t(src[0] | src[1] << 8)
+                                    : std::uint32_t(src[0] | src[1] << 8 | src[2] << 16) | std::uint32_t(src[3]) << 24;
         dst[x] = MakePixel(red.Extract(v), green.Extract(v), blue.Extract(v));
       }
     }

@@ -19,9 +19,7 @@ TINVBitmap::TINVBitmap(int width, int height) {
 
 void TINVBitmap::SaveToBMPFile(const std::string& path) const { WriteFileCreate(path, SaveToBMPBytes()); }
 
-TINVBitmap TINVBitmap::LoadFromBMPFile(const std::string& path) {
-  return LoadFromBMPBytes(ReadFileDenyWrite(path));
-}
+TINVBitmap TINVBitmap::LoadFromBMPFile(const std::string& path) { return LoadFromBMPBytes(ReadFileDenyWrite(path)); }
 
 std::string TINVBitmap::SaveToPNGBytes(int scrShotDepth) const {
   return EncodeScreenshotPng(*this, PngModeFromDepth(scrShotDepth));

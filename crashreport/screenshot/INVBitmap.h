@@ -58,7 +58,7 @@ public:
   // A 32-bit uncompressed BMP file image, and the reading of BMP files of the usual kinds.
   std::string SaveToBMPBytes() const;
   static TINVBitmap LoadFromBMPBytes(std::string_view bytes);
-  void SaveToBMPFile(const std::string& path) const;   // EFCreateError
+  void SaveToBMPFile(const std::string& path) const;           // EFCreateError
   static TINVBitmap LoadFromBMPFile(const std::string& path);  // EFOpenError, EInvalidGraphic
 
   // The PNG in the encoding that `ScrShotDepth` selects (see ScreenshotEncoding.h).

@@ -32,13 +32,17 @@ std::uint8_t TPaletteMapper::Search(TPixel colour) const {
   while (up < n || down >= 0) {
     if (up < n) {
       const int dg = FByGreen[std::size_t(up)].G - g;
-      if (dg * dg > bestDistance) up = n;
-      else consider(FByGreen[std::size_t(up++)]);
+      if (dg * dg > bestDistance)
+        up = n;
+      else
+        consider(FByGreen[std::size_t(up++)]);
     }
     if (down >= 0) {
       const int dg = g - FByGreen[std::size_t(down)].G;
-      if (dg * dg > bestDistance) down = -1;
-      else consider(FByGreen[std::size_t(down--)]);
+      if (dg * dg > bestDistance)
+        down = -1;
+      else
+        consider(FByGreen[std::size_t(down--)]);
     }
   }
   return bestIndex;

@@ -40,7 +40,7 @@ private:
   static std::uint32_t Hash(TPixel colour) { return (colour * 2654435761u) >> (32 - kCacheBits); }
   std::uint8_t Search(TPixel colour) const;
 
-  std::vector<TEntry> FByGreen;              // the palette sorted by green
+  std::vector<TEntry> FByGreen;                  // the palette sorted by green
   std::array<std::uint16_t, 256> FFirstAtGreen;  // first entry of FByGreen with green >= g
   std::vector<TCacheSlot> FCache;
 };

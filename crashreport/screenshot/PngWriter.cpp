@@ -25,14 +25,13 @@ void PutU32BE(std::string& out, std::uint32_t v) {
 
 TPngWriter::TPngWriter(int width, int height, int bitDepth, const std::vector<TPixel>& palette, int level)
     : FHeight(height), FAdler(std::uint32_t(adler32(0, nullptr, 0))) {
-  if (width < 1 || height < 1 || (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && bitDepth != 8) || level < 0 || level > 9 ||
-      palette.empty() || palette.size() > (std::size_t(1) << bitDepth))
-    throw Exception(FormatText("Cannot write a PNG of %d x %d at %d bits with %u colours", width, height,
-                               bitDepth, unsigned(palette.size())));
+  if (width < 1 || height < 1 || (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && bitDepth != 8) || level < 0 ||
+      level > 9 || palette.empty() || palette.size() > (std::size_t(1) << bitDepth))
+    throw Exception(FormatText("Cannot write a PNG of %d x %d at %d bits with %u colours", width, height, bitDepth,
+                               unsigned(palette.size())));
   FRow.assign(1 + (std::size_t(width) * std::size_t(bitDepth) + 7) / 8, kFilterNone);
   // Raw deflate: the zlib wrapper is ours, so that its header bytes are exactly 0x78 0x01.
-  if (deflateInit2(&FZip, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::bad_alloc();
+  if (deflateInit2(&FZip, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
 
   FOut.append(reinterpret_cast<const char*>(kSignature), sizeof kSignature);
   BeginChunk("IHDR");

@@ -4,11 +4,11 @@
 // Tests: tests/crashreport/screenshot/ScreenshotPngTest.cpp (decoded by libpng).
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <zlib.h>
 
 #include "crashreport/screenshot/INVBitmap.h"
 

@@ -1,11 +1,10 @@
-#include "crashreport/screenshot/ScreenCapture.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "base/Handles_win32.h"
+#include "crashreport/screenshot/ScreenCapture.h"
 
 namespace vm {
 namespace {
@@ -67,7 +66,10 @@ struct TWindowScan {
     // Hidden windows cover nothing, so they neither count nor hide ours.
     if (!IsWindowVisible(window) || !GetWindowRect(window, &r) || IsRectEmpty(&r)) return;
     const Region area = RectRegion(r);
-    if (!area) { Failed = true; return; }
+    if (!area) {
+      Failed = true;
+      return;
+    }
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == ProcessId && !IsIconic(window)) {
@@ -131,8 +133,8 @@ void DrawCursor(HDC dc, const RECT& bounds) {
   ICONINFO icon{};
   if (!cursor || !GetIconInfo(cursor, &icon)) return;
   const Bitmap mask(icon.hbmMask), colour(icon.hbmColor);  // GetIconInfo hands us copies
-  DrawIconEx(dc, at.x - int(icon.xHotspot) - bounds.left, at.y - int(icon.yHotspot) - bounds.top, cursor, 0, 0,
-             0, nullptr, DI_NORMAL);
+  DrawIconEx(dc, at.x - int(icon.xHotspot) - bounds.left, at.y - int(icon.yHotspot) - bounds.top, cursor, 0, 0, 0,
+             nullptr, DI_NORMAL);
 }
 
 // Rows copied at a time. A band, not the whole picture, goes through the DIB section, so a
@@ -148,8 +150,10 @@ int BandRows(int width, int height) {
 std::optional<TINVBitmap> Capture(bool scrShotAppOnly) {
   const RECT desktop = VirtualDesktop();
   std::optional<TCaptureArea> area;
-  if (scrShotAppOnly) area = AppWindowsArea(desktop);
-  else if (!IsRectEmpty(&desktop)) area = TCaptureArea{desktop, Region()};
+  if (scrShotAppOnly)
+    area = AppWindowsArea(desktop);
+  else if (!IsRectEmpty(&desktop))
+    area = TCaptureArea{desktop, Region()};
   if (!area) return std::nullopt;
   const RECT& r = area->Bounds;
   const int width = r.right - r.left, height = r.bottom - r.top;

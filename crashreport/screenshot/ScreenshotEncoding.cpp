@@ -80,14 +80,16 @@ std::string EncodeGrey16(const TINVBitmap& picture) {
 
 std::string EncodeScreenshotPng(const TINVBitmap& picture, TPngMode mode) {
   switch (mode.Kind) {
-    case TPngMode::TKind::Grey16: return EncodeGrey16(picture);
+    case TPngMode::TKind::Grey16:
+      return EncodeGrey16(picture);
     case TPngMode::TKind::Colour256: {
       std::string colour = EncodeColour256(picture);
       if (mode.ByteLimit == 0 || colour.size() <= mode.ByteLimit) return colour;
       std::string grey = EncodeGrey16(picture);
       return grey.size() < colour.size() ? grey : colour;
     }
-    default: throw Exception("No screenshot encoding for this setting");
+    default:
+      throw Exception("No screenshot encoding for this setting");
   }
 }
 

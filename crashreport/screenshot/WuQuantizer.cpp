@@ -51,16 +51,22 @@ public:
   // The box's moments up to plane `cut` of `axis` are Bottom(box, axis) + Top(box, axis, cut).
   TMoment Bottom(const TBox& b, TAxis axis) const {
     switch (axis) {
-      case TAxis::Red: return At(b.R0, b.G1, b.B0) + At(b.R0, b.G0, b.B1) - At(b.R0, b.G1, b.B1) - At(b.R0, b.G0, b.B0);
-      case TAxis::Green: return At(b.R1, b.G0, b.B0) + At(b.R0, b.G0, b.B1) - At(b.R1, b.G0, b.B1) - At(b.R0, b.G0, b.B0);
-      default: return At(b.R1, b.G0, b.B0) + At(b.R0, b.G1, b.B0) - At(b.R1, b.G1, b.B0) - At(b.R0, b.G0, b.B0);
+      case TAxis::Red:
+        return At(b.R0, b.G1, b.B0) + At(b.R0, b.G0, b.B1) - At(b.R0, b.G1, b.B1) - At(b.R0, b.G0, b.B0);
+      case TAxis::Green:
+        return At(b.R1, b.G0, b.B0) + At(b.R0, b.G0, b.B1) - At(b.R1, b.G0, b.B1) - At(b.R0, b.G0, b.B0);
+      default:
+        return At(b.R1, b.G0, b.B0) + At(b.R0, b.G1, b.B0) - At(b.R1, b.G1, b.B0) - At(b.R0, b.G0, b.B0);
     }
   }
   TMoment Top(const TBox& b, TAxis axis, int cut) const {
     switch (axis) {
-      case TAxis::Red: return At(cut, b.G1, b.B1) + At(cut, b.G0, b.B0) - At(cut, b.G1, b.B0) - At(cut, b.G0, b.B1);
-      case TAxis::Green: return At(b.R1, cut, b.B1) + At(b.R0, cut, b.B0) - At(b.R1, cut, b.B0) - At(b.R0, cut, b.B1);
-      default: return At(b.R1, b.G1, cut) + At(b.R0, b.G0, cut) - At(b.R1, b.G0, cut) - At(b.R0, b.G1, cut);
+      case TAxis::Red:
+        return At(cut, b.G1, b.B1) + At(cut, b.G0, b.B0) - At(cut, b.G1, b.B0) - At(cut, b.G0, b.B1);
+      case TAxis::Green:
+        return At(b.R1, cut, b.B1) + At(b.R0, cut, b.B0) - At(b.R1, cut, b.B0) - At(b.R0, cut, b.B1);
+      default:
+        return At(b.R1, b.G1, cut) + At(b.R0, b.G0, cut) - At(b.R1, b.G0, cut) - At(b.R0, b.G1, cut);
     }
   }
 

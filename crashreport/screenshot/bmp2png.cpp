@@ -14,8 +14,9 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: bmp2png INPUT.bmp OUTPUT.png MODE\n"
-                       "  MODE: 4 (16 greys), 8 (256 colours) or a byte limit (51200, 102400, 204800, 307200)\n");
+  std::fprintf(stderr,
+               "usage: bmp2png INPUT.bmp OUTPUT.png MODE\n"
+               "  MODE: 4 (16 greys), 8 (256 colours) or a byte limit (51200, 102400, 204800, 307200)\n");
   return 2;
 }
 

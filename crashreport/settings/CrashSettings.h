@@ -54,13 +54,13 @@ public:
   virtual TICrashFields& FormCache() = 0;
 
   // One getter and one setter per known key: Enabled(), SetEnabled(bool), ...
-#define VM_SETTING_B(name, def) \
+#define VM_SETTING_B(name, def)                 \
   bool name() const { return ReadBool(#name); } \
   bool Set##name(bool value) { return WriteBool(#name, value); }
-#define VM_SETTING_I(name, def) \
+#define VM_SETTING_I(name, def)                        \
   std::int32_t name() const { return ReadInt(#name); } \
   bool Set##name(std::int32_t value) { return WriteInt(#name, value); }
-#define VM_SETTING_T(name, def) \
+#define VM_SETTING_T(name, def)                        \
   std::string name() const { return ReadText(#name); } \
   bool Set##name(std::string_view value) { return WriteText(#name, value); }
   VM_CRASH_SETTINGS(VM_SETTING_B, VM_SETTING_I, VM_SETTING_T)

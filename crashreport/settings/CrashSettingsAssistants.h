@@ -32,7 +32,7 @@ std::string AssistantFormResource(std::string_view form);
 struct TFormItem {
   std::string Name;
   bool IsCheckBox = false;
-  std::string Text;  // edits
+  std::string Text;      // edits
   bool Checked = false;  // check boxes
 };
 

@@ -14,9 +14,9 @@ namespace vm {
 
 enum class TShowMode {
   FullDialog = 0,
-  Assistant = 1,      // the assistant named by the filter alone
-  OkDetailsBox = 2,   // simple box with OK and Details
-  OkBox = 3,          // simple box with OK
+  Assistant = 1,     // the assistant named by the filter alone
+  OkDetailsBox = 2,  // simple box with OK and Details
+  OkBox = 3,         // simple box with OK
 };
 
 struct TCrashFilterResult {

@@ -36,30 +36,30 @@
   I(AutoDelay, 60)                         \
   I(VersionVar, 0)
 
-#define VM_CRASH_SETTINGS_DIALOG(B, I, T)                                         \
-  B(AutoSave, true)                                                               \
-  B(AutoSaveIfNotSent, true)                                                      \
-  B(AutoSend, false)                                                              \
-  B(AutoSendBox, false)                                                           \
-  B(AutoClip, false)                                                              \
-  B(AutoContinue, false)                                                          \
-  I(AutoRestart, 0)                                                               \
-  I(AutoClose, 0)                                                                 \
-  B(AutoShowBugRep, false)                                                        \
-  B(SendBtnVis, true)                                                             \
-  B(SaveBtnVis, false)                                                            \
-  B(PrintBtnVis, false)                                                           \
-  B(ShowBtnVis, true)                                                             \
-  B(ContinueBtnVis, true)                                                         \
-  B(RestartBtnVis, true)                                                          \
-  B(CloseBtnVis, true)                                                            \
-  I(FocusedBtn, 0)                                                                \
-  B(UglyBtns, true)                                                               \
-  T(SendAssis, "SendAssistant")                                                   \
-  T(SaveAssis, "SaveAssistant")                                                   \
-  T(PrintAssis, "PrintAssistant")                                                 \
+#define VM_CRASH_SETTINGS_DIALOG(B, I, T)                                           \
+  B(AutoSave, true)                                                                 \
+  B(AutoSaveIfNotSent, true)                                                        \
+  B(AutoSend, false)                                                                \
+  B(AutoSendBox, false)                                                             \
+  B(AutoClip, false)                                                                \
+  B(AutoContinue, false)                                                            \
+  I(AutoRestart, 0)                                                                 \
+  I(AutoClose, 0)                                                                   \
+  B(AutoShowBugRep, false)                                                          \
+  B(SendBtnVis, true)                                                               \
+  B(SaveBtnVis, false)                                                              \
+  B(PrintBtnVis, false)                                                             \
+  B(ShowBtnVis, true)                                                               \
+  B(ContinueBtnVis, true)                                                           \
+  B(RestartBtnVis, true)                                                            \
+  B(CloseBtnVis, true)                                                              \
+  I(FocusedBtn, 0)                                                                  \
+  B(UglyBtns, true)                                                                 \
+  T(SendAssis, "SendAssistant")                                                     \
+  T(SaveAssis, "SaveAssistant")                                                     \
+  T(PrintAssis, "PrintAssistant")                                                   \
   T(Assistant1, "SendAssistant|Send Assistant|ContactForm|DetailsForm|ScrShotForm") \
-  T(Assistant2, "SaveAssistant|Save Assistant|ContactForm|DetailsForm")           \
+  T(Assistant2, "SaveAssistant|Save Assistant|ContactForm|DetailsForm")             \
   T(Assistant3, "PrintAssistant|Print Assistant|ContactForm|DetailsForm")
 
 #define VM_CRASH_SETTINGS_SENDING(B, I, T) \
@@ -108,46 +108,46 @@
   I(prefix##ShowCfg, 0)                           \
   T(prefix##Assis, "")
 
-#define VM_CRASH_SETTINGS_FILTERS(B, I, T)  \
-  T(F1Classes, "")                          \
-  VM_CRASH_SETTINGS_FILTER(B, I, T, F1)     \
-  T(F2Classes, "")                          \
-  VM_CRASH_SETTINGS_FILTER(B, I, T, F2)     \
+#define VM_CRASH_SETTINGS_FILTERS(B, I, T) \
+  T(F1Classes, "")                         \
+  VM_CRASH_SETTINGS_FILTER(B, I, T, F1)    \
+  T(F2Classes, "")                         \
+  VM_CRASH_SETTINGS_FILTER(B, I, T, F2)    \
   VM_CRASH_SETTINGS_FILTER(B, I, T, Gn)
 
-#define VM_CRASH_SETTINGS_TEXTS(B, I, T)                            \
-  T(TitleBar, "%appname%")                                          \
-  T(ExceptMsg, "An error occurred in the application.")             \
-  T(FrozenMsg, "The application seems to be frozen.")               \
-  T(BitFaultMsg, "The file \"%modname%\" seems to be corrupt!")     \
-  T(SendBtnTxt, "send bug report")                                  \
-  T(SaveBtnTxt, "save bug report")                                  \
-  T(PrintBtnTxt, "print bug report")                                \
-  T(ShowBtnTxt, "show bug report")                                  \
-  T(ContinueBtnTxt, "continue application")                         \
-  T(RestartBtnTxt, "restart application")                           \
-  T(CloseBtnTxt, "close application")                               \
-  T(OkBtnTxt, "&OK")                                                \
-  T(DetailsBtnTxt, "&Details")                                      \
-  T(PlWaitTitle, "Information")                                     \
-  T(PlWaitText, "Please wait a moment...")                          \
-  T(MailSubj, "bug report")                                         \
-  T(MailBody, "please find the bug report attached")                \
-  T(SendBoxTitle, "Sending bug report...")                          \
-  T(PrepAttMsg, "Preparing attachments...")                         \
-  T(MxLookMsg, "Searching for mail server...")                      \
-  T(ConnMsg, "Connecting to server...")                             \
-  T(AuthMsg, "Authentication...")                                   \
-  T(SendMailMsg, "Sending mail...")                                 \
-  T(FieldMsg, "Setting fields...")                                  \
-  T(SendAttMsg, "Sending attachments...")                           \
-  T(SendFinalMsg, "Finalizing...")                                  \
+#define VM_CRASH_SETTINGS_TEXTS(B, I, T)                        \
+  T(TitleBar, "%appname%")                                      \
+  T(ExceptMsg, "An error occurred in the application.")         \
+  T(FrozenMsg, "The application seems to be frozen.")           \
+  T(BitFaultMsg, "The file \"%modname%\" seems to be corrupt!") \
+  T(SendBtnTxt, "send bug report")                              \
+  T(SaveBtnTxt, "save bug report")                              \
+  T(PrintBtnTxt, "print bug report")                            \
+  T(ShowBtnTxt, "show bug report")                              \
+  T(ContinueBtnTxt, "continue application")                     \
+  T(RestartBtnTxt, "restart application")                       \
+  T(CloseBtnTxt, "close application")                           \
+  T(OkBtnTxt, "&OK")                                            \
+  T(DetailsBtnTxt, "&Details")                                  \
+  T(PlWaitTitle, "Information")                                 \
+  T(PlWaitText, "Please wait a moment...")                      \
+  T(MailSubj, "bug report")                                     \
+  T(MailBody, "please find the bug report attached")            \
+  T(SendBoxTitle, "Sending bug report...")                      \
+  T(PrepAttMsg, "Preparing attachments...")                     \
+  T(MxLookMsg, "Searching for mail server...")                  \
+  T(ConnMsg, "Connecting to server...")                         \
+  T(AuthMsg, "Authentication...")                               \
+  T(SendMailMsg, "Sending mail...")                             \
+  T(FieldMsg, "Setting fields...")                              \
+  T(SendAttMsg, "Sending attachments...")                       \
+  T(SendFinalMsg, "Finalizing...")                              \
   T(SendFailMsg, "Sorry, sending the bug report didn't work.")
 
-#define VM_CRASH_SETTINGS(B, I, T)      \
-  VM_CRASH_SETTINGS_GENERAL(B, I, T)    \
-  VM_CRASH_SETTINGS_DIALOG(B, I, T)     \
-  VM_CRASH_SETTINGS_SENDING(B, I, T)    \
-  VM_CRASH_SETTINGS_BUGREPORT(B, I, T)  \
-  VM_CRASH_SETTINGS_FILTERS(B, I, T)    \
+#define VM_CRASH_SETTINGS(B, I, T)     \
+  VM_CRASH_SETTINGS_GENERAL(B, I, T)   \
+  VM_CRASH_SETTINGS_DIALOG(B, I, T)    \
+  VM_CRASH_SETTINGS_SENDING(B, I, T)   \
+  VM_CRASH_SETTINGS_BUGREPORT(B, I, T) \
+  VM_CRASH_SETTINGS_FILTERS(B, I, T)   \
   VM_CRASH_SETTINGS_TEXTS(B, I, T)

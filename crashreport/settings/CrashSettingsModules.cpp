@@ -44,9 +44,7 @@ std::optional<TCrashPropertyList> LoadSettingsRecord(TModuleHandle module) {
   return std::move(load.Properties);
 }
 
-std::optional<TCrashPropertyList> LoadProgramSettingsRecord() {
-  return LoadSettingsRecord(CrashSystem().ExeModule());
-}
+std::optional<TCrashPropertyList> LoadProgramSettingsRecord() { return LoadSettingsRecord(CrashSystem().ExeModule()); }
 
 std::string FormatSettingsRecord(const TCrashPropertyList& properties) {
   std::string out;
@@ -54,9 +52,15 @@ std::string FormatSettingsRecord(const TCrashPropertyList& properties) {
     const TCrashProperty& p = properties[i];
     out += p.Name;
     switch (p.Kind) {
-      case TPropertyKind::Boolean: out += p.BoolValue ? " B true" : " B false"; break;
-      case TPropertyKind::Integer: out += " I " + std::to_string(p.IntValue); break;
-      case TPropertyKind::Text: out += " T " + QuotedText(p.TextValue); break;
+      case TPropertyKind::Boolean:
+        out += p.BoolValue ? " B true" : " B false";
+        break;
+      case TPropertyKind::Integer:
+        out += " I " + std::to_string(p.IntValue);
+        break;
+      case TPropertyKind::Text:
+        out += " T " + QuotedText(p.TextValue);
+        break;
     }
     out += "\r\n";
   }

@@ -7,7 +7,20 @@ namespace vm {
 
 namespace {
 
-enum class TPlaceholder { AppName, ModName, AppVersion, ModVersion, ExceptMsg, BugReport, LF, Date, Time, DateTime, UserAppData, CommonAppData };
+enum class TPlaceholder {
+  AppName,
+  ModName,
+  AppVersion,
+  ModVersion,
+  ExceptMsg,
+  BugReport,
+  LF,
+  Date,
+  Time,
+  DateTime,
+  UserAppData,
+  CommonAppData
+};
 
 struct TPlaceholderName {
   std::string_view Text;
@@ -15,30 +28,47 @@ struct TPlaceholderName {
 };
 
 constexpr TPlaceholderName kPlaceholders[] = {
-    {"%appname%", TPlaceholder::AppName},       {"%modname%", TPlaceholder::ModName},
-    {"%appversion%", TPlaceholder::AppVersion}, {"%modversion%", TPlaceholder::ModVersion},
-    {"%exceptMsg%", TPlaceholder::ExceptMsg},   {"%bugReport%", TPlaceholder::BugReport},
-    {"%LF%", TPlaceholder::LF},                 {"%date%", TPlaceholder::Date},
-    {"%time%", TPlaceholder::Time},             {"%datetime%", TPlaceholder::DateTime},
-    {"%userappdata%", TPlaceholder::UserAppData}, {"%commonappdata%", TPlaceholder::CommonAppData},
+    {"%appname%", TPlaceholder::AppName},
+    {"%modname%", TPlaceholder::ModName},
+    {"%appversion%", TPlaceholder::AppVersion},
+    {"%modversion%", TPlaceholder::ModVersion},
+    {"%exceptMsg%", TPlaceholder::ExceptMsg},
+    {"%bugReport%", TPlaceholder::BugReport},
+    {"%LF%", TPlaceholder::LF},
+    {"%date%", TPlaceholder::Date},
+    {"%time%", TPlaceholder::Time},
+    {"%datetime%", TPlaceholder::DateTime},
+    {"%userappdata%", TPlaceholder::UserAppData},
+    {"%commonappdata%", TPlaceholder::CommonAppData},
 };
 
 std::string Replacement(const TPlaceholderName& p, const TPlaceholderValues& v) {
   switch (p.Id) {
-    case TPlaceholder::AppName: return v.AppName;
-    case TPlaceholder::ModName: return v.ModName;
-    case TPlaceholder::AppVersion: return v.AppVersion;
-    case TPlaceholder::ModVersion: return v.ModVersion;
+    case TPlaceholder::AppName:
+      return v.AppName;
+    case TPlaceholder::ModName:
+      return v.ModName;
+    case TPlaceholder::AppVersion:
+      return v.AppVersion;
+    case TPlaceholder::ModVersion:
+      return v.ModVersion;
     case TPlaceholder::ExceptMsg:
       if (!v.ExceptMsg) return std::string(p.Text);
       return v.ExceptMsg->empty() ? "Unknown" : *v.ExceptMsg;
-    case TPlaceholder::BugReport: return v.BugReport ? *v.BugReport : std::string(p.Text);
-    case TPlaceholder::LF: return "\r\n";
-    case TPlaceholder::Date: return FormatPlaceholderDate(v.Now);
-    case TPlaceholder::Time: return FormatPlaceholderTime(v.Now);
-    case TPlaceholder::DateTime: return FormatPlaceholderDate(v.Now) + ", " + FormatPlaceholderTime(v.Now);
-    case TPlaceholder::UserAppData: return v.UserAppData ? v.UserAppData() : std::string();
-    case TPlaceholder::CommonAppData: return v.CommonAppData ? v.CommonAppData() : std::string();
+    case TPlaceholder::BugReport:
+      return v.BugReport ? *v.BugReport : std::string(p.Text);
+    case TPlaceholder::LF:
+      return "\r\n";
+    case TPlaceholder::Date:
+      return FormatPlaceholderDate(v.Now);
+    case TPlaceholder::Time:
+      return FormatPlaceholderTime(v.Now);
+    case TPlaceholder::DateTime:
+      return FormatPlaceholderDate(v.Now) + ", " + FormatPlaceholderTime(v.Now);
+    case TPlaceholder::UserAppData:
+      return v.UserAppData ? v.UserAppData() : std::string();
+    case TPlaceholder::CommonAppData:
+      return v.CommonAppData ? v.CommonAppData() : std::string();
   }
   return {};
 }

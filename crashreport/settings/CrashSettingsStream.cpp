@@ -85,8 +85,7 @@ TValueRead ReadValue(TStreamReader& in, std::uint8_t type, TCrashProperty& p) {
       p.TextValue.assign(raw);
       return TValueRead::Ok;
     case TStreamValueType::WideText: {
-      if (!in.LittleEndian(4, n) || in.Left() / 2 < n || !in.Bytes(size_t(n) * 2, raw))
-        return TValueRead::Truncated;
+      if (!in.LittleEndian(4, n) || in.Left() / 2 < n || !in.Bytes(size_t(n) * 2, raw)) return TValueRead::Truncated;
       std::u16string units(n, u'\0');
       for (size_t i = 0; i < n; ++i)
         units[i] = char16_t(std::uint8_t(raw[2 * i]) | (std::uint8_t(raw[2 * i + 1]) << 8));

@@ -18,14 +18,14 @@ namespace vm {
 
 // The value types of the stream; any other byte ends the record as invalid.
 enum class TStreamValueType : std::uint8_t {
-  Int8 = 2,         // 1 signed byte
-  Int16 = 3,        // 2-byte signed little-endian
-  Int32 = 4,        // 4-byte signed little-endian
-  ShortText = 6,    // 1 length byte, then 8-bit text
-  False = 8,        // no value
-  True = 9,         // no value
-  LongText = 12,    // 4-byte little-endian length, then 8-bit text
-  WideText = 18,    // 4-byte little-endian count of UTF-16 units, then the units
+  Int8 = 2,       // 1 signed byte
+  Int16 = 3,      // 2-byte signed little-endian
+  Int32 = 4,      // 4-byte signed little-endian
+  ShortText = 6,  // 1 length byte, then 8-bit text
+  False = 8,      // no value
+  True = 9,       // no value
+  LongText = 12,  // 4-byte little-endian length, then 8-bit text
+  WideText = 18,  // 4-byte little-endian count of UTF-16 units, then the units
 };
 
 enum class TPropertyKind { Text = 0, Integer = 1, Boolean = 2 };

@@ -1,7 +1,7 @@
 // Covers about/AboutTexts: what the About dialog shows for a version-information list.
-#include "about/AboutTexts.h"
-
 #include <gtest/gtest.h>
+
+#include "about/AboutTexts.h"
 
 namespace {
 
@@ -13,9 +13,12 @@ TEST(AboutTexts, NormalisesVersions) {
 }
 
 TEST(AboutTexts, VeilmarksOwnInformation) {
-  vm::TStringList info{"FileVersion=0.1.0.0",       "CompanyName=Quembrix Limited",
-                       "LegalCopyright=Copyright",  "LegalTrademarks=",
-                       "ProductName=Veilmark",      "ProductVersion=0.1.0.0",
+  vm::TStringList info{"FileVersion=0.1.0.0",
+                       "CompanyName=Quembrix Limited",
+                       "LegalCopyright=Copyright",
+                       "LegalTrademarks=",
+                       "ProductName=Veilmark",
+                       "ProductVersion=0.1.0.0",
                        "FileDescription=Anonymizes Googles Chrome browser."};
   vm::TAboutTexts t = vm::AboutTextsFor("Veilmark", info);
   EXPECT_EQ(t.Caption, "About Veilmark");

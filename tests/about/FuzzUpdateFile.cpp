@@ -11,9 +11,7 @@
 
 namespace {
 
-int PlainOrder(const std::string& a, const std::string& b) {
-  return a.compare(b) < 0 ? -1 : a.compare(b) > 0;
-}
+int PlainOrder(const std::string& a, const std::string& b) { return a.compare(b) < 0 ? -1 : a.compare(b) > 0; }
 int Sign(int order) { return (order > 0) - (order < 0); }
 
 }  // namespace
@@ -39,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   }
   const size_t half = size / 2;
   const std::string a = file.substr(0, half), b = file.substr(half);
-  if (Sign(vm::CompareVersions(a, b, PlainOrder)) != -Sign(vm::CompareVersions(b, a, PlainOrder)))
-    std::abort();
+  if (Sign(vm::CompareVersions(a, b, PlainOrder)) != -Sign(vm::CompareVersions(b, a, PlainOrder))) std::abort();
   vm::IsPlainFileName(a);
   vm::IsProgramName(b);
   return 0;

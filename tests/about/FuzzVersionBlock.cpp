@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   translations.push_back(vm::TTranslation{0x0409, 0x04E4});
   for (size_t i = 0; i < translations.size() && i < 8; ++i) {
     vm::TStringList lines;
-    for (std::string_view key : vm::VersionKeys)
-      lines.Add(vm::QueryVersionString(key, block, translations[i]));
+    for (std::string_view key : vm::VersionKeys) lines.Add(vm::QueryVersionString(key, block, translations[i]));
   }
   (void)block.QueryText("\\");
   return 0;

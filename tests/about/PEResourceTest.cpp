@@ -13,9 +13,7 @@ namespace {
 using vm::ReadVersionResource;
 using vm::TMemorySource;
 
-std::optional<std::string> FromBytes(const std::string& bytes) {
-  return ReadVersionResource(TMemorySource(bytes));
-}
+std::optional<std::string> FromBytes(const std::string& bytes) { return ReadVersionResource(TMemorySource(bytes)); }
 
 std::string ProductName(const std::string& block, const char* table) {
   return vm::TVersionBlock(block)

@@ -24,17 +24,16 @@ TEST(PEVersions, FixtureTranslationsInTheirFileOrder) {
     EXPECT_EQ(GetTranslationCount(FixturePath(name)), 3) << name;
     // Each translation's own table: the first has every odd value, the others few keys.
     const TStringList expected[] = {
-        {"FileVersion=1, 0, 0, 3", "CompanyName=Caf\xE9 \xA9 \x80 Test",
-         "InternalName=", "Comments=" + kLongText, "LegalCopyright=Copyright (C) Fixture",
-         "LegalTrademarks=", "OriginalFilename=versions.dll", "ProductName=Fixture Product",
-         "ProductVersion=1, 0, 0, 3", "FileDescription=Version fixture",
+        {"FileVersion=1, 0, 0, 3", "CompanyName=Caf\xE9 \xA9 \x80 Test", "InternalName=", "Comments=" + kLongText,
+         "LegalCopyright=Copyright (C) Fixture", "LegalTrademarks=", "OriginalFilename=versions.dll",
+         "ProductName=Fixture Product", "ProductVersion=1, 0, 0, 3", "FileDescription=Version fixture",
          "PrivateBuild=", "SpecialBuild=before", "Translators=de=Name1\r\nfr=Name2"},
         {"FileVersion=", "CompanyName=", "InternalName=", "Comments=", "LegalCopyright=", "LegalTrademarks=",
-         "OriginalFilename=", "ProductName=Produkt",
-         "ProductVersion=", "FileDescription=", "PrivateBuild=privat", "SpecialBuild="},
+         "OriginalFilename=", "ProductName=Produkt", "ProductVersion=", "FileDescription=", "PrivateBuild=privat",
+         "SpecialBuild="},
         // Table "0C0A04B0" is named in lower case in the file; its Translators value is empty.
-        {"FileVersion=", "CompanyName=", "InternalName=", "Comments=", "LegalCopyright=",
-         "LegalTrademarks=Marca", "OriginalFilename=", "ProductName=Producto", "ProductVersion=1,0,0,3",
+        {"FileVersion=", "CompanyName=", "InternalName=", "Comments=", "LegalCopyright=", "LegalTrademarks=Marca",
+         "OriginalFilename=", "ProductName=Producto", "ProductVersion=1,0,0,3",
          "FileDescription=", "PrivateBuild=", "SpecialBuild="},
     };
     for (int index = 0; index < 3; ++index) {
@@ -54,8 +53,8 @@ TEST(PEVersions, LinesAreAppendedAfterWhatTheListHolds) {
 }
 
 TEST(PEVersions, UnreadableFilesGiveNoTranslationsAndFalse) {
-  const std::string rows[] = {FixturePath("other.dll"), FixturePath("versions.rc"),
-                              FixturePath("missing.dll"), FixturePath(""), ""};
+  const std::string rows[] = {FixturePath("other.dll"), FixturePath("versions.rc"), FixturePath("missing.dll"),
+                              FixturePath(""), ""};
   for (const std::string& file : rows) {
     EXPECT_EQ(GetTranslationCount(file), 0) << file;
     TStringList lines{"untouched"};
@@ -104,8 +103,7 @@ TEST(PEVersions, TranslatorsLineOnlyWithAValue) {
 }
 
 TEST(PEVersions, TableNamesAreUpperCaseHex) {
-  EXPECT_EQ(vm::VersionStringPath("ProductName", {0x0409, 0x04E4}),
-            "\\StringFileInfo\\040904E4\\ProductName");
+  EXPECT_EQ(vm::VersionStringPath("ProductName", {0x0409, 0x04E4}), "\\StringFileInfo\\040904E4\\ProductName");
   EXPECT_EQ(vm::VersionStringPath("Comments", {0x0C0A, 0x04B0}), "\\StringFileInfo\\0C0A04B0\\Comments");
   EXPECT_EQ(vm::VersionStringPath("X", {0xABCD, 0xEF01}), "\\StringFileInfo\\ABCDEF01\\X");
 }

@@ -15,11 +15,10 @@ namespace {
 
 const THKey HKCU = kHKeyCurrentUser;
 const THKey HKLM = kHKeyLocalMachine;
-const std::string kUserShellFolders =
-    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+const std::string kUserShellFolders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 class TFolderShell : public IShellApi {
- public:
+public:
   std::map<int, std::string> Folders;
   std::string WindowsDir = "C:\\Windows\\", SystemDir = "C:\\Windows\\system32";
 
@@ -38,7 +37,7 @@ class TFolderShell : public IShellApi {
   unsigned SystemDirectory(char* buffer, unsigned) override { return Copy(SystemDir, buffer); }
   void DebugTrace(const char*) override {}
 
- private:
+private:
   static unsigned Copy(const std::string& s, char* buffer) {
     std::strcpy(buffer, s.c_str());
     return unsigned(s.size());
@@ -46,15 +45,14 @@ class TFolderShell : public IShellApi {
 };
 
 class PathMacrosTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     FShell.Folders = {
         {36, "C:\\Windows"},     {16, "C:\\Users\\ann\\Desktop"}, {26, "C:\\Users\\ann\\AppData\\Roaming"},
         {35, "C:\\ProgramData"}, {38, "C:\\Program Files"},       {7, "C:\\Users\\ann\\Start Menu\\Startup"}};
   }
 
-  void Write(THKey root, const std::string& key, const std::string& name, const std::string& value,
-             int view = 32) {
+  void Write(THKey root, const std::string& key, const std::string& name, const std::string& value, int view = 32) {
     ASSERT_TRUE(RegWriteValue(root, key, name, value, rkString, view)) << key << name;
   }
 
@@ -159,8 +157,7 @@ TEST_F(PathMacrosTest, RegistryValuesFillTheirMacros) {
 
 TEST_F(PathMacrosTest, ThirtyTwoBitPassReadsBelowWow6432Node) {
   // The 32-bit pass switches its software key to Wow6432Node when that key exists.
-  Write(HKLM, "\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\", "PathName", "E:\\Win32",
-        64);
+  Write(HKLM, "\\Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\", "PathName", "E:\\Win32", 64);
   TStringList macros;
   BuildPathMacros(macros, "", 32);
   EXPECT_EQ("E:\\Win32\\Temp", macros.Values("<$TEMP>"));

@@ -1,8 +1,9 @@
 // Path macros against the real shell and registry of the running system, each compared
 // with what another system call says about the same folder.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "about/rqPathSolve.h"
 
@@ -22,15 +23,13 @@ std::string WindowsDirectory() {
 
 // Sets the user's own PATH for one test and puts back what was there.
 class TUserPath {
- public:
+public:
   explicit TUserPath(const std::string& value) {
     RegCreateKeyExA(HKEY_CURRENT_USER, "Environment", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey, nullptr);
     DWORD size = sizeof FOld;
-    FHad = RegQueryValueExA(FKey, "PATH", nullptr, &FType, reinterpret_cast<BYTE*>(FOld), &size) ==
-           ERROR_SUCCESS;
+    FHad = RegQueryValueExA(FKey, "PATH", nullptr, &FType, reinterpret_cast<BYTE*>(FOld), &size) == ERROR_SUCCESS;
     FOldSize = size;
-    RegSetValueExA(FKey, "PATH", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   DWORD(value.size() + 1));
+    RegSetValueExA(FKey, "PATH", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
   }
   ~TUserPath() {
     if (FHad)
@@ -40,7 +39,7 @@ class TUserPath {
     RegCloseKey(FKey);
   }
 
- private:
+private:
   HKEY FKey = nullptr;
   bool FHad = false;
   DWORD FType = REG_SZ, FOldSize = 0;

@@ -1,8 +1,9 @@
 // Holds the reader against the platform's version library (GetFileVersionInfoSizeA,
 // GetFileVersionInfoA, VerQueryValueA): the same translations and the same lines, for this
 // test program, the fixtures and DLLs of the system. Extend kCheckedFiles to check more.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>

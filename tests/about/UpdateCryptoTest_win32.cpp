@@ -27,19 +27,19 @@ std::string Key(const char* hex) {
 
 // A file with `bytes` in the temporary folder, deleted when the test is done.
 class TempFile {
- public:
+public:
   explicit TempFile(const std::string& bytes) {
     char folder[MAX_PATH + 1], path[MAX_PATH + 1];
     GetTempPathA(sizeof folder, folder);
     GetTempFileNameA(folder, "vmt", 0, path);
-    FHandle.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    FHandle.reset(
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     DWORD written = 0;
     WriteFile(FHandle.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
   }
   HANDLE Handle() const { return FHandle.get(); }
 
- private:
+private:
   vm::FileHandle FHandle;
 };
 

@@ -29,8 +29,7 @@ vm::TUpdateJudge Judge(vm::TUpdateMark mark = {}) {
   return {{"current", "next"}, verify, "Update Demo", mark, PlainOrder};
 }
 
-std::string Signed(const std::string& body, const std::string& key = "current",
-                   const std::string& end = "\r\n") {
+std::string Signed(const std::string& body, const std::string& key = "current", const std::string& end = "\r\n") {
   return body + "FileSignature=" + StandInSignature(body, key) + end;
 }
 
@@ -145,8 +144,7 @@ TEST(UpdateRules, JudgesTheUpdateFile) {
     vm::TStringList info{"left=as it was"};
     EXPECT_EQ(vm::JudgeUpdateFile(r.file, Judge(r.mark), info), r.trust) << r.why;
     if (r.trust == TUpdateTrust::Trusted)
-      EXPECT_EQ(info.Values("Product"),
-                r.file.find("UPDATE") != std::string::npos ? "UPDATE DEMO" : "Update Demo")
+      EXPECT_EQ(info.Values("Product"), r.file.find("UPDATE") != std::string::npos ? "UPDATE DEMO" : "Update Demo")
           << r.why;
     else
       EXPECT_EQ(info.Values("left"), "as it was") << r.why << ": nothing unsigned may be read";
@@ -193,11 +191,10 @@ TEST(UpdateRules, TheReleaseMustBeTheSignedOne) {
 }
 
 TEST(UpdateRules, WhatCountsAsAProgram) {
-  for (const char* name : {"setup.exe", "SETUP.EXE", "Setup.Exe", "setup.msi", "update.bat", "update.CMD",
-                           "tool.com", "screen.scr", "run.ps1", "x.vbs", "x.js", "x.hta", "a.b.exe"})
+  for (const char* name : {"setup.exe", "SETUP.EXE", "Setup.Exe", "setup.msi", "update.bat", "update.CMD", "tool.com",
+                           "screen.scr", "run.ps1", "x.vbs", "x.js", "x.hta", "a.b.exe"})
     EXPECT_TRUE(vm::IsProgramName(name)) << name;
-  for (const char* name :
-       {"notes.zip", "readme.txt", "setup.exe.txt", "exe", "setup", "setup.ex", ".zip", ""})
+  for (const char* name : {"notes.zip", "readme.txt", "setup.exe.txt", "exe", "setup", "setup.ex", ".zip", ""})
     EXPECT_FALSE(vm::IsProgramName(name)) << name;
 }
 
@@ -206,9 +203,8 @@ TEST(UpdateRules, ReleaseNamesStayOnTheDesktop) {
   EXPECT_EQ(vm::ReleaseFileName("http://host/files/"), "");
   for (const char* name : {"setup.exe", "notes.zip", "console.txt", "com10.txt", "Update 2.0.msi"})
     EXPECT_TRUE(vm::IsPlainFileName(name)) << name;
-  for (const char* name :
-       {"", "..\\escaped.zip", "a/b.zip", "c:x.exe", "notes.txt:x.exe", "setup.exe.", "setup.exe ", "a?.zip",
-        "tab\t.zip", "CON", "nul.txt", "con.tents.txt", "COM1.exe", "lpt9"})
+  for (const char* name : {"", "..\\escaped.zip", "a/b.zip", "c:x.exe", "notes.txt:x.exe", "setup.exe.", "setup.exe ",
+                           "a?.zip", "tab\t.zip", "CON", "nul.txt", "con.tents.txt", "COM1.exe", "lpt9"})
     EXPECT_FALSE(vm::IsPlainFileName(name)) << name;
 }
 

@@ -24,12 +24,11 @@ TNodeSpec Root(std::vector<TNodeSpec> children) {
 
 std::string GoodBlock() {
   return Build(Root({
-      Node(u"StringFileInfo",
-           {Node(u"040904E4", {Text(u"ProductName", u"Prod"), Text(u"Empty", u""),
-                               Text(u"Nul", std::u16string(u"before\0after", 12)),
-                               Text(u"Cafe", u"Caf\u00e9 \u20ac"), Text(u"Last", u"last value")})}),
-      Node(u"VarFileInfo",
-           {Binary(u"Translation", Translation({{0x0409, 1252}, {0x0407, 1252}, {0x0C0A, 1200}}))}, false),
+      Node(u"StringFileInfo", {Node(u"040904E4", {Text(u"ProductName", u"Prod"), Text(u"Empty", u""),
+                                                  Text(u"Nul", std::u16string(u"before\0after", 12)),
+                                                  Text(u"Cafe", u"Caf\u00e9 \u20ac"), Text(u"Last", u"last value")})}),
+      Node(u"VarFileInfo", {Binary(u"Translation", Translation({{0x0409, 1252}, {0x0407, 1252}, {0x0C0A, 1200}}))},
+           false),
   }));
 }
 
@@ -69,8 +68,7 @@ TEST(VersionBlock, TranslationsAreTheValueIn4ByteSteps) {
   EXPECT_EQ(TVersionBlock(GoodBlock()).Translations(),
             (std::vector<TTranslation>{{0x0409, 1252}, {0x0407, 1252}, {0x0C0A, 1200}}));
   // A ragged length counts whole entries only.
-  std::string ragged =
-      Build(Root({Node(u"VarFileInfo", {Binary(u"Translation", Translation({{1, 2}}) + "xy")})}));
+  std::string ragged = Build(Root({Node(u"VarFileInfo", {Binary(u"Translation", Translation({{1, 2}}) + "xy")})}));
   EXPECT_EQ(TVersionBlock(ragged).Translations(), (std::vector<TTranslation>{{1, 2}}));
   EXPECT_TRUE(TVersionBlock(Build(Root({}))).Translations().empty());
 }
@@ -90,8 +88,8 @@ TEST(VersionBlock, DamagedBlocksNeverReadOutside) {
   const TCase cases[] = {
       {"zero-length node ends the search among its siblings",
        [](std::string& b) { PutWord(b, NodeOffset(b, u"Nul"), 0); }, true, "Prod", nullptr},
-      {"node shorter than its header ends the search",
-       [](std::string& b) { PutWord(b, NodeOffset(b, u"Empty"), 3); }, true, "Prod", nullptr},
+      {"node shorter than its header ends the search", [](std::string& b) { PutWord(b, NodeOffset(b, u"Empty"), 3); },
+       true, "Prod", nullptr},
       {"value longer than its node is cut at the node's end",
        [](std::string& b) {
          size_t at = NodeOffset(b, u"Last");
@@ -103,11 +101,10 @@ TEST(VersionBlock, DamagedBlocksNeverReadOutside) {
        [](std::string& b) { PutWord(b, NodeOffset(b, u"ProductName"), 6 + 10); }, true, nullptr, nullptr},
       {"child longer than its parent is cut at the parent's end",
        [](std::string& b) { PutWord(b, NodeOffset(b, u"040904E4"), 0xFFF0); }, true, "Prod", "last value"},
-      {"root longer than the bytes is cut at their end", [](std::string& b) { PutWord(b, 0, 0xFFFF); }, true,
-       "Prod", "last value"},
+      {"root longer than the bytes is cut at their end", [](std::string& b) { PutWord(b, 0, 0xFFFF); }, true, "Prod",
+       "last value"},
       {"bytes cut inside the root's key", [](std::string& b) { b.resize(12); }, false, nullptr, nullptr},
-      {"a text byte at offset 4 marks the 16-bit layout", [](std::string& b) { b[4] = 'V'; }, false, nullptr,
-       nullptr},
+      {"a text byte at offset 4 marks the 16-bit layout", [](std::string& b) { b[4] = 'V'; }, false, nullptr, nullptr},
       {"empty bytes", [](std::string& b) { b.clear(); }, false, nullptr, nullptr},
   };
   for (const TCase& c : cases) {
@@ -126,8 +123,8 @@ TEST(VersionBlock, EveryTruncationAndByteValueIsSafe) {
   const std::string good = GoodBlock();
   auto exercise = [](const std::string& bytes) {
     TVersionBlock block(bytes);
-    for (const char* path : {"\\StringFileInfo\\040904E4\\ProductName", "\\StringFileInfo\\040904E4\\Last",
-                             "\\VarFileInfo\\Translation"})
+    for (const char* path :
+         {"\\StringFileInfo\\040904E4\\ProductName", "\\StringFileInfo\\040904E4\\Last", "\\VarFileInfo\\Translation"})
       (void)block.QueryText(path);
     return block.Translations().size();
   };

@@ -17,7 +17,7 @@ std::string Env(const char* name) {
 }
 
 class WinINet : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     FBase = Env("VM_HTTP_BASE");
     ASSERT_FALSE(FBase.empty()) << "run through run_with_server.py, which starts the server";

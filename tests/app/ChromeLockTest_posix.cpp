@@ -1,10 +1,9 @@
 // Covers ChromeIsRunning on the host, where the stand-in for Chrome's lock is a write lock
 // that a child process holds (base/FileIO_posix.cpp).
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 

@@ -1,10 +1,9 @@
 // Covers app/ClientIdFile: finding Chrome's client ID and replacing it in the file.
-#include "app/ClientIdFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "app/ClientIdFile.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 
@@ -38,8 +37,8 @@ struct ReadRow {
 
 TEST_F(ClientIdFile, FindsTheEntryOrNot) {
   const ReadRow rows[] = {
-      {"pretty-printed entry", "{\n   \"client_id\": \"0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D\",\n}",
-       true, "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"},
+      {"pretty-printed entry", "{\n   \"client_id\": \"0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D\",\n}", true,
+       "0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D"},
       {"lower-case ID comes back as written", "\"client_id\": \"abcdef01-2345-6789-abcd-ef0123456789\"", true,
        "abcdef01-2345-6789-abcd-ef0123456789"},
       {"key in capitals", "\"CLIENT_ID\": \"ABCDEF01-2345-6789-ABCD-EF0123456789\"", true,
@@ -49,18 +48,21 @@ TEST_F(ClientIdFile, FindsTheEntryOrNot) {
       {"no blank after the colon", "\"client_id\":\"ABCDEF01-2345-6789-ABCD-EF0123456789\"", false, ""},
       {"two blanks after the colon", "\"client_id\":  \"ABCDEF01-2345-6789-ABCD-EF0123456789\"", false, ""},
       {"last block of 13", "\"client_id\": \"ABCDEF01-2345-6789-ABCD-EF01234567890\"", false, ""},
-      {"first of two entries", "\"client_id\": \"11111111-0000-0000-0000-000000000000\"\n"
-                               "\"client_id\": \"22222222-0000-0000-0000-000000000000\"",
+      {"first of two entries",
+       "\"client_id\": \"11111111-0000-0000-0000-000000000000\"\n"
+       "\"client_id\": \"22222222-0000-0000-0000-000000000000\"",
        true, "11111111-0000-0000-0000-000000000000"},
-      {"today's minified entry", "{\"user_experience_metrics\":{\"client_id2\":\"3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f\"}}",
-       true, "3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f"},
+      {"today's minified entry",
+       "{\"user_experience_metrics\":{\"client_id2\":\"3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f\"}}", true,
+       "3f2a9c1e-7b4d-4e8a-9c2f-1a2b3c4d5e6f"},
       {"modern entry with blanks", "\"client_id2\" :  \"3F2A9C1E-7B4D-4E8A-9C2F-1A2B3C4D5E6F\"", true,
        "3F2A9C1E-7B4D-4E8A-9C2F-1A2B3C4D5E6F"},
       {"old entry wins over the modern one",
-       "\"client_id2\":\"aaaaaaaa-aaaa-aaaa-aaaa-aaaaaaaaaaaa\", \"client_id\": \"BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB\"",
+       "\"client_id2\":\"aaaaaaaa-aaaa-aaaa-aaaa-aaaaaaaaaaaa\", \"client_id\": "
+       "\"BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB\"",
        true, "BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB"},
-      {"an entry after a NUL byte is not read", "{}\0\"client_id\": \"ABCDEF01-2345-6789-ABCD-EF0123456789\""s,
-       false, ""},
+      {"an entry after a NUL byte is not read", "{}\0\"client_id\": \"ABCDEF01-2345-6789-ABCD-EF0123456789\""s, false,
+       ""},
       {"empty file", "", false, ""},
   };
   for (const auto& row : rows) {
@@ -83,8 +85,8 @@ TEST(ClientIdText, ReplacesTheEntrysIdAndRewritesWithCrLf) {
   const WriteRow rows[] = {
       {"CR LF file changes only in the ID", "{\r\n \"client_id\": \"" + A + "\",\r\n \"x\": 1\r\n}\r\n", "NEW",
        "{\r\n \"client_id\": \"NEW\",\r\n \"x\": 1\r\n}\r\n"},
-      {"LF without a final break gets CR LF after every line", "{\n\"client_id\": \"" + A + "\"\n}",
-       vm::kUniformID, "{\r\n\"client_id\": \"" + std::string(vm::kUniformID) + "\"\r\n}\r\n"},
+      {"LF without a final break gets CR LF after every line", "{\n\"client_id\": \"" + A + "\"\n}", vm::kUniformID,
+       "{\r\n\"client_id\": \"" + std::string(vm::kUniformID) + "\"\r\n}\r\n"},
       {"a later occurrence of the same text stays", "\"client_id\": \"" + A + "\"\n\"old\": \"" + A + "\"\n", "X",
        "\"client_id\": \"X\"\r\n\"old\": \"" + A + "\"\r\n"},
       {"bytes after a NUL survive the rewrite", "\"client_id\": \"" + A + "\"\n\0tail\nbytes\r"s, "X",
@@ -92,7 +94,8 @@ TEST(ClientIdText, ReplacesTheEntrysIdAndRewritesWithCrLf) {
       {"modern minified entry", "{\"client_id2\":\"" + A + "\"}", "Y", "{\"client_id2\":\"Y\"}\r\n"},
       // Former faults: the first occurrence of the ID's text was replaced, wherever it stood.
       {"the same text earlier under another key is not Chrome's entry",
-       "\"old\": \"" + A + "\"\n\"client_id\": \"" + A + "\"\n", "X", "\"old\": \"" + A + "\"\r\n\"client_id\": \"X\"\r\n"},
+       "\"old\": \"" + A + "\"\n\"client_id\": \"" + A + "\"\n", "X",
+       "\"old\": \"" + A + "\"\r\n\"client_id\": \"X\"\r\n"},
       {"an earlier look-alike before a modern entry stays", "{\"x\":\"" + A + "\",\"client_id2\":\"" + A + "\"}", "Y",
        "{\"x\":\"" + A + "\",\"client_id2\":\"Y\"}\r\n"},
   };
@@ -144,7 +147,8 @@ TEST_F(ClientIdFile, MissingFileRaisesTheOpenError) {
     vm::ReadClientID(missing, id);
     FAIL();
   } catch (const vm::EFOpenError& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + std::string(missing.begin(), missing.end()) + "\". ", 0), 0u) << e.Message();
+    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + std::string(missing.begin(), missing.end()) + "\". ", 0), 0u)
+        << e.Message();
   }
 }
 

@@ -1,10 +1,9 @@
 // Covers app/CrashpadSettings: the crash reporter's installation ID in its settings record.
-#include "app/CrashpadSettings.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "app/CrashpadSettings.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 
@@ -16,13 +15,13 @@ using namespace std::string_literals;
 // A record as the crash reporter writes it: uploads enabled, a last upload attempt, and the
 // UUID 00112233-4455-6677-8899-aabbccddeeff.
 const std::string kRecord =
-    "sdPC"s                                   // magic 0x43506473, little-endian
-    "\x01\x00\x00\x00"s                       // version
-    "\x01\x00\x00\x00"s                       // options
-    "\x00\x00\x00\x00"s                       // padding
-    "\x10\x32\x54\x76\x00\x00\x00\x00"s       // last upload attempt
-    "\x33\x22\x11\x00\x55\x44\x77\x66"s       // UUID: three little-endian groups...
-    "\x88\x99\xaa\xbb\xcc\xdd\xee\xff"s;      // ...then eight bytes as written
+    "sdPC"s                               // magic 0x43506473, little-endian
+    "\x01\x00\x00\x00"s                   // version
+    "\x01\x00\x00\x00"s                   // options
+    "\x00\x00\x00\x00"s                   // padding
+    "\x10\x32\x54\x76\x00\x00\x00\x00"s   // last upload attempt
+    "\x33\x22\x11\x00\x55\x44\x77\x66"s   // UUID: three little-endian groups...
+    "\x88\x99\xaa\xbb\xcc\xdd\xee\xff"s;  // ...then eight bytes as written
 const char* const kRecordId = "00112233-4455-6677-8899-aabbccddeeff";
 
 TUuid Uuid(const char* text) {
@@ -99,7 +98,8 @@ protected:
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::vector<std::string> Files() {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      names.push_back(entry.path().filename().string());
     return names;
   }
 

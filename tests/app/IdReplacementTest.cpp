@@ -1,14 +1,12 @@
 // Covers app/IdReplacement: what a replacement backs up, writes, checks and refuses, over
 // real files. Chrome's lock is covered by ChromeLockTest_*.cpp and end to end.
-#include "app/IdReplacement.h"
-
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "app/ClientIdFile.h"
+#include "app/IdReplacement.h"
 #include "base/Exception.h"
 #include "base/FileIO.h"
 

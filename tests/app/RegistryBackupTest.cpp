@@ -1,10 +1,9 @@
 // Covers app/RegistryBackup: Chrome's copy of the client ID in the registry, over the
 // in-memory registry.
-#include "app/RegistryBackup.h"
-
 #include <gtest/gtest.h>
 
 #include "app/ClientIdFile.h"
+#include "app/RegistryBackup.h"
 #include "settings/MemoryRegistry.h"
 #include "settings/MyRegistry.h"
 
@@ -76,8 +75,8 @@ TEST_F(RegistryBackup, RefusedWriteIsReportedAndChangesNothing) {
 
   TBackupResult result = WriteRegistryBackupID(kUniformID);
   EXPECT_EQ(result.Outcome, TBackupOutcome::Failed);
-  const std::string prefix = std::string("Cannot write the registry value \"HKEY_CURRENT_USER\\") +
-                             kChromeClientStateKey + "\\metricsid\". ";
+  const std::string prefix =
+      std::string("Cannot write the registry value \"HKEY_CURRENT_USER\\") + kChromeClientStateKey + "\\metricsid\". ";
   EXPECT_EQ(result.Error.rfind(prefix, 0), 0u) << result.Error;
   EXPECT_GT(result.Error.size(), prefix.size()) << "the system's reason follows";
   EXPECT_EQ(Get("metricsid"), kOldId);

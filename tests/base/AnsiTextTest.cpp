@@ -25,8 +25,8 @@ TEST(AnsiText, WideTextTakesCodePage1252) {
       {"...and the rest of them",
        u"\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\u017E\u0178",
        "\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F"},
-      {"the five undefined bytes stand for the C1 controls of their number",
-       u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
+      {"the five undefined bytes stand for the C1 controls of their number", u"\u0081\u008D\u008F\u0090\u009D",
+       "\x81\x8D\x8F\x90\x9D"},
       {"a C1 control whose byte holds another character has no spelling", u"\u0080\u0099", "??"},
       {"Greek and Chinese have none either, and get no look-alike", u"\u03A9 \u4E2D \u0141", "? ? ?"},
       {"outside the basic plane, each UTF-16 unit is a \"?\"", u"a\U0001F600b", "a??b"},
@@ -58,8 +58,7 @@ TEST(AnsiText, Utf8NamesAreShownInTheCodePage) {
       {"a Greek name cannot be spelt", u8"C:\\Users\\\u03A9\u03C0", "C:\\Users\\??"},
       {"four bytes are two UTF-16 units", u8"x\U0001F600y", "x??y"},
       {"a stray byte is no letter", std::u8string(u8"a") + char8_t(0xFF) + u8"b", "a?b"},
-      {"an overlong \"/\" is no separator", std::u8string(u8"a") + char8_t(0xC0) + char8_t(0xAF) + u8"b",
-       "a??b"},
+      {"an overlong \"/\" is no separator", std::u8string(u8"a") + char8_t(0xC0) + char8_t(0xAF) + u8"b", "a??b"},
   };
   for (const Utf8Row& row : rows) EXPECT_EQ(vm::Utf8ToAnsi(row.utf8), row.ansi) << row.why;
 }

@@ -1,7 +1,7 @@
 // Covers base/Exception: class names and the ancestor test that the crash filters use.
-#include "base/Exception.h"
-
 #include <gtest/gtest.h>
+
+#include "base/Exception.h"
 
 namespace {
 

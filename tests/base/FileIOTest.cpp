@@ -1,13 +1,12 @@
 // Covers base/FileIO: whole-file reads, writes and the one-step replacement, the smaller
 // file operations, and the parts of a path.
-#include "base/FileIO.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "base/Exception.h"
+#include "base/FileIO.h"
 
 namespace {
 
@@ -134,7 +133,7 @@ TEST_F(FileIO, FoldersAreCreatedOnTheWayToAFile) {
   vm::CreateFoldersFor(file);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
   EXPECT_FALSE(std::filesystem::exists(file)) << "the file itself is left to the open";
-  EXPECT_TRUE(vm::CreateFolder(At("a/b")) ) << "an existing folder is fine";
+  EXPECT_TRUE(vm::CreateFolder(At("a/b"))) << "an existing folder is fine";
   EXPECT_TRUE(vm::CreateFolder(At("d")));
   vm::WriteFileCreate(At("e"), "");
   EXPECT_FALSE(vm::CreateFolder(At("e"))) << "a file is in the way";

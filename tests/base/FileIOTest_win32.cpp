@@ -72,8 +72,8 @@ TEST(FileIOWin32, NamesOutsideTheAnsiCodePageReachTheRightFile) {
   std::filesystem::create_directories(dir);
   const std::u8string path = (dir / "Local State").u8string();
   {
-    vm::FileHandle f(CreateFileW((dir / "Local State").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 0, nullptr));
+    vm::FileHandle f(
+        CreateFileW((dir / "Local State").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(f);
   }
   EXPECT_TRUE(vm::FileExists(path));

@@ -1,6 +1,4 @@
 // Covers base/StringList: line splitting and joining, sorting, name=value access, files.
-#include "base/StringList.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +6,7 @@
 
 #include "base/Exception.h"
 #include "base/FileIO.h"
+#include "base/StringList.h"
 
 using vm::TStringList;
 
@@ -79,7 +78,9 @@ TEST(StringList, NameValueAccess) {
 }
 
 TEST(StringList, FileRoundTripAndErrors) {
-  auto dir = std::filesystem::temp_directory_path() / ("vm-sl-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + std::to_string(std::rand()));
+  auto dir =
+      std::filesystem::temp_directory_path() /
+      ("vm-sl-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + std::to_string(std::rand()));
   std::filesystem::create_directories(dir);
   std::string path = (dir / "list.txt").string();
 

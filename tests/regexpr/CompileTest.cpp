@@ -117,8 +117,7 @@ const TDumpRow kDumpRows[] = {
      "   1 Alternative -> 28\n   6 Alternative -> 18\n  11 Literal -> 23 \"a\"\n  18 Alternative -> 23\n"
      "  23 Empty -> 28\n  28 End -> end\n"
      "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [a]\n"},
-    {"greedy + on a group loops through JumpBack; a leading repeat enables the required literal",
-     "(ab)+c", "",
+    {"greedy + on a group loops through JumpBack; a leading repeat enables the required literal", "(ab)+c", "",
      "   1 Alternative -> 56\n   6 GroupOpen 1 -> 11\n  11 Alternative -> 24\n  16 Literal -> 24 \"ab\"\n"
      "  24 GroupClose 1 -> 29\n  29 Alternative -> 39\n  34 JumpBack -> 6\n  39 Alternative -> 44\n"
      "  44 Empty -> 49\n  49 Literal -> 56 \"c\"\n  56 End -> end\n"
@@ -187,15 +186,13 @@ const TDumpRow kDumpRows[] = {
      "   1 Alternative -> 14\n   6 SmallSet -> 27 \"\\x00\\x00\\x00\"\n  14 Alternative -> 27\n"
      "  19 SmallSetNot -> 27 \"aaa\"\n  27 End -> end\n"
      "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [\\x00-`b-\\xFF]\n"},
-    {"the first-character walk ends on a loop that can repeat empty and keeps what follows",
-     "(a*)??b", "",
+    {"the first-character walk ends on a loop that can repeat empty and keeps what follows", "(a*)??b", "",
      "   1 Alternative -> 62\n   6 LoopEntry -> 38\n  11 GroupOpen 1 -> 16\n  16 Alternative -> 33\n"
      "  21 RepeatStar -> 33\n  26   Literal -> end \"a\"\n  33 GroupClose 1 -> 38\n"
      "  38 LazyLoop -> 55 {0,1} body 11\n  55 Literal -> 62 \"b\"\n  62 End -> end\n"
      "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [ab]\n"},
     // Former faults.
-    {"a literal NUL is one character: the listing steps over it (the walk once ran past the end)",
-     "\\x00b", "",
+    {"a literal NUL is one character: the listing steps over it (the walk once ran past the end)", "\\x00b", "",
      "   1 Alternative -> 20\n   6 Literal -> 13 \"\\x00\"\n  13 Literal -> 20 \"b\"\n  20 End -> end\n"
      "hints: firstLiteralChar none, not anchored, requiredLiteral none, firstCharSet [\\x00]\n"},
 };
@@ -219,8 +216,8 @@ const TErrorRow kErrorRows[] = {
     {"(a|)*", "", 106, 4},
     {"()+", "", 106, 2},
     {"^*", "", 106, 1},
-    {"^{x", "", 106, 1},           // also for a { that is no counted repeat
-    {"a *", "x", 106, 2},          // skipped blanks leave a NoOp that cannot repeat
+    {"^{x", "", 106, 1},   // also for a { that is no counted repeat
+    {"a *", "x", 106, 2},  // skipped blanks leave a NoOp that cannot repeat
     {"a**", "", 107, 2},
     {"a{2}*", "", 107, 4},
     {"a*?+", "", 107, 3},

@@ -60,9 +60,9 @@ TEST(Engine, ReadModifierLetters) {
     std::uint32_t before, after;
     bool ok;
   } rows[] = {
-      {"", 6, 6, true},       {"i", 0, 1, true},     {"IMX", 0, 1 | 16 | 32, true},
-      {"-s", 15, 11, true},   {"i-sx", 36, 1, true},  // s and x off after '-'
-      {"i-s-i", 5, 0, true},  {"iq", 0, 1, false},   {":", 6, 6, false},
+      {"", 6, 6, true},      {"i", 0, 1, true},     {"IMX", 0, 1 | 16 | 32, true},
+      {"-s", 15, 11, true},  {"i-sx", 36, 1, true},  // s and x off after '-'
+      {"i-s-i", 5, 0, true}, {"iq", 0, 1, false},   {":", 6, 6, false},
   };
   for (const Row& row : rows) {
     std::uint32_t word = row.before;

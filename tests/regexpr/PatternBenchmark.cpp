@@ -30,16 +30,21 @@ const char kClientId[] = "\"client_id\": \"([0-9A-Z]{8}-[0-9A-Z]{4}-[0-9A-Z]{4}-
 std::string LocalState(std::size_t size, bool withEntry) {
   std::mt19937 random(42);
   const char* keys[] = {"enabled", "last_active_time", "profile_info_cache", "variations_seed", "hardware_acceleration",
-                        "browser", "window_placement", "was_restarted", "install_date", "low_entropy_source"};
+                        "browser", "window_placement", "was_restarted",      "install_date",    "low_entropy_source"};
   std::string text = "{\n   \"browser\": {\n";
   int n = 0;
   while (text.size() + 200 < size) {
     const char* key = keys[random() % 10];
     text += "      \"" + std::string(key) + "_" + std::to_string(n++) + "\": ";
     switch (random() % 3) {
-      case 0: text += "\"" + std::to_string(random()) + "-" + std::to_string(random()) + "\",\n"; break;
-      case 1: text += std::to_string(random() % 100000) + ",\n"; break;
-      default: text += "{ \"id\": \"x" + std::to_string(random() % 1000) + "\", \"on\": true },\n";
+      case 0:
+        text += "\"" + std::to_string(random()) + "-" + std::to_string(random()) + "\",\n";
+        break;
+      case 1:
+        text += std::to_string(random() % 100000) + ",\n";
+        break;
+      default:
+        text += "{ \"id\": \"x" + std::to_string(random() % 1000) + "\", \"on\": true },\n";
     }
   }
   text += "      \"last\": 0\n   },\n   \"user_experience_metrics\": {\n";
@@ -50,10 +55,11 @@ std::string LocalState(std::size_t size, bool withEntry) {
 
 std::string EnglishText(std::size_t size) {
   std::mt19937 random(7);
-  const char* words[] = {"the", "of", "and", "to", "in", "a", "is", "that", "for", "it", "as", "was", "with",
-                         "be", "by", "on", "not", "he", "this", "are", "or", "his", "from", "at", "which",
-                         "running", "morning", "nothing", "king", "being", "house", "water", "people", "river",
-                         "Sherlock", "Holmes", "Watson", "letter", "window", "evening", "quiet", "stranger"};
+  const char* words[] = {"the",     "of",     "and",    "to",      "in",    "a",       "is",    "that",     "for",
+                         "it",      "as",     "was",    "with",    "be",    "by",      "on",    "not",      "he",
+                         "this",    "are",    "or",     "his",     "from",  "at",      "which", "running",  "morning",
+                         "nothing", "king",   "being",  "house",   "water", "people",  "river", "Sherlock", "Holmes",
+                         "Watson",  "letter", "window", "evening", "quiet", "stranger"};
   const int count = sizeof words / sizeof *words;
   std::string text;
   while (text.size() < size) {
@@ -212,7 +218,8 @@ int main(int argc, char** argv) {
       if (engine == std::string("std") && c.name.rfind("clientid-4m", 0) == 0) continue;  // minutes per run
       long got = runner->second(c);
       if (got < 0) continue;  // JIT not available here
-      if (got != expected) std::printf("note: %s finds %ld matches in %s, veilmark %ld\n", engine, got, c.name.c_str(), expected);
+      if (got != expected)
+        std::printf("note: %s finds %ld matches in %s, veilmark %ld\n", engine, got, c.name.c_str(), expected);
       benchmark::RegisterBenchmark((c.name + "/" + engine).c_str(), [&c, runner](benchmark::State& state) {
         for (auto _ : state) benchmark::DoNotOptimize(runner->second(c));
       })->Unit(benchmark::kMicrosecond);

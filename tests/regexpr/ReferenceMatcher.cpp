@@ -19,7 +19,7 @@ struct TNode {
   char c = 0;
   std::string set;
   bool negated = false;
-  int group = 0;  // Group: its number; BackRef: the group it refers to
+  int group = 0;                        // Group: its number; BackRef: the group it refers to
   std::vector<TSequence> alternatives;  // Group
   int min = 1, max = 1;
   bool lazy = false;
@@ -63,9 +63,12 @@ private:
     TNodePtr atom = ParseAtom();
     if (I >= P.size()) return atom;
     char q = P[I];
-    if (q == '*') atom->min = 0, atom->max = 1 << 30;
-    else if (q == '+') atom->min = 1, atom->max = 1 << 30;
-    else if (q == '?') atom->min = 0, atom->max = 1;
+    if (q == '*')
+      atom->min = 0, atom->max = 1 << 30;
+    else if (q == '+')
+      atom->min = 1, atom->max = 1 << 30;
+    else if (q == '?')
+      atom->min = 0, atom->max = 1;
     else if (q == '{') {
       std::size_t close = P.find('}', I);
       std::string body = P.substr(I + 1, close - I - 1);
@@ -158,19 +161,26 @@ public:
   bool Once(const TNode& n, int pos, TCaptures caps, const TNext& next) {
     const bool inside = pos < int(S.size());
     switch (n.kind) {
-      case TNode::Char: return inside && S[pos] == n.c && next(pos + 1, caps);
-      case TNode::Any: return inside && next(pos + 1, caps);
+      case TNode::Char:
+        return inside && S[pos] == n.c && next(pos + 1, caps);
+      case TNode::Any:
+        return inside && next(pos + 1, caps);
       case TNode::Set:
         return inside && ((n.set.find(S[pos]) != std::string::npos) != n.negated) && next(pos + 1, caps);
-      case TNode::Start: return pos == 0 && next(pos, caps);
-      case TNode::Finish: return pos == int(S.size()) && next(pos, caps);
-      case TNode::Boundary: return IsWord(pos - 1) != IsWord(pos) && next(pos, caps);
-      case TNode::NonBoundary: return IsWord(pos - 1) == IsWord(pos) && next(pos, caps);
+      case TNode::Start:
+        return pos == 0 && next(pos, caps);
+      case TNode::Finish:
+        return pos == int(S.size()) && next(pos, caps);
+      case TNode::Boundary:
+        return IsWord(pos - 1) != IsWord(pos) && next(pos, caps);
+      case TNode::NonBoundary:
+        return IsWord(pos - 1) == IsWord(pos) && next(pos, caps);
       case TNode::BackRef: {
         const int from = caps.start[n.group], to = caps.end[n.group];
         if (from < 0 || to < 0) return false;
         const int len = to - from;
-        if (pos + len > int(S.size()) || S.compare(std::size_t(pos), std::size_t(len), S, std::size_t(from), std::size_t(len)) != 0)
+        if (pos + len > int(S.size()) ||
+            S.compare(std::size_t(pos), std::size_t(len), S, std::size_t(from), std::size_t(len)) != 0)
           return false;
         return next(pos + len, caps);
       }

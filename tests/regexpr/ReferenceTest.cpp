@@ -73,11 +73,16 @@ private:
     const int leaves = FEmptyLoops ? 7 : 5;
     const int pick = depth > 0 ? Pick(leaves + 2) : Pick(leaves);
     switch (pick) {
-      case 0: return "a";
-      case 1: return "b";
-      case 2: return ".";
-      case 3: return "[ab]";
-      case 4: return "[^a]";
+      case 0:
+        return "a";
+      case 1:
+        return "b";
+      case 2:
+        return ".";
+      case 3:
+        return "[ab]";
+      case 4:
+        return "[^a]";
       default:
         if (pick < leaves) return mustConsume ? "b" : EmptyLeaf(repeated, consumes, width);
         return Group(depth, repeated, mustConsume, consumes, width);
@@ -184,10 +189,10 @@ std::vector<std::string> SmallSubjects() {
 // Each group body can match empty, by a {0,n} piece, an anchor or a back-reference; each
 // stands under every loop form, greedy and lazy, with a tail that consumes.
 TEST(Reference, LoopsOverEmptyCapableGroupsAgree) {
-  const char* kBodies[] = {"a{0,1}", "a{0,1}?", "^c{0,}", "\\ba{0,1}", "-{0,1}\\b", "a{0,2}b{0,1}",
-                           "c|a{0,1}", "\\2a|()\\2", "()\\2", "(a{0,1})*b{0,1}"};
-  const char* kLoops[] = {"*", "+", "?", "{0,}", "{1,}", "{2}", "{2,}", "{0,1}", "{1,3}",
-                          "*?", "+?", "??", "{1,}?", "{2,}?", "{1,3}?"};
+  const char* kBodies[] = {"a{0,1}",       "a{0,1}?",  "^c{0,}",     "\\ba{0,1}", "-{0,1}\\b",
+                           "a{0,2}b{0,1}", "c|a{0,1}", "\\2a|()\\2", "()\\2",     "(a{0,1})*b{0,1}"};
+  const char* kLoops[] = {"*",     "+",  "?",  "{0,}", "{1,}",  "{2}",   "{2,}",  "{0,1}",
+                          "{1,3}", "*?", "+?", "??",   "{1,}?", "{2,}?", "{1,3}?"};
   const char* kTails[] = {"b", "\\1b", "c$"};
   const std::vector<std::string> subjects = SmallSubjects();
   for (const char* body : kBodies)
@@ -227,7 +232,8 @@ void CompareGenerated(TPatternGenerator& patterns, int count, const char* alphab
         ++leftOut;
         continue;
       }
-      ASSERT_EQ(engine, vm::test::ReferenceOutcome(pattern, subject)) << "pattern " << pattern << " subject " << subject;
+      ASSERT_EQ(engine, vm::test::ReferenceOutcome(pattern, subject))
+          << "pattern " << pattern << " subject " << subject;
       ++compared;
     }
   }

@@ -5,8 +5,8 @@
 // again while 120 slow clients hold connections open. PostgreSQL is Debian's, started for
 // the run (tools/pg-sandbox). Run: make bench-reportserver.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -117,10 +117,11 @@ private:
 constexpr int kSlowClients = 120;
 
 std::string Report(int n, size_t size) {
-  std::string r = "date/time          : 2026-12-10, 09:15:02, " + std::to_string(n) +
-                  "ms\r\ncomputer name      : PC-" + std::to_string(n % 500) +
+  std::string r = "date/time          : 2026-12-10, 09:15:02, " + std::to_string(n) + "ms\r\ncomputer name      : PC-" +
+                  std::to_string(n % 500) +
                   "\r\nuser name          : anna\r\nexecutable         : veilmark.exe\r\nversion            : 1.0.0." +
-                  std::to_string(n % 3) + "\r\ncallstack crc      : $0a1b2c3d, $" + std::to_string(10000000 + n % 1000) +
+                  std::to_string(n % 3) + "\r\ncallstack crc      : $0a1b2c3d, $" +
+                  std::to_string(10000000 + n % 1000) +
                   ", $8293a4b5\r\nexception class    : EAccessViolation\r\nexception message  : Access violation "
                   "at address 0040A1B2. Read of address 00000000\r\n\r\nmain thread ($1a2c):";
   while (r.size() + 60 < size) r += "\r\n0040a1b2 +012 veilmark.exe ClientIdFile.cpp  88 +3 ReadClientId";
@@ -130,11 +131,14 @@ std::string Report(int n, size_t size) {
 std::string UploadRequest(int port, const std::string& report) {
   std::string body = std::string("--") + kBoundary +
                      "\r\nContent-Disposition: form-data; name=\"MailFrom\"\r\n\r\nAnna <anna@example.com>\r\n--" +
-                     kBoundary + "\r\nContent-Disposition: form-data; name=\"BugReport\"; filename=\"bugreport.txt\"\r\n"
-                     "Content-Type: application/octet-stream\r\n\r\n" + report + "\r\n\r\n\r\n--" + kBoundary + "--\r\n";
+                     kBoundary +
+                     "\r\nContent-Disposition: form-data; name=\"BugReport\"; filename=\"bugreport.txt\"\r\n"
+                     "Content-Type: application/octet-stream\r\n\r\n" +
+                     report + "\r\n\r\n\r\n--" + kBoundary + "--\r\n";
   return "POST /submit.php HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
          "\r\nConnection: close\r\nPragma: no-cache\r\nUser-Agent: Zentrapix/3.0\r\nContent-Type: multipart/form-data; "
-         "boundary=" + kBoundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+         "boundary=" +
+         kBoundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 enum class TStore { Sqlite, Postgres };
@@ -185,9 +189,13 @@ struct TServerProcesses {
     posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
     for (int i = 0; i < count; ++i) {
       const int port = FreePort();
-      std::vector<std::string> args{VM_REPORTSERVER, store == TStore::Sqlite ? "--data" : "--database",
-                                    store == TStore::Sqlite ? folder : database, "--port", std::to_string(port),
-                                    "--uploads-per-second", "0"};
+      std::vector<std::string> args{VM_REPORTSERVER,
+                                    store == TStore::Sqlite ? "--data" : "--database",
+                                    store == TStore::Sqlite ? folder : database,
+                                    "--port",
+                                    std::to_string(port),
+                                    "--uploads-per-second",
+                                    "0"};
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -195,7 +203,8 @@ struct TServerProcesses {
       if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) != 0) continue;
       Pids.push_back(pid);
       // The second one waits until the first has made the schema, like any later start.
-      for (int wait = 0; wait < 200 && !Accepts(port); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      for (int wait = 0; wait < 200 && !Accepts(port); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
       Ports.push_back(port);
     }
     posix_spawn_file_actions_destroy(&quiet);
@@ -206,7 +215,8 @@ struct TServerProcesses {
   }
   std::vector<pid_t> Pids;
   std::vector<int> Ports;
-  static inline const std::string kFolderBase = (std::filesystem::temp_directory_path() / "bench-reportserver").string();
+  static inline const std::string kFolderBase =
+      (std::filesystem::temp_directory_path() / "bench-reportserver").string();
 };
 
 // A store and our server on a free port, run on a thread of this process.
@@ -245,7 +255,8 @@ struct TRunning {
 // The peer: the same library with handlers that do nothing but answer.
 struct TTrivial {
   TTrivial() {
-    Http.Post("/submit.php", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok\n", "text/plain"); });
+    Http.Post("/submit.php",
+              [](const httplib::Request&, httplib::Response& res) { res.set_content("ok\n", "text/plain"); });
     Http.Get("/page", [this](const httplib::Request&, httplib::Response& res) { res.set_content(Page, "text/html"); });
     Http.new_task_queue = [] { return new httplib::ThreadPool(32); };
     Port = Http.bind_to_any_port("127.0.0.1");
@@ -307,7 +318,9 @@ void Uploads(benchmark::State& state, TStore store, int processes, bool slowClie
 }
 BENCHMARK_CAPTURE(Uploads, sqlite_1_process_100KB, TStore::Sqlite, 1)->Threads(20)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(Uploads, sqlite_1_process_100KB_120_slow_clients, TStore::Sqlite, 1, true)
-    ->Threads(20)->UseRealTime()->MinTime(3);
+    ->Threads(20)
+    ->UseRealTime()
+    ->MinTime(3);
 BENCHMARK_CAPTURE(Uploads, postgres_1_process_100KB, TStore::Postgres, 1)->Threads(20)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(Uploads, postgres_2_processes_100KB, TStore::Postgres, 2)->Threads(20)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(Uploads, trivial_handler_100KB, TStore::Sqlite, 0)->Threads(20)->UseRealTime()->MinTime(3);
@@ -338,10 +351,12 @@ struct TFilled {
     Exchange(Running.Port, "GET /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", &answer);
     const std::string formCookie = CookieOf(answer, "vmlogin");
     const std::string body = "name=bench&password=bench&csrf=" + formCookie.substr(formCookie.find('=') + 1);
-    Exchange(Running.Port,
-             "POST /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-             "Cookie: " + formCookie + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
-             &answer);
+    Exchange(
+        Running.Port,
+        "POST /login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+        "Cookie: " +
+            formCookie + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+        &answer);
     Cookie = CookieOf(answer, "vmsession");
   }
   static std::string CookieOf(const std::string& answer, const std::string& name) {
@@ -375,12 +390,13 @@ void Page(benchmark::State& state, TStore store, const char* path, bool slowClie
     if (Exchange(f.Running.Port, request, &answer) != 200) state.SkipWithError("page failed");
   state.counters["bytes"] = double(answer.size());
 }
-#define VM_PAGE(name, path)                                                                                        \
-  BENCHMARK_CAPTURE(Page, sqlite_##name, TStore::Sqlite, path)->UseRealTime()->Unit(benchmark::kMillisecond);    \
+#define VM_PAGE(name, path)                                                                                   \
+  BENCHMARK_CAPTURE(Page, sqlite_##name, TStore::Sqlite, path)->UseRealTime()->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(Page, postgres_##name, TStore::Postgres, path)->UseRealTime()->Unit(benchmark::kMillisecond)
 VM_PAGE(groups_by_last_seen, "/groups");
 BENCHMARK_CAPTURE(Page, sqlite_groups_by_last_seen_120_slow_clients, TStore::Sqlite, "/groups", true)
-    ->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 VM_PAGE(groups_by_count, "/groups?sort=count");
 VM_PAGE(search, "/groups?q=address+0040A1B2");
 // Text found in no report: every stored report's text is read.
@@ -388,7 +404,8 @@ VM_PAGE(search_all_texts, "/groups?state=all&q=no+such+text");
 VM_PAGE(group_of_100_reports, "/groups/1");
 VM_PAGE(one_report, "/reports/50000");
 BENCHMARK_CAPTURE(Page, sqlite_one_report_120_slow_clients, TStore::Sqlite, "/reports/50000", true)
-    ->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void TrivialPage(benchmark::State& state) {
   TTrivial trivial;

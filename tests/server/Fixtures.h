@@ -10,10 +10,16 @@ namespace vm::server::test {
 using TLines = std::vector<std::pair<std::string, std::string>>;
 
 inline TLines DefaultHeader() {
-  return {{"date/time", "2026-12-10, 09:15:02, 250ms"}, {"computer name", "OFFICE-PC"}, {"user name", "anna"},
-          {"executable", "veilmark.exe"}, {"version", "1.0.0.7"}, {"Zentrapix version", "3.0h"},
-          {"callstack crc", "$0a1b2c3d, $4e5f6071, $8293a4b5"}, {"exception number", "1"},
-          {"exception class", "EAccessViolation"}, {"exception message", "Access violation"}};
+  return {{"date/time", "2026-12-10, 09:15:02, 250ms"},
+          {"computer name", "OFFICE-PC"},
+          {"user name", "anna"},
+          {"executable", "veilmark.exe"},
+          {"version", "1.0.0.7"},
+          {"Zentrapix version", "3.0h"},
+          {"callstack crc", "$0a1b2c3d, $4e5f6071, $8293a4b5"},
+          {"exception number", "1"},
+          {"exception class", "EAccessViolation"},
+          {"exception message", "Access violation"}};
 }
 
 // Labels padded to one more than the longest, as the reporter writes them.

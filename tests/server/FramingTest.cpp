@@ -119,8 +119,7 @@ TEST(Framing, TheSenderIsBelievedOnlyFromTrustedProxies) {
       {"10.0.0.1", "", "10.0.0.1", false},
       // What the sender wrote itself stands left of what our proxies added.
       {"10.0.0.1", "X-Forwarded-For: 1.2.3.4, 198.51.100.7\r\n", "198.51.100.7", false},
-      {"10.0.0.1", "X-Forwarded-For: 1.2.3.4\r\nX-Forwarded-For: 198.51.100.7, 10.0.0.2\r\n", "198.51.100.7",
-       false},
+      {"10.0.0.1", "X-Forwarded-For: 1.2.3.4\r\nX-Forwarded-For: 198.51.100.7, 10.0.0.2\r\n", "198.51.100.7", false},
       {"10.0.0.1", "X-Forwarded-For: 198.51.100.7, not-an-address\r\n", "10.0.0.1", false},
       {"10.0.0.1", "X-Forwarded-For: 2001:DB8::0:1\r\nX-Forwarded-Proto: http\r\n", "2001:db8::1", false},
       {"::1", "X-Forwarded-For: 198.51.100.7\r\nX-Forwarded-Proto: HTTPS\r\n", "198.51.100.7", true},
@@ -136,10 +135,9 @@ TEST(Framing, TheForwardedRequestCarriesOurFieldsOnly) {
   const TRequestHead head = Head(
       "Host: x\r\nTransfer-Encoding: chunked\r\nX-Intake-Sender: 1.1.1.1\r\nx-intake-key: guess\r\n"
       "Connection: keep-alive\r\nExpect: 100-continue\r\nCookie: a=b\r\n");
-  EXPECT_EQ(
-      ForwardedRequest(head, "body", {"198.51.100.7", true}, "K"),
-      "POST /submit.php HTTP/1.1\r\nHost: x\r\nCookie: a=b\r\nContent-Length: 4\r\nConnection: close\r\n"
-      "X-Intake-Sender: 198.51.100.7\r\nX-Intake-Scheme: https\r\nX-Intake-Key: K\r\n\r\nbody");
+  EXPECT_EQ(ForwardedRequest(head, "body", {"198.51.100.7", true}, "K"),
+            "POST /submit.php HTTP/1.1\r\nHost: x\r\nCookie: a=b\r\nContent-Length: 4\r\nConnection: close\r\n"
+            "X-Intake-Sender: 198.51.100.7\r\nX-Intake-Scheme: https\r\nX-Intake-Key: K\r\n\r\nbody");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace vm::server::test {
 
 class TPgSandbox {
- public:
+public:
   // The one server of this process, started on first use.
   static TPgSandbox& Get() {
     static TPgSandbox sandbox;
@@ -23,15 +23,13 @@ class TPgSandbox {
   const std::string& Why() const { return FWhy; }
   // A connection string whose tables go into the schema `name` (made with CREATE SCHEMA):
   // cheaper than a database of its own for each test.
-  std::string Schema(const std::string& name) const {
-    return FConnection + " options='-c search_path=" + name + "'";
-  }
+  std::string Schema(const std::string& name) const { return FConnection + " options='-c search_path=" + name + "'"; }
 
   ~TPgSandbox() {
     if (!FConnection.empty()) std::system((std::string(VM_PG_SANDBOX) + " stop " + FFolder).c_str());
   }
 
- private:
+private:
   TPgSandbox() {
     char folder[] = "/tmp/pgsandbox-XXXXXX";
     if (!mkdtemp(folder)) {

@@ -28,7 +28,7 @@ using test::With;
 // What a case needs of a store beyond the interface: fresh storage, and statements run
 // beside the store as another program would.
 class TSide {
- public:
+public:
   virtual ~TSide() = default;
   virtual std::unique_ptr<IReportStore> Open() = 0;  // the same storage every time
   virtual void Sql(const std::string& sql) = 0;
@@ -43,7 +43,7 @@ class TSide {
 };
 
 class TSqliteSide final : public TSide {
- public:
+public:
   TSqliteSide() {
     FFolder = std::filesystem::temp_directory_path() /
               ("reportstore-" + std::to_string(getpid()) + "-" + std::to_string(++FCount));
@@ -78,13 +78,13 @@ class TSqliteSide final : public TSide {
   }
   std::string Path() const { return (FFolder / "reports.sqlite").string(); }
 
- private:
+private:
   std::filesystem::path FFolder;
   static inline int FCount = 0;
 };
 
 class TPostgresSide final : public TSide {
- public:
+public:
   TPostgresSide() {
     const auto& sandbox = test::TPgSandbox::Get();
     FSchema = "store" + std::to_string(++FCount);
@@ -103,16 +103,12 @@ class TPostgresSide final : public TSide {
   ~TPostgresSide() override {
     TPgConnection(test::TPgSandbox::Get().Connection()).Exec("DROP SCHEMA " + FSchema + " CASCADE");
   }
-  std::unique_ptr<IReportStore> Open() override {
-    return std::make_unique<TPostgresReportStore>(FConnection);
-  }
+  std::unique_ptr<IReportStore> Open() override { return std::make_unique<TPostgresReportStore>(FConnection); }
   void Sql(const std::string& sql) override { TPgConnection(FConnection).Exec(sql); }
   int SchemaVersion() override { return TPostgresReportStore(FConnection).SchemaVersion(); }
-  std::int64_t Number(const std::string& sql) override {
-    return TPgConnection(FConnection).Run(sql).Int(0, 0);
-  }
+  std::int64_t Number(const std::string& sql) override { return TPgConnection(FConnection).Run(sql).Int(0, 0); }
 
- private:
+private:
   std::string FSchema, FConnection;
   static inline int FCount = 0;
 };
@@ -131,7 +127,7 @@ TGroupQuery All() {
 }
 
 class ReportStoreTest : public ::testing::TestWithParam<std::string> {
- protected:
+protected:
   void SetUp() override {
     if (GetParam() == "Postgres" && test::TPgSandbox::Get().Connection().empty())
       GTEST_SKIP() << "no PostgreSQL server to test against: " << test::TPgSandbox::Get().Why();
@@ -194,8 +190,7 @@ TEST_P(ReportStoreTest, OneCrashIsOneGroupAcrossItsVersions) {
   IReportStore& store = *FStore;
   int n = 0;
   for (const char* v : {"1.0.0.10", "1.0.0.7", "1.0.0.9", "1.0.0.7"})
-    store.StoreUpload(
-        UploadOf({With(With(DefaultHeader(), "version", v), "date/time", std::to_string(++n))}));
+    store.StoreUpload(UploadOf({With(With(DefaultHeader(), "version", v), "date/time", std::to_string(++n))}));
   store.StoreUpload(UploadOf({With(test::Without(DefaultHeader(), "version"), "date/time", "no version")}));
   auto groups = store.Groups({});
   ASSERT_EQ(groups.size(), 1u);
@@ -215,8 +210,7 @@ TEST_P(ReportStoreTest, RankingByCountFollowsRealSendersNotClaimedCounts) {
   store.StoreUpload(UploadOf({With(crash("EForgedCount"), "count", "1000000")}));
   // One upload of 40 made-up reports, each from another "computer".
   std::vector<test::TLines> flood;
-  for (int i = 0; i < 40; ++i)
-    flood.push_back(With(crash("EFlood"), "computer name", "FAKE-" + std::to_string(i)));
+  for (int i = 0; i < 40; ++i) flood.push_back(With(crash("EFlood"), "computer name", "FAKE-" + std::to_string(i)));
   store.StoreUpload(UploadOf(flood));
 
   TGroupQuery q;
@@ -242,8 +236,7 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
   };
   const TRow rows[] = {
       {"newer version", TGroupState::Resolved, "1.0.0.8", "1.0.0.9", TGroupState::Open, true},
-      {"the version it was resolved in", TGroupState::Resolved, "1.0.0.8", "1.0.0.8", TGroupState::Resolved,
-       false},
+      {"the version it was resolved in", TGroupState::Resolved, "1.0.0.8", "1.0.0.8", TGroupState::Resolved, false},
       {"an older version", TGroupState::Resolved, "1.0.0.8", "1.0.0.7", TGroupState::Resolved, false},
       {"numbers, not text", TGroupState::Resolved, "1.0.0.9", "1.0.0.10", TGroupState::Open, true},
       {"no version to compare", TGroupState::Resolved, "1.0.0.8", "", TGroupState::Resolved, false},
@@ -252,8 +245,7 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
   for (const TRow& row : rows) {
     auto side = NewSide();
     auto store = side->Open();
-    const std::int64_t id =
-        store->Report(store->StoreUpload(UploadOf({DefaultHeader()})).LastReportId)->GroupId;
+    const std::int64_t id = store->Report(store->StoreUpload(UploadOf({DefaultHeader()})).LastReportId)->GroupId;
     ASSERT_TRUE(store->SetGroupState(id, row.state, row.resolvedIn)) << row.why;
     auto next = With(DefaultHeader(), "date/time", "later");
     store->StoreUpload(
@@ -275,8 +267,7 @@ TEST_P(ReportStoreTest, AResolvedGroupReopensOnlyForANewerVersion) {
 TEST_P(ReportStoreTest, FiltersAndSearch) {
   IReportStore& store = *FStore;
   auto crash = [](const char* klass) { return With(DefaultHeader(), "exception class", klass); };
-  TUpload a =
-      UploadOf({With(With(crash("EOne"), "contact email", "anna@example.com"), "computer name", "LAB-7")});
+  TUpload a = UploadOf({With(With(crash("EOne"), "contact email", "anna@example.com"), "computer name", "LAB-7")});
   a.MailFrom = "Anna <anna@example.com>";
   store.StoreUpload(a);
   TUpload b = UploadOf({With(With(crash("ETwo"), "version", "1.0.0.8"), "executable", "Helper.exe")});
@@ -437,10 +428,9 @@ TEST_P(ReportStoreTest, SeveralWritersStoreEachReportOnce) {
         // Three crashes sent from five computers; each upload holds a report of its own and
         // one that its neighbour sends too, and the upload's computer is the latter's.
         auto header = [](int n, const std::string& when) {
-          return With(
-              With(With(DefaultHeader(), "computer name", "PC-" + std::to_string(n % 5)), "callstack crc",
-                   "$0a1b2c3d, $" + std::to_string(10000000 + n % 3) + ", $8293a4b5"),
-              "date/time", when);
+          return With(With(With(DefaultHeader(), "computer name", "PC-" + std::to_string(n % 5)), "callstack crc",
+                           "$0a1b2c3d, $" + std::to_string(10000000 + n % 3) + ", $8293a4b5"),
+                      "date/time", when);
         };
         const TStoreResult r = store->StoreUpload(
             UploadOf({header(i, "t" + std::to_string(i)), header(i / 2, "s" + std::to_string(i / 2))}));
@@ -481,8 +471,8 @@ TEST(SqliteUpgrade, MergesGroupsThatDifferedOnlyByVersion) {
   auto Sql = [&](const std::string& sql) { side.Sql(sql); };
   TSqliteReportStore::CreateAtVersion(Path(), 1);
   const TReportFacts v7 = *ReadReportFacts(ReportText(DefaultHeader()));
-  const TReportFacts v8 = *ReadReportFacts(
-      ReportText(With(With(DefaultHeader(), "version", "1.0.0.8"), "computer name", "PC-2")));
+  const TReportFacts v8 =
+      *ReadReportFacts(ReportText(With(With(DefaultHeader(), "version", "1.0.0.8"), "computer name", "PC-2")));
   const TReportFacts other = *ReadReportFacts(ReportText(With(DefaultHeader(), "exception class", "EOther")));
   auto key = [](const TReportFacts& f, const std::string& tail) {
     return "CAST(x'" + Hex(f.GroupKey + tail) + "' AS TEXT)";

@@ -15,7 +15,7 @@ TEST(RateLimiter, ABurstIsCutOffPerAddressAndRefills) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(limiter.Allow("10.0.0.1", t0));
   EXPECT_FALSE(limiter.Allow("10.0.0.1", t0));
   EXPECT_EQ(limiter.RetryAfter("10.0.0.1", t0), 2);
-  EXPECT_TRUE(limiter.Allow("10.0.0.2", t0));  // others are not held up
+  EXPECT_TRUE(limiter.Allow("10.0.0.2", t0));           // others are not held up
   EXPECT_DOUBLE_EQ(limiter.Tokens("10.0.0.2", t0), 2);  // looking takes nothing
   EXPECT_DOUBLE_EQ(limiter.Tokens("10.0.0.3", t0), 3);  // nor makes a bucket for a stranger
   EXPECT_FALSE(limiter.Allow("10.0.0.1", t0 + std::chrono::milliseconds(1500)));
@@ -54,11 +54,11 @@ TEST(Versions, CompareAsNumbersPartByPart) {
   const TRow rows[] = {
       {"1.0.0.9", "1.0.0.10", -1},  // as text 10 would come first
       {"1.0.0.8", "1.0.0.8", 0},
-      {"1.0", "1.0.0.0", 0},        // missing parts count as 0
+      {"1.0", "1.0.0.0", 0},  // missing parts count as 0
       {"1.0.0.1", "1.0", 1},
       {"2", "1.99.99.99", 1},
-      {"1.007", "1.7", 0},          // leading zeros
-      {"1.0.0.8b", "1.0.0.8", 1},   // a suffix after the number sorts after it
+      {"1.007", "1.7", 0},         // leading zeros
+      {"1.0.0.8b", "1.0.0.8", 1},  // a suffix after the number sorts after it
       {"1.0.0.8b", "1.0.0.9", -1},
       {"123456789012345678901234567890", "123456789012345678901234567889", 1},  // no overflow
       {"", "0", 0},
@@ -71,7 +71,8 @@ TEST(Versions, CompareAsNumbersPartByPart) {
   SortVersions(versions);
   EXPECT_EQ(versions, (std::vector<std::string>{"0.9", "1.0.0.7", "1.0.0.9", "1.0.0.10"}));
   for (const char* typed : {"1", "1.0.0.8", "10.20"}) EXPECT_TRUE(IsVersionNumber(typed)) << typed;
-  for (const char* typed : {"", ".1", "1.", "1..2", "1.0 beta", "v1", "1,2"}) EXPECT_FALSE(IsVersionNumber(typed)) << typed;
+  for (const char* typed : {"", ".1", "1.", "1..2", "1.0 beta", "v1", "1,2"})
+    EXPECT_FALSE(IsVersionNumber(typed)) << typed;
 }
 
 }  // namespace

@@ -29,8 +29,7 @@ TUpload UploadOf(const std::vector<test::TLines>& headers, const std::string& sc
 }
 
 test::TLines Crash(const std::string& klass, const std::string& when, const std::string& computer = "PC-1") {
-  return With(With(With(DefaultHeader(), "exception class", klass), "date/time", when), "computer name",
-              computer);
+  return With(With(With(DefaultHeader(), "exception class", klass), "date/time", when), "computer name", computer);
 }
 
 // All that the pages can show of a store, as one text to compare.
@@ -40,32 +39,29 @@ std::string Everything(IReportStore& store) {
   all.State = TStateFilter::All;
   all.Limit = 1000;
   for (const TGroupRow& g : store.Groups(all)) {
-    out += "group " + std::to_string(g.Id) + " " + g.ExceptionClass + " " + g.ExceptionMessage + " " +
-           g.Executable + " " + g.FirstSeen + " " + g.LastSeen + " reports " + std::to_string(g.Reports) +
-           " computers " + std::to_string(g.Computers) + " claimed " + std::to_string(g.ClaimedCount) +
-           " state " + std::to_string(int(g.State)) + (g.Regressed ? " regressed " : " ") + g.ResolvedIn +
-           "\n";
+    out += "group " + std::to_string(g.Id) + " " + g.ExceptionClass + " " + g.ExceptionMessage + " " + g.Executable +
+           " " + g.FirstSeen + " " + g.LastSeen + " reports " + std::to_string(g.Reports) + " computers " +
+           std::to_string(g.Computers) + " claimed " + std::to_string(g.ClaimedCount) + " state " +
+           std::to_string(int(g.State)) + (g.Regressed ? " regressed " : " ") + g.ResolvedIn + "\n";
     for (const std::string& v : g.Versions) out += "  version " + v + "\n";
     for (const TReportRow& listed : store.ReportsOfGroup(g.Id, 1000, 0)) {
       const TReportRow r = *store.Report(listed.Id);
-      out += "  report " + std::to_string(r.Id) + " " + r.ReceivedAt + " " + r.ComputerName + " " +
-             r.Version + " " + r.MailFrom + " " + r.MailBody + " " + r.RemoteAddress + " count " +
-             std::to_string(r.Count) + " text " + std::to_string(r.Text.size()) + " shot " +
-             store.Screenshot(r.Id).value_or("-") + "\n";
+      out += "  report " + std::to_string(r.Id) + " " + r.ReceivedAt + " " + r.ComputerName + " " + r.Version + " " +
+             r.MailFrom + " " + r.MailBody + " " + r.RemoteAddress + " count " + std::to_string(r.Count) + " text " +
+             std::to_string(r.Text.size()) + " shot " + store.Screenshot(r.Id).value_or("-") + "\n";
     }
   }
   return out;
 }
 
 class StoreCopyTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     const auto& sandbox = test::TPgSandbox::Get();
     if (sandbox.Connection().empty()) GTEST_SKIP() << "no PostgreSQL server to copy to: " << sandbox.Why();
     static int count = 0;
     FSchema = "copy_" + std::to_string(getpid()) + "_" + std::to_string(++count);
-    TPgConnection(sandbox.Connection())
-        .Exec("DROP SCHEMA IF EXISTS " + FSchema + " CASCADE; CREATE SCHEMA " + FSchema);
+    TPgConnection(sandbox.Connection()).Exec("DROP SCHEMA IF EXISTS " + FSchema + " CASCADE; CREATE SCHEMA " + FSchema);
     FTarget = sandbox.Schema(FSchema);
     FFolder = std::filesystem::temp_directory_path() / FSchema;
     std::filesystem::create_directories(FFolder);
@@ -83,11 +79,9 @@ class StoreCopyTest : public ::testing::Test {
 
 TEST_F(StoreCopyTest, CopiesEverythingOnceAndKeepsNumbersAndStates) {
   TSqliteReportStore source(Source());
-  source.StoreUpload(
-      UploadOf({Crash("EOne", "1"), With(Crash("ETwo", "2"), "version", "1.0.0.8")}, "\x89PNG one"));
+  source.StoreUpload(UploadOf({Crash("EOne", "1"), With(Crash("ETwo", "2"), "version", "1.0.0.8")}, "\x89PNG one"));
   source.StoreUpload(UploadOf({Crash("EGone", "3")}));
-  const std::int64_t gone =
-      source.Report(source.StoreUpload(UploadOf({Crash("EGone", "4")})).LastReportId)->GroupId;
+  const std::int64_t gone = source.Report(source.StoreUpload(UploadOf({Crash("EGone", "4")})).LastReportId)->GroupId;
   source.StoreUpload(UploadOf({Crash("EOne", "5", "PC-2"), Crash("EThree", "6", "PC-\xDC")}, "\x89PNG two"));
   ASSERT_TRUE(source.DeleteGroup(gone));  // leaves a gap in the numbers
   ASSERT_TRUE(source.SetGroupState(1, TGroupState::Resolved, "1.0.0.7"));
@@ -123,8 +117,7 @@ TEST_F(StoreCopyTest, ALaterRunAddsOnlyTheNewAndCountsTheGroupsAgain) {
 
   TSqliteReportStore source(Source());
   source.StoreUpload(both);
-  source.StoreUpload(
-      UploadOf({Crash("EOne", "old", "PC-1"), With(Crash("EOne", "old2", "PC-2"), "count", "5")}));
+  source.StoreUpload(UploadOf({Crash("EOne", "old", "PC-1"), With(Crash("EOne", "old2", "PC-2"), "count", "5")}));
   source.AddAccount("dev", "$y$old");
 
   const TCopyCounts c = CopySqliteToPostgres(Source(), FTarget);

@@ -81,9 +81,12 @@ TEST(ReportFacts, SplitsAFileIntoItsReports) {
 const std::string kPng = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) + std::string(17, '\0');
 
 TEST(Upload, ReadsFieldsReportsAndScreenshot) {
-  const std::string file = ReportText(DefaultHeader()) + "\r\n\r\n" + ReportText(With(DefaultHeader(), "count", "2")) + "\r\n\r\n";
-  auto read = ReadUpload({{"MailFrom", "", "Anna <a@b.example>"}, {"BugReport", "bugreport.txt", file},
-                          {"ScreenShot", "screenshot.png", kPng}, {"Extra", "", "kept out"}});
+  const std::string file =
+      ReportText(DefaultHeader()) + "\r\n\r\n" + ReportText(With(DefaultHeader(), "count", "2")) + "\r\n\r\n";
+  auto read = ReadUpload({{"MailFrom", "", "Anna <a@b.example>"},
+                          {"BugReport", "bugreport.txt", file},
+                          {"ScreenShot", "screenshot.png", kPng},
+                          {"Extra", "", "kept out"}});
   ASSERT_TRUE(std::holds_alternative<TUpload>(read));
   const TUpload& u = std::get<TUpload>(read);
   EXPECT_EQ(u.MailFrom, "Anna <a@b.example>");

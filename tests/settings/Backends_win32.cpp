@@ -1,5 +1,6 @@
 // Under Wine the table runs against the real registry too, below keys of the test's own.
 #include <windows.h>
+
 #include <sddl.h>
 
 #include <utility>
@@ -88,7 +89,8 @@ private:
 unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 std::vector<TBackendKind> RegistryBackends() {
-  return {{"Memory", MakeMemoryBackend}, {"Windows", [] { return std::unique_ptr<TRegistryBackend>(new TWindowsBackend); }}};
+  return {{"Memory", MakeMemoryBackend},
+          {"Windows", [] { return std::unique_ptr<TRegistryBackend>(new TWindowsBackend); }}};
 }
 
 }  // namespace vm::test

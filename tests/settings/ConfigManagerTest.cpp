@@ -43,7 +43,8 @@ std::int32_t GetDword(THKey root, const std::string& key, const std::string& nam
 const TFormBounds kStored{10, 20, 640, 480};
 
 const TManagerCase kManagerCases[] = {
-    {"StringListRoundTrip", [](TQBXConfigManager& manager) {
+    {"StringListRoundTrip",
+     [](TQBXConfigManager& manager) {
        const TStringList ids{"11111111-2222-3333-4444-555555555555", "0F1E2D3C-AAAA-BBBB-CCCC-000000000001"};
        ASSERT_TRUE(manager.SaveStrings("", "IDBackup", ids));
        std::uint32_t type = 0;
@@ -53,41 +54,48 @@ const TManagerCase kManagerCases[] = {
        EXPECT_TRUE(manager.LoadStrings("", "IDBackup", loaded));
        EXPECT_EQ(ids, loaded);
      }},
-    {"EmptyListStoresOneNul", [](TQBXConfigManager& manager) {
+    {"EmptyListStoresOneNul",
+     [](TQBXConfigManager& manager) {
        ASSERT_TRUE(manager.SaveStrings("", "IDBackup", TStringList{}));
        EXPECT_EQ("\0"s, GetRaw(HKCU, manager.GetBaseKey(), "IDBackup"));
        TStringList loaded{"stale"};
        EXPECT_TRUE(manager.LoadStrings("", "IDBackup", loaded));
        EXPECT_TRUE(loaded.Empty());
      }},
-    {"MissingListLeavesTheList", [](TQBXConfigManager& manager) {
+    {"MissingListLeavesTheList",
+     [](TQBXConfigManager& manager) {
        TStringList loaded{"kept"};
        EXPECT_FALSE(manager.LoadStrings("", "IDBackup", loaded));
        EXPECT_EQ((TStringList{"kept"}), loaded);
      }},
-    {"MachineListWins", [](TQBXConfigManager& manager) {
+    {"MachineListWins",
+     [](TQBXConfigManager& manager) {
        ASSERT_TRUE(manager.SaveStrings("Section\\", "IDBackup", TStringList{"user"}));
        ASSERT_TRUE(manager.SaveStrings("Section\\", "IDBackup", TStringList{"machine"}, true));
        TStringList loaded;
        EXPECT_TRUE(manager.LoadStrings("Section\\", "IDBackup", loaded));
        EXPECT_EQ((TStringList{"machine"}), loaded);
      }},
-    {"MergedSaveKeepsWhatAnotherCopyStored", [](TQBXConfigManager& manager) {
+    {"MergedSaveKeepsWhatAnotherCopyStored",
+     [](TQBXConfigManager& manager) {
        // Two windows at once: the other one stored C after this one loaded {A, B}.
        ASSERT_TRUE(manager.SaveStrings("", "IDBackup", TStringList{"A", "C"}));
        TStringList window{"A", "B", "c"};
        ASSERT_TRUE(manager.SaveStringsMerged("", "IDBackup", window));
-       EXPECT_EQ((TStringList{"A", "C", "B"}), window) << "stored order first, then the new items, no duplicates by case";
+       EXPECT_EQ((TStringList{"A", "C", "B"}), window)
+           << "stored order first, then the new items, no duplicates by case";
        TStringList loaded;
        EXPECT_TRUE(manager.LoadStrings("", "IDBackup", loaded));
        EXPECT_EQ(window, loaded);
      }},
-    {"MergedSaveIntoNothingStoredWritesTheList", [](TQBXConfigManager& manager) {
+    {"MergedSaveIntoNothingStoredWritesTheList",
+     [](TQBXConfigManager& manager) {
        TStringList window{"A", "B"};
        ASSERT_TRUE(manager.SaveStringsMerged("", "IDBackup", window));
        EXPECT_EQ("A\0B\0\0"s, GetRaw(HKCU, manager.GetBaseKey(), "IDBackup"));
      }},
-    {"PlainStringReadsAsOneItemAndIsKeptByTheMerge", [](TQBXConfigManager& manager) {
+    {"PlainStringReadsAsOneItemAndIsKeptByTheMerge",
+     [](TQBXConfigManager& manager) {
        const std::string id = "0F1E2D3C-AAAA-BBBB-CCCC-000000000001";
        PutRaw(HKCU, manager.GetBaseKey(), "IDBackup", kRegSz, id + "\0"s);
        TStringList loaded;
@@ -100,7 +108,8 @@ const TManagerCase kManagerCases[] = {
        EXPECT_EQ(id + "\0B\0\0"s, GetRaw(HKCU, manager.GetBaseKey(), "IDBackup", &type));
        EXPECT_EQ(kRegMultiSz, type);
      }},
-    {"PlacementRoundTrip", [](TQBXConfigManager& manager) {
+    {"PlacementRoundTrip",
+     [](TQBXConfigManager& manager) {
        TTestForm saved("formVeilmark", kStored, TWindowState::wsMinimized);
        ASSERT_TRUE(manager.SaveFormPlacement(saved));
        EXPECT_EQ(640, GetDword(HKCU, FormKey("formVeilmark"), "Width"));
@@ -110,7 +119,8 @@ const TManagerCase kManagerCases[] = {
        EXPECT_EQ(kStored, restored.NormalBounds());
        EXPECT_EQ(TWindowState::wsMinimized, restored.WindowState());
      }},
-    {"MaximisedFormKeepsTheNormalBounds", [](TQBXConfigManager& manager) {
+    {"MaximisedFormKeepsTheNormalBounds",
+     [](TQBXConfigManager& manager) {
        TTestForm form("formVeilmark", kStored);
        ASSERT_TRUE(manager.SaveFormPlacement(form));
        form.SetNormalBounds({0, 0, 1024, 768});
@@ -122,20 +132,23 @@ const TManagerCase kManagerCases[] = {
        EXPECT_EQ(kStored, restored.NormalBounds());
        EXPECT_EQ(TWindowState::wsMaximized, restored.WindowState());
      }},
-    {"NoPlacementChangesNothing", [](TQBXConfigManager& manager) {
+    {"NoPlacementChangesNothing",
+     [](TQBXConfigManager& manager) {
        TTestForm form("formVeilmark", kStored, TWindowState::wsMaximized);
        EXPECT_FALSE(manager.RestoreFormPlacement(form));
        EXPECT_EQ(kStored, form.NormalBounds());
        EXPECT_EQ(TWindowState::wsMaximized, form.WindowState());
      }},
-    {"PartialPlacementMovesButKeepsTheSize", [](TQBXConfigManager& manager) {
+    {"PartialPlacementMovesButKeepsTheSize",
+     [](TQBXConfigManager& manager) {
        PutDword(HKCU, FormKey("formVeilmark"), "Left", 300);
        PutDword(HKCU, FormKey("formVeilmark"), "Top", -40);
        TTestForm form("formVeilmark", kStored);
        EXPECT_FALSE(manager.RestoreFormPlacement(form));
        EXPECT_EQ((TFormBounds{300, -40, 640, 480}), form.NormalBounds());
      }},
-    {"ValuesOfOtherTypesOrStatesAreIgnored", [](TQBXConfigManager& manager) {
+    {"ValuesOfOtherTypesOrStatesAreIgnored",
+     [](TQBXConfigManager& manager) {
        TTestForm saved("formVeilmark", {1, 2, 3, 4}, TWindowState::wsNormal);
        ASSERT_TRUE(manager.SaveFormPlacement(saved));
        PutRaw(HKCU, FormKey("formVeilmark"), "Left", kRegSz, "1\0"s);
@@ -147,7 +160,8 @@ const TManagerCase kManagerCases[] = {
          EXPECT_EQ(TWindowState::wsMinimized, form.WindowState()) << state;
        }
      }},
-    {"MachinePlacementWins", [](TQBXConfigManager& manager) {
+    {"MachinePlacementWins",
+     [](TQBXConfigManager& manager) {
        TTestForm user("formVeilmark", {1, 1, 500, 300});
        TTestForm machine("formVeilmark", kStored, TWindowState::wsMaximized);
        ASSERT_TRUE(manager.SaveFormPlacement(user));
@@ -157,7 +171,8 @@ const TManagerCase kManagerCases[] = {
        EXPECT_EQ((TFormBounds{1, 1, 500, 300}), form.NormalBounds());
        EXPECT_EQ(TWindowState::wsMaximized, form.WindowState());
      }},
-    {"FailedMachineSaveIsRetriedForTheUser", [](TQBXConfigManager& manager) {
+    {"FailedMachineSaveIsRetriedForTheUser",
+     [](TQBXConfigManager& manager) {
        TFaultyRegistry faulty(RegistryApi());
        TUseRegistryApi use(faulty);
        TTestForm form("formVeilmark", kStored);
@@ -168,7 +183,8 @@ const TManagerCase kManagerCases[] = {
        EXPECT_TRUE(manager.SaveFormPlacement(form, true));
        EXPECT_EQ(640, GetDword(HKLM, FormKey("formVeilmark"), "Width"));
      }},
-    {"FailedUserSaveReportsFalse", [](TQBXConfigManager& manager) {
+    {"FailedUserSaveReportsFalse",
+     [](TQBXConfigManager& manager) {
        TFaultyRegistry faulty(RegistryApi());
        faulty.FailWritesUnder = {HKLM, HKCU};
        TUseRegistryApi use(faulty);
@@ -178,14 +194,15 @@ const TManagerCase kManagerCases[] = {
        // A list's write error is the caller's to handle.
        EXPECT_THROW(manager.SaveStrings("", "IDBackup", TStringList{"x"}), ERegistryException);
      }},
-    {"AllFormsAreVisited", [](TQBXConfigManager& manager) {
+    {"AllFormsAreVisited",
+     [](TQBXConfigManager& manager) {
        TTestForm first("formFirst", kStored), second("formSecond", {5, 6, 7, 8});
        TTestApplication application;
        application.Forms = {&first, &second};
        manager.SetApplication(&application);
        ASSERT_TRUE(manager.SaveFormPlacement(second));
        second.SetNormalBounds({0, 0, 1, 1});
-       EXPECT_FALSE(manager.RestoreAllForms());  // the first has nothing stored ...
+       EXPECT_FALSE(manager.RestoreAllForms());                      // the first has nothing stored ...
        EXPECT_EQ((TFormBounds{5, 6, 7, 8}), second.NormalBounds());  // ... the second is restored anyway
        EXPECT_TRUE(manager.SaveAllForms());
        EXPECT_TRUE(manager.RestoreAllForms());
@@ -204,7 +221,8 @@ TEST_P(ConfigManagerTable, Case) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ConfigManagerTable,
-                         ::testing::Combine(::testing::ValuesIn(RegistryBackends()), ::testing::ValuesIn(kManagerCases)),
+                         ::testing::Combine(::testing::ValuesIn(RegistryBackends()),
+                                            ::testing::ValuesIn(kManagerCases)),
                          BackendCaseName<TParam>);
 
 TEST(ConfigManager, KeysOfTheMakerAndTheApplication) {

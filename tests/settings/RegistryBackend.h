@@ -51,10 +51,8 @@ public:
 
   long OpenKey(THKey parent, const std::string& subKey, std::uint32_t access, THKey& result) override;
   long CreateKey(THKey parent, const std::string& subKey, std::uint32_t access, THKey& result) override;
-  long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data,
-                  std::uint32_t* size) override;
-  long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data,
-                std::uint32_t size) override;
+  long QueryValue(THKey key, const std::string& name, std::uint32_t* type, void* data, std::uint32_t* size) override;
+  long SetValue(THKey key, const std::string& name, std::uint32_t type, const void* data, std::uint32_t size) override;
   long DeleteValue(THKey key, const std::string& name) override { return FInner.DeleteValue(key, name); }
   long QueryInfoKey(THKey key, TRegKeyInfo& info) override { return FInner.QueryInfoKey(key, info); }
   long EnumKey(THKey key, std::uint32_t index, std::string& name) override { return FInner.EnumKey(key, index, name); }

@@ -41,7 +41,8 @@ inline void PutRaw(THKey root, const std::string& key, const std::string& name, 
   reg.SetView(view);
   reg.SetRootKey(root);
   ASSERT_TRUE(reg.OpenForWrite(key, true)) << key;
-  ASSERT_EQ(kErrorSuccess, RegistryApi().SetValue(reg.CurrentKey(), name, type, data.data(), std::uint32_t(data.size())));
+  ASSERT_EQ(kErrorSuccess,
+            RegistryApi().SetValue(reg.CurrentKey(), name, type, data.data(), std::uint32_t(data.size())));
 }
 
 // The value's bytes and type as stored; "<missing>" when it cannot be read.

@@ -56,14 +56,32 @@ void RunScript(TMemoryRegistry& model, const std::uint8_t* p, size_t size) {
     }
     try {
       switch (op % 8) {
-        case 0: reg.SetRootKey(roots[next() % 4]); break;
-        case 1: reg.SetView(next() % 2 ? 64 : 32); break;
-        case 2: reg.OpenForWrite(path, true); break;
-        case 3: reg.OpenReadOnly(path, next() & 1, next() & 1); break;
-        case 4: reg.KeyExistsInView(path); break;
-        case 5: if (reg.CurrentKey()) reg.WriteMultiString(path, path); break;
-        case 6: { TStringList names; reg.GetKeyNames(names); break; }
-        case 7: if (reg.CurrentKey()) reg.ReadMultiString(path); break;
+        case 0:
+          reg.SetRootKey(roots[next() % 4]);
+          break;
+        case 1:
+          reg.SetView(next() % 2 ? 64 : 32);
+          break;
+        case 2:
+          reg.OpenForWrite(path, true);
+          break;
+        case 3:
+          reg.OpenReadOnly(path, next() & 1, next() & 1);
+          break;
+        case 4:
+          reg.KeyExistsInView(path);
+          break;
+        case 5:
+          if (reg.CurrentKey()) reg.WriteMultiString(path, path);
+          break;
+        case 6: {
+          TStringList names;
+          reg.GetKeyNames(names);
+          break;
+        }
+        case 7:
+          if (reg.CurrentKey()) reg.ReadMultiString(path);
+          break;
       }
     } catch (const ERegistryException&) {
     }

@@ -37,7 +37,8 @@ struct TRegistryCase {
 
 const TRegistryCase kRegistryCases[] = {
     // --- Values through TRegistry, TMyRegistry and the functions ---
-    {"StringsAreStoredWithTheirNul", [](TRegistryBackend&) {
+    {"StringsAreStoredWithTheirNul",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("s"), "Name", "hello", rkString));
        std::uint32_t type = 0;
        EXPECT_EQ("hello\0"s, GetRaw(HKCU, TestKey("s"), "Name", &type));
@@ -46,7 +47,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_TRUE(RegReadText(HKCU, TestKey("s"), "Name", text));
        EXPECT_EQ("hello", text);
      }},
-    {"ExpandableStringsReadUnexpanded", [](TRegistryBackend&) {
+    {"ExpandableStringsReadUnexpanded",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("s"), "Path", "%SystemRoot%\\x", rkExpandString));
        std::string text;
        EXPECT_TRUE(RegReadText(HKCU, TestKey("s"), "Path", text));
@@ -55,19 +57,22 @@ const TRegistryCase kRegistryCases[] = {
        ASSERT_TRUE(reg.OpenReadOnly(TestKey("s")));
        EXPECT_EQ(rkExpandString, reg.GetValueKind("Path"));
      }},
-    {"AnsiTextRoundTrips", [](TRegistryBackend&) {
+    {"AnsiTextRoundTrips",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteStrings(HKCU, TestKey("ansi"), "List", TStringList{"caf\xE9", "\xC4rger"}));
        TStringList list;
        EXPECT_TRUE(ReadConfigStrings({HKCU}, {TestKey("ansi")}, "List", list));
        EXPECT_EQ((TStringList{"caf\xE9", "\xC4rger"}), list);
      }},
-    {"DefaultValueHasTheEmptyName", [](TRegistryBackend&) {
+    {"DefaultValueHasTheEmptyName",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("d"), "", "default", rkString));
        std::string text;
        EXPECT_TRUE(RegReadText(HKCU, TestKey("d"), "", text));
        EXPECT_EQ("default", text);
      }},
-    {"ReadTextRefusesOtherKindsAndMissingPlaces", [](TRegistryBackend&) {
+    {"ReadTextRefusesOtherKindsAndMissingPlaces",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("r"), "Number", kRegDword, "\x07\0\0\0"s);
        std::string text = "unchanged";
        EXPECT_FALSE(RegReadText(HKCU, TestKey("r"), "Number", text));
@@ -75,11 +80,13 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(RegReadText(HKCU, TestKey("nowhere"), "Number", text));
        EXPECT_EQ("unchanged", text);
      }},
-    {"WriteValueWritesOnlyTextKinds", [](TRegistryBackend&) {
+    {"WriteValueWritesOnlyTextKinds",
+     [](TRegistryBackend&) {
        EXPECT_FALSE(RegWriteValue(HKCU, TestKey("w"), "Bin", "abc", rkBinary));
        EXPECT_EQ("<missing>", GetRaw(HKCU, TestKey("w"), "Bin"));
      }},
-    {"MultiStringBytesAndText", [](TRegistryBackend&) {
+    {"MultiStringBytesAndText",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteStrings(HKCU, TestKey("m"), "List", TStringList{"x", "y"}));
        std::uint32_t type = 0;
        EXPECT_EQ("x\0y\0\0"s, GetRaw(HKCU, TestKey("m"), "List", &type));
@@ -91,14 +98,16 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_TRUE(RegReadText(HKCU, TestKey("m"), "List", text));
        EXPECT_EQ("x\r\ny\r\n", text);
      }},
-    {"EmptyListIsOneNul", [](TRegistryBackend&) {
+    {"EmptyListIsOneNul",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteStrings(HKCU, TestKey("m"), "Empty", TStringList{}));
        EXPECT_EQ("\0"s, GetRaw(HKCU, TestKey("m"), "Empty"));
        TStringList list{"old"};
        EXPECT_TRUE(ReadConfigStrings({HKCU}, {TestKey("m")}, "Empty", list));
        EXPECT_TRUE(list.Empty());
      }},
-    {"MultiStringWithoutFinalPairOrWithEmptyStrings", [](TRegistryBackend&) {
+    {"MultiStringWithoutFinalPairOrWithEmptyStrings",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("m"), "Short", kRegMultiSz, "a\0b\0"s);
        PutRaw(HKCU, TestKey("m"), "Bare", kRegMultiSz, "a\0b"s);
        PutRaw(HKCU, TestKey("m"), "Gaps", kRegMultiSz, "a\0\0b\0\0"s);
@@ -109,13 +118,15 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_EQ("a\r\n\r\nb\r\n", reg.ReadMultiString("Gaps"));
        EXPECT_EQ("", reg.ReadMultiString("Missing"));
      }},
-    {"MultiStringOfAnotherTypeIsAnError", [](TRegistryBackend&) {
+    {"MultiStringOfAnotherTypeIsAnError",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("m"), "Text", kRegSz, "abc\0"s);
        TMyRegistry reg;
        ASSERT_TRUE(reg.OpenReadOnly(TestKey("m")));
        EXPECT_EQ("Invalid data type for 'Text'", ThrownMessage([&] { reg.ReadMultiString("Text"); }));
      }},
-    {"IntegersAndBinaryThroughThePlainObject", [](TRegistryBackend&) {
+    {"IntegersAndBinaryThroughThePlainObject",
+     [](TRegistryBackend&) {
        TRegistry reg;
        ASSERT_TRUE(reg.OpenKey(TestKey("p"), true));
        reg.WriteInteger("Int", -5);
@@ -132,7 +143,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(reg.ValueExists("None"));
        EXPECT_EQ(-1, reg.GetDataSize("None"));
      }},
-    {"KindsMapToRegistryTypes", [](TRegistryBackend&) {
+    {"KindsMapToRegistryTypes",
+     [](TRegistryBackend&) {
        TMyRegistry reg;
        ASSERT_TRUE(reg.OpenForWrite(TestKey("k"), true));
        const std::uint32_t dword = 0x01020304;
@@ -163,9 +175,11 @@ const TRegistryCase kRegistryCases[] = {
        kind = rkMultiString;  // a direct read reports the actual kind
        reg.GetKindData("BE", &read, kind, 4);
        EXPECT_EQ(rkIntegerBE, kind);
-       EXPECT_EQ("Failed to get data for 'Missing'", ThrownMessage([&] { reg.GetKindData("Missing", &read, kind, 4); }));
+       EXPECT_EQ("Failed to get data for 'Missing'",
+                 ThrownMessage([&] { reg.GetKindData("Missing", &read, kind, 4); }));
      }},
-    {"WritesThroughAReadOnlyKeyFail", [](TRegistryBackend&) {
+    {"WritesThroughAReadOnlyKeyFail",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("ro"), "v", "1", rkString));
        TMyRegistry reg;
        ASSERT_TRUE(reg.OpenReadOnly(TestKey("ro")));
@@ -176,7 +190,8 @@ const TRegistryCase kRegistryCases[] = {
      }},
 
     // --- Keys, paths and views ---
-    {"RelativeAndAbsolutePaths", [](TRegistryBackend&) {
+    {"RelativeAndAbsolutePaths",
+     [](TRegistryBackend&) {
        TMyRegistry reg;
        const std::string base = TestKey("a").substr(1, TestKey("a").size() - 2);  // without the backslashes
        ASSERT_TRUE(reg.OpenForWrite("\\" + base, true));
@@ -195,7 +210,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(reg.KeyExistsInView("c"));
        EXPECT_EQ(base, reg.CurrentPath());
      }},
-    {"SubkeyNamesInOrder", [](TRegistryBackend&) {
+    {"SubkeyNamesInOrder",
+     [](TRegistryBackend&) {
        TRegistry reg;
        for (const char* name : {"b", "A", "c"}) ASSERT_TRUE(reg.OpenKey(TestKey("n\\") + name, true));
        ASSERT_TRUE(reg.OpenKeyReadOnly(TestKey("n")));
@@ -203,13 +219,15 @@ const TRegistryCase kRegistryCases[] = {
        reg.GetKeyNames(names);
        EXPECT_EQ((TStringList{"A", "b", "c"}), names);
      }},
-    {"KeyNamesIgnoreCase", [](TRegistryBackend&) {
+    {"KeyNamesIgnoreCase",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("Case\\Sub"), "Value", "v", rkString));
        std::string text;
        EXPECT_TRUE(RegReadText(HKCU, TestKey("CASE\\sub"), "VALUE", text));
        EXPECT_EQ("v", text);
      }},
-    {"ViewsDifferUnderTheMachineSoftwareKey", [](TRegistryBackend&) {
+    {"ViewsDifferUnderTheMachineSoftwareKey",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKLM, TestKey("v"), "Bits", "32", rkString, 32));
        ASSERT_TRUE(RegWriteValue(HKLM, TestKey("v"), "Bits", "64", rkString, 64));
        std::string text;
@@ -225,13 +243,15 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(RegKeyExistsView(HKLM, TestKey("only64"), 0));
        EXPECT_FALSE(RegKeyExistsView(HKLM, TestKey("only64"), 7));  // the default view is the 32-bit one
      }},
-    {"UserSoftwareKeyIsShared", [](TRegistryBackend&) {
+    {"UserSoftwareKeyIsShared",
+     [](TRegistryBackend&) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("shared"), "x", "user", rkString, 32));
        std::string text;
        EXPECT_TRUE(RegReadText(HKCU, TestKey("shared"), "x", text, 64));
        EXPECT_EQ("user", text);
      }},
-    {"ReadOnlyOpenFallsBackToQueryRights", [](TRegistryBackend& backend) {
+    {"ReadOnlyOpenFallsBackToQueryRights",
+     [](TRegistryBackend& backend) {
        ASSERT_TRUE(RegWriteValue(HKCU, TestKey("q"), "v", "queried", rkString));
        ASSERT_TRUE(backend.RestrictKey(HKCU, TestKey("q").substr(1), kKeyQueryValue));
        TMyRegistry reg;
@@ -247,7 +267,8 @@ const TRegistryCase kRegistryCases[] = {
      }},
 
     // --- The configuration reader ---
-    {"MachineWinsOverUser", [](TRegistryBackend&) {
+    {"MachineWinsOverUser",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("c"), "Num", kRegDword, "\x01\0\0\0"s);
        PutRaw(HKLM, TestKey("c"), "Num", kRegDword, "\x02\0\0\0"s);
        RegWriteStrings(HKCU, TestKey("c"), "List", TStringList{"user"});
@@ -261,7 +282,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_TRUE(ReadConfigInteger({HKCU, HKLM}, {TestKey("c")}, "Num", value));
        EXPECT_EQ(1, value);
      }},
-    {"LastKeyPathWins", [](TRegistryBackend&) {
+    {"LastKeyPathWins",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("first"), "Num", kRegDword, "\x01\0\0\0"s);
        PutRaw(HKCU, TestKey("second"), "Num", kRegDword, "\x02\0\0\0"s);
        std::int32_t value = 0;
@@ -270,7 +292,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_TRUE(ReadConfigInteger({HKCU}, {TestKey("first"), TestKey("none")}, "Num", value));
        EXPECT_EQ(1, value);
      }},
-    {"OnlyTheExpectedTypeCounts", [](TRegistryBackend&) {
+    {"OnlyTheExpectedTypeCounts",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("t"), "Num", kRegSz, "42\0"s);
        PutRaw(HKCU, TestKey("t"), "Short", kRegDword, "\x01\0"s);
        PutRaw(HKCU, TestKey("t"), "List", kRegSz, "a\0"s);
@@ -282,7 +305,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(ReadConfigStrings({HKLM, HKCU}, {TestKey("t")}, "List", list));
        EXPECT_EQ((TStringList{"kept"}), list);
      }},
-    {"NoRootsOrNoKeysFindNothing", [](TRegistryBackend&) {
+    {"NoRootsOrNoKeysFindNothing",
+     [](TRegistryBackend&) {
        PutRaw(HKCU, TestKey("e"), "Num", kRegDword, "\x01\0\0\0"s);
        std::int32_t value = 7;
        EXPECT_FALSE(ReadConfigInteger({}, {TestKey("e")}, "Num", value));
@@ -292,7 +316,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_FALSE(ReadConfigStrings({}, {TestKey("e")}, "Num", list));
        EXPECT_EQ((TStringList{"kept"}), list);
      }},
-    {"EveryLoadedUserHiveIsRead", [](TRegistryBackend&) {
+    {"EveryLoadedUserHiveIsRead",
+     [](TRegistryBackend&) {
        const TStringList& hives = UserHives();
        ASSERT_GE(hives.Count(), 2);
        const std::string first = "\\" + hives[0], last = "\\" + hives[hives.Count() - 1];
@@ -304,7 +329,8 @@ const TRegistryCase kRegistryCases[] = {
        EXPECT_TRUE(ReadConfigInteger({kHKeyUsers}, {TestKey("h")}, "Num", value));
        EXPECT_EQ(2, value);
      }},
-    {"CurrentUserIsOneOfTheHives", [](TRegistryBackend&) {
+    {"CurrentUserIsOneOfTheHives",
+     [](TRegistryBackend&) {
        RegWriteStrings(HKCU, TestKey("u"), "List", TStringList{"mine"});
        TStringList list;
        EXPECT_TRUE(ReadConfigStrings({kHKeyUsers}, {TestKey("u")}, "List", list));
@@ -321,7 +347,8 @@ TEST_P(RegistryTable, Case) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryTable,
-                         ::testing::Combine(::testing::ValuesIn(RegistryBackends()), ::testing::ValuesIn(kRegistryCases)),
+                         ::testing::Combine(::testing::ValuesIn(RegistryBackends()),
+                                            ::testing::ValuesIn(kRegistryCases)),
                          BackendCaseName<TParam>);
 
 TEST(MyRegistry, SetViewRefusesOtherWidthsAndKeepsTheMask) {

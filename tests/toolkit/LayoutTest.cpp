@@ -1,7 +1,7 @@
 // Covers toolkit/Layout: DPI scaling and anchors.
-#include "toolkit/Layout.h"
-
 #include <gtest/gtest.h>
+
+#include "toolkit/Layout.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ TEST(Layout, AnchorsKeepDistancesToTheirEdges) {
 }
 
 TEST(Layout, StretchedControlNeverGetsNegativeSize) {
-  TRect r = vm::AnchoredRect({120, 35, 289, 54}, 417, 128, 100, 50, vm::akLeft | vm::akTop | vm::akRight | vm::akBottom);
+  TRect r =
+      vm::AnchoredRect({120, 35, 289, 54}, 417, 128, 100, 50, vm::akLeft | vm::akTop | vm::akRight | vm::akBottom);
   EXPECT_EQ(r.Width, 0);
   EXPECT_EQ(r.Height, 0);
 }

@@ -39,14 +39,15 @@
 //                                 per row, its cells separated by \x1f
 //   progress  HWND                a progress bar: position, low and high end of its range
 #include <windows.h>
+
 #include <commctrl.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -86,11 +87,20 @@ std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -159,7 +169,7 @@ HANDLE held = INVALID_HANDLE_VALUE;
 // across processes (list views, tab controls): the structure is written there, the message
 // sent, and the answer read back.
 class TRemote {
- public:
+public:
   TRemote(HWND window, size_t size) : FSize(size) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
@@ -179,7 +189,7 @@ class TRemote {
     ReadProcessMemory(FProcess, FAt + offset, data, size, nullptr);
   }
 
- private:
+private:
   HANDLE FProcess = nullptr;
   char* FAt = nullptr;
   size_t FSize;
@@ -400,8 +410,9 @@ std::string Run(const std::vector<std::string>& f) {
   if (cmd == "fault") {
     DWORD pid = 0;
     GetWindowThreadProcessId(ToHwnd(arg(1)), &pid);
-    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
-                                     PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, pid);
+    HANDLE process = OpenProcess(
+        PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+        FALSE, pid);
     if (!process) throw std::runtime_error("cannot open the process");
     HANDLE thread = CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
     CloseHandle(process);
@@ -417,8 +428,9 @@ std::string Run(const std::vector<std::string>& f) {
   if (cmd == "rows") return ListRows(ToHwnd(arg(1)));
   if (cmd == "progress") {
     HWND h = ToHwnd(arg(1));
-    return std::to_string(SendMessageA(h, PBM_GETPOS, 0, 0)) + "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, TRUE, 0)) +
-           "\t" + std::to_string(SendMessageA(h, PBM_GETRANGE, FALSE, 0));
+    return std::to_string(SendMessageA(h, PBM_GETPOS, 0, 0)) + "\t" +
+           std::to_string(SendMessageA(h, PBM_GETRANGE, TRUE, 0)) + "\t" +
+           std::to_string(SendMessageA(h, PBM_GETRANGE, FALSE, 0));
   }
   if (cmd == "clipboard") {
     std::string text;

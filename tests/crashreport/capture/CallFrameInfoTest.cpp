@@ -33,8 +33,8 @@ struct Section {
   Section() {
     U32(24);
     U32(0);  // CIE id
-    Bytes.insert(Bytes.end(), {1, 'z', 'R', 0, 1, 0x7C /* -4 */, 8, 1, 0x1B /* pcrel sdata4 */,
-                               0x0C, 4, 4 /* def_cfa esp+4 */, 0x88, 1 /* eip at cfa-4 */, 0, 0, 0});
+    Bytes.insert(Bytes.end(), {1, 'z', 'R', 0, 1, 0x7C /* -4 */, 8, 1, 0x1B /* pcrel sdata4 */, 0x0C, 4,
+                               4 /* def_cfa esp+4 */, 0x88, 1 /* eip at cfa-4 */, 0, 0, 0});
     while (Bytes.size() % 4) Bytes.push_back(0);
   }
   void Fde(std::uint32_t begin, std::uint32_t size, std::vector<std::uint8_t> rules) {
@@ -68,15 +68,22 @@ TEST(CallFrameInfo, StepsFunctionsWithAndWithoutAFrame) {
     TThreadRegisters caller;
   } rows[] = {
       {"a leaf without a frame: the return address on top, the frame pointer kept",
-       {0x401005, 0x1000, 0x2000}, true, {0x401234, 0x1004, 0x2000}},
+       {0x401005, 0x1000, 0x2000},
+       true,
+       {0x401234, 0x1004, 0x2000}},
       {"at the first instruction of a framed function: nothing pushed yet",
-       {0x401100, 0x1000, 0x2000}, true, {0x401234, 0x1004, 0x2000}},
+       {0x401100, 0x1000, 0x2000},
+       true,
+       {0x401234, 0x1004, 0x2000}},
       {"after push ebp: the caller's ebp below the return address",
-       {0x401101, 0x0FFC, 0x3000}, true, {0x401234, 0x1004, 0x3000}},
-      {"with the frame set up: everything from ebp",
-       {0x401150, 0x0E00, 0x2000}, true, {0x405678, 0x2008, 0x2100}},
+       {0x401101, 0x0FFC, 0x3000},
+       true,
+       {0x401234, 0x1004, 0x3000}},
+      {"with the frame set up: everything from ebp", {0x401150, 0x0E00, 0x2000}, true, {0x405678, 0x2008, 0x2100}},
       {"a return address just past a function's end belongs to that function",
-       {0x401020, 0x1000, 0x2000}, false, {0x401234, 0x1004, 0x2000}},
+       {0x401020, 0x1000, 0x2000},
+       false,
+       {0x401234, 0x1004, 0x2000}},
   };
   for (const Row& row : rows) {
     TThreadRegisters caller;
@@ -149,7 +156,8 @@ TEST(CallFrameInfo, DamagedSectionsEndTheStep) {
   for (std::size_t size = 0; size < good.Bytes.size(); ++size) {
     std::vector<std::uint8_t> cut(good.Bytes.begin(), good.Bytes.begin() + std::ptrdiff_t(size));
     TThreadRegisters caller;
-    EXPECT_FALSE(TCallFrameInfo(cut.data(), cut.size(), kSection).Unwind(stack, {0x401005, 0x1000, 0x2000}, true, caller))
+    EXPECT_FALSE(
+        TCallFrameInfo(cut.data(), cut.size(), kSection).Unwind(stack, {0x401005, 0x1000, 0x2000}, true, caller))
         << size;
   }
 }
@@ -165,8 +173,7 @@ TEST(CallFrameInfo, TheWalkFindsTheCallerThatFramePointersSkip) {
   constexpr std::uintptr_t NW = sizeof(std::uintptr_t);
   stack.Words = {{0x1000, 0x401155}, {0x1008, 0x2000}, {0x1008 + NW, 0x402222}, {0x2000, 0}, {0x2000 + NW, 0x403333}};
   TThreadRegisters fault{0x401005, 0x1000, 0x1008};
-  EXPECT_EQ(WalkFrameChain(stack, fault, 0x3000),
-            (std::vector<std::uintptr_t>{0x401005, 0x402222, 0x403333}));
+  EXPECT_EQ(WalkFrameChain(stack, fault, 0x3000), (std::vector<std::uintptr_t>{0x401005, 0x402222, 0x403333}));
   EXPECT_EQ(WalkFrameChain(stack, fault, 0x3000, kMaxStackFrames, &cfi),
             (std::vector<std::uintptr_t>{0x401005, 0x401155, 0x402222, 0x403333}));
 }

@@ -36,7 +36,6 @@ struct TDerived : TBase {
   void Pure() override {}
 };
 
-
 namespace {
 
 using namespace vm;
@@ -141,7 +140,8 @@ void ThrowNow() { throw Exception("Thrown on purpose at exit."); }
 bool CommandLineEndsWith(const char* word) {
   std::string line = GetCommandLineA();
   while (!line.empty() && (line.back() == ' ' || line.back() == '"')) line.pop_back();
-  return line.size() >= std::strlen(word) && line.compare(line.size() - std::strlen(word), std::string::npos, word) == 0;
+  return line.size() >= std::strlen(word) &&
+         line.compare(line.size() - std::strlen(word), std::string::npos, word) == 0;
 }
 void ThrowInStaticObject() { throw Exception("Thrown on purpose while static objects are made."); }
 struct TStaticObject {
@@ -214,9 +214,12 @@ void NoteTiming(THandlerCall& call) {
   QueryPerformanceFrequency(&freq);
   double ms = double(now.QuadPart - FaultAt.QuadPart) * 1000.0 / double(freq.QuadPart);
   char line[96];
-  if (call.Phase == THandlerPhase::ReportStarted) std::snprintf(line, sizeof line, "report complete %.1f ms\n", ms);
-  else if (call.Phase == THandlerPhase::BeforeShow) std::snprintf(line, sizeof line, "box shown %.1f ms\n", ms);
-  else return;
+  if (call.Phase == THandlerPhase::ReportStarted)
+    std::snprintf(line, sizeof line, "report complete %.1f ms\n", ms);
+  else if (call.Phase == THandlerPhase::BeforeShow)
+    std::snprintf(line, sizeof line, "box shown %.1f ms\n", ms);
+  else
+    return;
   WriteNote("timing.txt", line);
 }
 
@@ -286,26 +289,35 @@ struct TFaultingWorker : TThread {
 };
 
 int Run() {
-  if (Case == "av-main") WriteThroughNull();
-  else if (Case == "av-thread") InThread(FaultingThread);
-  else if (Case == "overflow-main") return Recurse(0);
-  else if (Case == "overflow-thread") InThread(OverflowThread);
-  else if (Case == "throw-wndproc") SendMessageA(Window, kThrowMessage, 0, 0);
-  else if (Case == "throw-thread") InThread(ThrowingThread);
-  else if (Case == "throw-exit") ThrowAtExit = ThrowNow;
-  else if (Case == "abort") std::abort();
+  if (Case == "av-main")
+    WriteThroughNull();
+  else if (Case == "av-thread")
+    InThread(FaultingThread);
+  else if (Case == "overflow-main")
+    return Recurse(0);
+  else if (Case == "overflow-thread")
+    InThread(OverflowThread);
+  else if (Case == "throw-wndproc")
+    SendMessageA(Window, kThrowMessage, 0, 0);
+  else if (Case == "throw-thread")
+    InThread(ThrowingThread);
+  else if (Case == "throw-exit")
+    ThrowAtExit = ThrowNow;
+  else if (Case == "abort")
+    std::abort();
   else if (Case == "purecall") {
     TDerived derived;
-  }
-  else if (Case == "invalid-parameter") {
+  } else if (Case == "invalid-parameter") {
     // What the runtime library's checks do with a bad parameter. Wine's runtime has no
     // setter for its own handler, so its checks only log: call the registered one directly.
     _get_invalid_parameter_handler()(nullptr, nullptr, nullptr, 0, 0);
   } else if (Case == "out-of-memory") {
     volatile std::size_t huge = ~std::size_t(0) / 4;
     Kept = new char[huge];
-  } else if (Case == "eabort") SendMessageA(Window, kThrowMessage, 1, 0);
-  else if (Case == "edit-error") SendMessageA(Window, kThrowMessage, 2, 0);
+  } else if (Case == "eabort")
+    SendMessageA(Window, kThrowMessage, 1, 0);
+  else if (Case == "edit-error")
+    SendMessageA(Window, kThrowMessage, 2, 0);
   else if (Case == "autoclip") {
     static auto settings = SettingsForModule(CrashSystem().ExeModule());
     settings->SetAutoClip(true);
@@ -360,7 +372,8 @@ int Run() {
     Sleep(200);
     QueryPerformanceCounter(&FaultAt);
     WriteThroughNull();
-  } else return 99;
+  } else
+    return 99;
   return 0;
 }
 

@@ -52,7 +52,7 @@ const char* PhaseName(THandlerPhase phase) {
 
 // Writes down every effect by a short name; "[Phase]" is a call of the handlers.
 class TRecorder final : public IReportEffects {
- public:
+public:
   explicit TRecorder(const TRow& row) : FRow(row) {}
   std::string Seen;
 
@@ -90,7 +90,7 @@ class TRecorder final : public IReportEffects {
   void Close() override { Note("Close"); }
   void Restart() override { Note("Restart"); }
 
- private:
+private:
   void Note(const std::string& effect) { Seen += (Seen.empty() ? "" : " ") + effect; }
   const TRow& FRow;
 };
@@ -99,25 +99,21 @@ class TRecorder final : public IReportEffects {
 const TRow kRows[] = {
     // ---- the dialog's buttons ----
     {.Why = "continue",
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Continuing] "
-         "Save End"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Continuing] "
+                "Save End"},
     {.Why = "close saves, then waits for the sends",
      .Button = TButton::Close,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
-         "Save Wait End Close"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
+                "Save Wait End Close"},
     {.Why = "restart saves, then waits for the sends",
      .Button = TButton::Restart,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Restarting] "
-         "Save Wait End Restart"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Restarting] "
+                "Save Wait End Restart"},
     {.Why = "saved from the dialog: not saved again",
      .Button = TButton::Close,
      .SavedInDialog = true,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
-         "Wait End Close"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
+                "Wait End Close"},
     {.Why = "the automatic actions count down in the dialog: the tenth exception within 30 s",
      .Settings = {.AutoContinue = true, .AutoRestart = 30},
      .Recent = 9,
@@ -146,14 +142,12 @@ const TRow kRows[] = {
     {.Why = "sent by the user from the dialog, then closed: not saved",
      .Button = TButton::Close,
      .Sent = true,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
-         "Wait End Close"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Closing] "
+                "Wait End Close"},
     {.Why = "copied to the clipboard after the send starts",
      .Settings = {.AutoSend = true, .AutoClip = true},
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Send Clip Show "
-         "[Continuing] Save End"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Send Clip Show "
+                "[Continuing] Save End"},
     {.Why = "AutoSave off: the report is neither kept nor saved",
      .Settings = {.AutoSave = false},
      .Button = TButton::Close,
@@ -161,15 +155,13 @@ const TRow kRows[] = {
                 "End Close"},
     {.Why = "no bug report: a record for the dialog, nothing sent, copied or saved",
      .Settings = {.CreateBugReport = false, .AutoSend = true, .AutoClip = true},
-     .Effects =
-         "Begin Settings End [BeforeReport] Record [ReportStarted] [BeforeShow] Show [Continuing] End"},
+     .Effects = "Begin Settings End [BeforeReport] Record [ReportStarted] [BeforeShow] Show [Continuing] End"},
 
     // ---- filters ----
     {.Why = "the screenshot comes before the report",
      .Settings = {.CreateScreenshot = true},
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Screenshot Report Publish [ReportStarted] [BeforeShow] Show "
-         "[Continuing] Save End"},
+     .Effects = "Begin Settings Keep [BeforeReport] Screenshot Report Publish [ReportStarted] [BeforeShow] Show "
+                "[Continuing] Save End"},
     {.Why = "other threads pause before the report and resume after going on",
      .Settings = {.SuspendThreads = true},
      .Effects = "Begin Settings Keep [BeforeReport] Pause Report Publish [ReportStarted] [BeforeShow] Show "
@@ -192,8 +184,7 @@ const TRow kRows[] = {
     {.Why = "handled before the dialog: no dialog, no save, threads resumed",
      .Settings = {.SuspendThreads = true},
      .HandledAt = P::BeforeShow,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Pause Report Publish [ReportStarted] [BeforeShow] End Resume"},
+     .Effects = "Begin Settings Keep [BeforeReport] Pause Report Publish [ReportStarted] [BeforeShow] End Resume"},
     {.Why = "handled but cannot go on, no automatic action: closes",
      .CanContinue = false,
      .HandledAt = P::BeforeReport,
@@ -202,9 +193,8 @@ const TRow kRows[] = {
      .Settings = {.AutoSend = true, .AutoRestart = 1},
      .CanContinue = false,
      .HandledAt = P::ReportStarted,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] [Restarting] Save "
-         "Wait End Restart"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] [Restarting] Save "
+                "Wait End Restart"},
     {.Why = "close wins over restart",
      .Settings = {.AutoClose = 1, .AutoRestart = 1},
      .CanContinue = false,
@@ -231,9 +221,8 @@ const TRow kRows[] = {
     {.Why = "freeze: the other threads go on",
      .Settings = {.SuspendThreads = true},
      .Type = T::Freeze,
-     .Effects =
-         "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Continuing] "
-         "Save End"},
+     .Effects = "Begin Settings Keep [BeforeReport] Report Publish [ReportStarted] [BeforeShow] Show [Continuing] "
+                "Save End"},
 };
 
 TEST(ReportFlow, EffectsInOrder) {

@@ -27,7 +27,8 @@ std::string SampleTable(std::uint32_t codeCrc) {
   U32(t, std::uint32_t(pool.size()));
   for (std::uint32_t v : {0x1000u, 0x1040u, f, mainUnit, 10u}) U32(t, v);
   for (std::uint32_t v : {0x1040u, 0x1080u, g, empty, 0u}) U32(t, v);
-  for (std::uint32_t v : {0x1000u, 10u, mainUnit, 0x1010u, 12u, mainUnit, 0x1030u, 14u, mainUnit, 0x1090u, 7u, utilUnit})
+  for (std::uint32_t v :
+       {0x1000u, 10u, mainUnit, 0x1010u, 12u, mainUnit, 0x1030u, 14u, mainUnit, 0x1090u, 7u, utilUnit})
     U32(t, v);
   return t + pool;
 }
@@ -73,7 +74,8 @@ TEST(SymbolTable, RefusesMalformedTables) {
 std::string WithTable(std::string file, const std::string& table) {
   uLongf size = compressBound(uLong(table.size()));
   std::string packed(size, '\0');
-  compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(table.data()), uLong(table.size()));
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(table.data()),
+           uLong(table.size()));
   packed.resize(size);
   file += packed;
   U32(file, std::uint32_t(packed.size()));

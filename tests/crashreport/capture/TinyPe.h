@@ -24,7 +24,7 @@ inline std::string Make(const std::string& code) {
   std::memcpy(&pe[kNtAt], "PE\0\0", 4);
   pe[kNtAt + 4] = 0x4C;  // i386
   pe[kNtAt + 5] = 0x01;
-  pe[kNtAt + 6] = 1;    // one section
+  pe[kNtAt + 6] = 1;           // one section
   pe[kNtAt + 20] = char(224);  // the optional header of PE32 with 16 directory entries
   pe[kOptionalAt] = 0x0B;
   pe[kOptionalAt + 1] = 0x01;

@@ -10,8 +10,8 @@
 
 namespace vm::test {
 
-inline TStackItem Item(std::uint64_t address, std::uint32_t rel, std::string module, std::string unit,
-                       int line, int relLine, std::string function) {
+inline TStackItem Item(std::uint64_t address, std::uint32_t rel, std::string module, std::string unit, int line,
+                       int relLine, std::string function) {
   return {address, rel, std::move(module), std::move(unit), line, relLine, std::move(function)};
 }
 
@@ -43,8 +43,7 @@ inline THeaderFacts FixtureHeaderFacts() {
   return f;
 }
 
-constexpr std::uint32_t kMainThread = 0x1a2c, kWorkerThread = 0x2b10, kStuckThread = 0x3c04,
-                        kOwnThread = 0x4000;
+constexpr std::uint32_t kMainThread = 0x1a2c, kWorkerThread = 0x2b10, kStuckThread = 0x3c04, kOwnThread = 0x4000;
 
 inline TExceptionFacts FixtureExceptionFacts() {
   TExceptionFacts e;
@@ -65,9 +64,8 @@ inline std::vector<TThreadRecord> FixtureThreads() {
   worker.Id = kWorkerThread;
   worker.ClassName = "TUpdateThread";
   worker.Current = Item(0x00406000, 0x2c, "veilmark.exe", "UpdateCheck", 120, 35, "TUpdateThread.Execute");
-  worker.Creator =
-      TThreadCreator{kMainThread, "main thread", "",
-                     Item(0x00405678, 0x8, "veilmark.exe", "UpdateCheck", 88, 3, "TUpdateCheck.Start")};
+  worker.Creator = TThreadCreator{kMainThread, "main thread", "",
+                                  Item(0x00405678, 0x8, "veilmark.exe", "UpdateCheck", 88, 3, "TUpdateCheck.Start")};
   TThreadRecord main;
   main.Id = kMainThread;
   main.Name = "main thread";
@@ -84,7 +82,7 @@ inline std::vector<TStackItem> FixtureMainStack() {
   return {
       FixtureExceptionFacts().Location,
       Item(0x00402010, 0x1f0, "veilmark.exe", "Toolkit", 57, -1, "TApplication.Run"),  // start line unknown
-      Item(0x00403000, 0, "veilmark.exe", "", 0, -1, ""),  // no function: left out
+      Item(0x00403000, 0, "veilmark.exe", "", 0, -1, ""),                              // no function: left out
       Item(0x7c816fd7, 0x34, "kernel32.dll", "", 0, -1, "BaseThreadInitThunk"),
   };
 }

@@ -1,6 +1,5 @@
-#include "tests/crashreport/common/ShippedRecord.h"
-
 #include "base/FileIO.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 
 namespace vm {
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/ShippedRecord.h"
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsModules.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 
 namespace vm {
 

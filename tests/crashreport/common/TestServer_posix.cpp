@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,7 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <signal.h>
 #include <thread>
 
 #include "tests/crashreport/common/TestServer.h"

@@ -1,7 +1,7 @@
 // The shipped settings for the delivery tests under Windows: the record linked into the
 // test program as into veilmark.exe, read through the real resource functions.
-#include "tests/crashreport/common/ShippedRecord.h"
 #include "crashreport/settings/CrashSettingsSystem.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 
 namespace vm {
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
-#include "tests/crashreport/common/ShippedRecord.h"
 #include "crashreport/delivery/HttpUpload.h"
 #include "crashreport/delivery/ReportDelivery.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 #include "tests/crashreport/common/TestServer.h"
 
 namespace vm {
@@ -30,7 +30,8 @@ public:
   }
   void Set(DWORD enable, const std::string& server) {
     RegSetValueExA(FKey, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
-    RegSetValueExA(FKey, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()), DWORD(server.size() + 1));
+    RegSetValueExA(FKey, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                   DWORD(server.size() + 1));
   }
 
 private:
@@ -47,8 +48,10 @@ private:
     return true;
   }
   void Restore(const char* name, bool had, const TValue& v) {
-    if (had) RegSetValueExA(FKey, name, 0, v.Type, reinterpret_cast<const BYTE*>(v.Bytes.data()), DWORD(v.Bytes.size()));
-    else RegDeleteValueA(FKey, name);
+    if (had)
+      RegSetValueExA(FKey, name, 0, v.Type, reinterpret_cast<const BYTE*>(v.Bytes.data()), DWORD(v.Bytes.size()));
+    else
+      RegDeleteValueA(FKey, name);
   }
   HKEY FKey = nullptr;
   TValue FEnable, FServer;

@@ -1,6 +1,6 @@
-// Fuzzes the judging of upload answers and of a proxy's tunnel answers: any bytes, cut at any point, must be judged without
-// a fault; a settled verdict must not change when more bytes arrive (a tunnel's success
-// may: bytes after its answer fail it), and bytes that are complete are always settled.
+// Fuzzes the judging of upload answers and of a proxy's tunnel answers: any bytes, cut at any point, must be judged
+// without a fault; a settled verdict must not change when more bytes arrive (a tunnel's success may: bytes after its
+// answer fail it), and bytes that are complete are always settled.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -72,24 +72,36 @@ TEST(HttpUpload, RequestIsSentByteForByte) {
   EXPECT_EQ(result.Status, "200");
 
   // Written out by hand: the empty and the missing file give no part and no length.
-  std::string body =
-      "--" + B + "\r\nContent-Disposition: form-data; name=\"MailSubject\"\r\n\r\nbug report"
-      "\r\n--" + B + "\r\nContent-Disposition: form-data; name=\"MailBody\"\r\n\r\nplease find\r\nthe report attached"
-      "\r\n--" + B + "\r\nContent-Disposition: form-data; name=\"BugReport\"; filename=\"bugreport.txt\"\r\n"
-      "Content-Type: application/octet-stream\r\n\r\n" + report +
-      "\r\n--" + B + "\r\nContent-Disposition: form-data; name=\"ScreenShot\"; filename=\"screenshot.png\"\r\n"
-      "Content-Type: application/octet-stream\r\n\r\n" + png +
-      "\r\n--" + B + "--\r\n";
+  std::string body = "--" + B +
+                     "\r\nContent-Disposition: form-data; name=\"MailSubject\"\r\n\r\nbug report"
+                     "\r\n--" +
+                     B +
+                     "\r\nContent-Disposition: form-data; name=\"MailBody\"\r\n\r\nplease find\r\nthe report attached"
+                     "\r\n--" +
+                     B +
+                     "\r\nContent-Disposition: form-data; name=\"BugReport\"; filename=\"bugreport.txt\"\r\n"
+                     "Content-Type: application/octet-stream\r\n\r\n" +
+                     report + "\r\n--" + B +
+                     "\r\nContent-Disposition: form-data; name=\"ScreenShot\"; filename=\"screenshot.png\"\r\n"
+                     "Content-Type: application/octet-stream\r\n\r\n" +
+                     png + "\r\n--" + B + "--\r\n";
   std::string expected =
       "POST /submit.php HTTP/1.1\r\n"
-      "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
+      "Host: 127.0.0.1:" +
+      std::to_string(server.Port()) +
+      "\r\n"
       "Connection: close\r\n"
       "Pragma: no-cache\r\n"
       "User-Agent: Zentrapix/3.0\r\n"
-      "Content-Type: multipart/form-data; boundary=" + B + "\r\n"
-      "Content-Length: " + std::to_string(body.size()) + "\r\n"
+      "Content-Type: multipart/form-data; boundary=" +
+      B +
+      "\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) +
+      "\r\n"
       "From: Zentrapix <dev@example.org>\r\n"
-      "\r\n" + body;
+      "\r\n" +
+      body;
   auto received = server.Read("request-1.bin");
   ASSERT_TRUE(received);
   EXPECT_EQ(*received, expected);
@@ -107,12 +119,9 @@ TEST(HttpUpload, AnswerKinds) {
     bool success;
     const char* status;
   } rows[] = {
-      {"200", true, "200"},
-      {"100-200", true, "200"},    // interim answer then the real one in one write
-      {"100-split", true, "200"},  // the real one arrives in a later read
-      {"302", true, "302"},
-      {"500", false, "500"},
-      {"close", false, ""},  // closed before any answer
+      {"200", true, "200"},       {"100-200", true, "200"},  // interim answer then the real one in one write
+      {"100-split", true, "200"},                            // the real one arrives in a later read
+      {"302", true, "302"},       {"500", false, "500"},    {"close", false, ""},  // closed before any answer
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.answer);
@@ -230,9 +239,9 @@ TEST(HttpUploadMessage, ServerAndProxyTexts) {
       {"http=proxy.lan:81 https=other:443", "proxy.lan", 81},
       // Windows keeps the per-protocol entries separated by ";"
       {"ftp=f:21;http=proxy.lan:82;https=s:443", "proxy.lan", 82},
-      {"proxy.lan", "", 0},           // no port
-      {"proxy.lan:http", "", 0},      // not numeric
-      {"proxy.lan:99999", "", 0},     // out of range
+      {"proxy.lan", "", 0},        // no port
+      {"proxy.lan:http", "", 0},   // not numeric
+      {"proxy.lan:99999", "", 0},  // out of range
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.setting);
@@ -322,8 +331,8 @@ TEST(HttpAnswer, TunnelAnswers) {
 }
 
 TEST(TlsFailure, EachReasonIsItsOwnSentenceNamingTheServer) {
-  const TTlsFailure all[] = {TTlsFailure::Untrusted, TTlsFailure::Expired,   TTlsFailure::WrongName,
-                             TTlsFailure::Revoked,   TTlsFailure::BadCertificate, TTlsFailure::Handshake,
+  const TTlsFailure all[] = {TTlsFailure::Untrusted,  TTlsFailure::Expired,        TTlsFailure::WrongName,
+                             TTlsFailure::Revoked,    TTlsFailure::BadCertificate, TTlsFailure::Handshake,
                              TTlsFailure::Unavailable};
   std::set<std::string> seen;
   for (TTlsFailure f : all) {

@@ -5,9 +5,8 @@
 // byte for byte.
 #include <windows.h>
 
-#include <wincrypt.h>
-
 #include <gtest/gtest.h>
+#include <wincrypt.h>
 
 #include <fstream>
 #include <memory>
@@ -187,10 +186,8 @@ TEST(HttpsUpload, ServerWithoutTlsIsAFailureNeverPlainHttp) {
   THttpUploadResult result = UploadViaHttp(job);
   EXPECT_FALSE(result.Success);
   EXPECT_TRUE(result.TlsRefused);
-  EXPECT_EQ(result.Error,
-            "No secure connection to localhost could be made (the server closed the connection).");
-  EXPECT_EQ(plain.Read("request-1.bin").value_or("?")[0], '\x16')
-      << "a TLS handshake record came, not a request";
+  EXPECT_EQ(result.Error, "No secure connection to localhost could be made (the server closed the connection).");
+  EXPECT_EQ(plain.Read("request-1.bin").value_or("?")[0], '\x16') << "a TLS handshake record came, not a request";
   EXPECT_FALSE(plain.Read("request-2.size", 500)) << "and no second, plain attempt";
 }
 
@@ -215,8 +212,8 @@ TEST(HttpsUpload, ProxyCarriesTheUploadThroughATunnel) {
   job.ProxySetting = "127.0.0.1:" + std::to_string(refusing.Port());
   result = UploadViaHttp(job);
   EXPECT_FALSE(result.Success);
-  EXPECT_EQ(result.Error, "the proxy opened no tunnel to localhost:" + std::to_string(tls.Server.Port()) +
-                              " (answer 407)");
+  EXPECT_EQ(result.Error,
+            "the proxy opened no tunnel to localhost:" + std::to_string(tls.Server.Port()) + " (answer 407)");
 }
 
 }  // namespace

@@ -2,19 +2,17 @@
 // channel order, and what is shown, marked and deleted afterwards. The HTTP channel talks to
 // the local upload server; the system's other parts are a recording stand-in.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fstream>
 #include <future>
-
-#include <zlib.h>
-
 #include <map>
 
 #include "base/FileIO.h"
-#include "tests/crashreport/common/FakeCrashSystem.h"
-#include "tests/crashreport/common/ShippedRecord.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/report/BugReportFile.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 #include "tests/crashreport/common/TestServer.h"
 
 namespace vm {
@@ -259,7 +257,9 @@ TEST_F(ReportDeliveryTest, LaterChannelsAfterAFailedUpload) {
   ASSERT_EQ(system->SystemMails.size(), 1u);
   EXPECT_EQ(system->SystemMails[0].Files.size(), 2u) << "the mail client gets report and screenshot";
   ASSERT_EQ(system->Started.size(), 1u);
-  EXPECT_EQ(system->Started[0].rfind("\"C:\\mail.exe\" \"mailto:dev@example.org?subject=bug%20report&body=date%2Ftime", 0), 0u)
+  EXPECT_EQ(
+      system->Started[0].rfind("\"C:\\mail.exe\" \"mailto:dev@example.org?subject=bug%20report&body=date%2Ftime", 0),
+      0u)
       << system->Started[0];
   EXPECT_EQ(system->Started[0].back(), '"');
   EXPECT_TRUE(system->Failures.empty());
@@ -314,7 +314,9 @@ TEST_F(ReportDeliveryTest, BackgroundSendHandsOverItsThread) {
 
 // The members of a ZIP file, read by its local headers and inflated with zlib.
 std::map<std::string, std::string> UnzipMembers(const std::string& zip) {
-  auto u16 = [&](size_t at) { return unsigned(static_cast<unsigned char>(zip[at])) | unsigned(static_cast<unsigned char>(zip[at + 1])) << 8; };
+  auto u16 = [&](size_t at) {
+    return unsigned(static_cast<unsigned char>(zip[at])) | unsigned(static_cast<unsigned char>(zip[at + 1])) << 8;
+  };
   auto u32 = [&](size_t at) { return std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16; };
   std::map<std::string, std::string> members;
   for (size_t at = 0; at + 30 <= zip.size() && u32(at) == 0x04034b50;) {

@@ -1,5 +1,4 @@
 #include "AssistantPageFiles.h"
-
 #include "base/FileIO.h"
 
 namespace vm::test {

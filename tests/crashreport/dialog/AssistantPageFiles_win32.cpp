@@ -1,7 +1,6 @@
-#include "AssistantPageFiles.h"
-
 #include <windows.h>
 
+#include "AssistantPageFiles.h"
 #include "base/Text.h"
 
 namespace vm::test {

@@ -1,12 +1,10 @@
 // The assistant pages' resources: the three shipped pages as the program reads them, and
 // pages that break off.
-#include "crashreport/dialog/AssistantPages.h"
-
 #include <gtest/gtest.h>
 
-#include "crashreport/settings/CrashSettingsStream.h"
-
 #include "AssistantPageFiles.h"
+#include "crashreport/dialog/AssistantPages.h"
+#include "crashreport/settings/CrashSettingsStream.h"
 
 namespace vm {
 namespace {
@@ -78,9 +76,9 @@ TEST(AssistantPagesTest, ABadTypeByteGivesTheBoxTextAndThePageReadSoFar) {
   TAssistantPageParse parse = ParseAssistantPage(bytes, "TestForm");
   EXPECT_TRUE(parse.Found);
   EXPECT_EQ(parse.Error, "Internal error: Invalid assistant resource ($0f).");
-  EXPECT_EQ(Listing(parse.Form), (std::vector<std::string>{"TestForm \"Test\" handler= timer=0 active=",
-                                                           "button ContinueBtn \"Go on\"", "button SkipBtn \"Skip\"",
-                                                           "button CancelBtn \"Cancel\"", "label \"\""}));
+  EXPECT_EQ(Listing(parse.Form),
+            (std::vector<std::string>{"TestForm \"Test\" handler= timer=0 active=", "button ContinueBtn \"Go on\"",
+                                      "button SkipBtn \"Skip\"", "button CancelBtn \"Cancel\"", "label \"\""}));
 }
 
 TEST(AssistantPagesTest, BrokenOrOddPagesStillOfferTheWayOut) {

@@ -1,21 +1,19 @@
 // The assistants' portable rules: the address test, the enabling rule, the page values
 // that go into the report, the run over the pages, and the contact page's handler.
-#include "crashreport/dialog/Assistant.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
-#include "tests/crashreport/common/ReportFixtures.h"
+#include "AssistantPageFiles.h"
+#include "crashreport/dialog/Assistant.h"
 #include "crashreport/dialog/AssistantPages.h"
 #include "crashreport/dialog/ContactForm.h"
 #include "crashreport/report/CrashException.h"
 #include "crashreport/settings/CrashSettingsStream.h"
 #include "settings/MemoryRegistry.h"
 #include "settings/Registry.h"
-
-#include "AssistantPageFiles.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
+#include "tests/crashreport/common/ReportFixtures.h"
 
 namespace vm {
 namespace {
@@ -79,7 +77,7 @@ TEST(AssistantEnablingTest, ContinueWaitsForEveryRequiredEditToHoldValidText) {
 }
 
 class AssistantRecordTest : public ::testing::Test {
- protected:
+protected:
   AssistantRecordTest() {
     system.Modules[system.Exe].Resource = TSettingsStreamWriter().Bool("Enabled", true).Finish();
     NewRecord();
@@ -118,7 +116,9 @@ int FillDetails(TNVForm& page) {
   return arContinue;
 }
 int Answer(TNVForm&, int result) { return result; }
-auto Press(int result) { return [result](TNVForm& page) { return Answer(page, result); }; }
+auto Press(int result) {
+  return [result](TNVForm& page) { return Answer(page, result); };
+}
 
 TEST_F(AssistantRecordTest, ContinuedPagesPutTheirValuesIntoTheReport) {
   EXPECT_EQ(Run({FillContact, FillDetails, Press(arContinue)}), arContinue);
@@ -176,7 +176,7 @@ TEST_F(AssistantRecordTest, TheFormCacheFillsTheNextAssistantsPages) {
 }
 
 class ContactFormTest : public AssistantRecordTest {
- protected:
+protected:
   TNVForm Show() {
     TNVForm page = ShippedPage("ContactForm");
     page.Record = record.get();

@@ -7,6 +7,7 @@
 //   "Wait"    shows the please-wait box for three seconds, as while a report is completed.
 // FOLDER is where the send may keep its bug-report file. Exit code 2: bad arguments.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdlib>
@@ -71,8 +72,9 @@ LRESULT CALLBACK DemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       if (LOWORD(wParam) == kSend) Send(window);
       if (LOWORD(wParam) == kWait) {
         const DWORD start = GetTickCount();
-        vm::InstallProgressAlert().WaitShowingPleaseWait(settings->PlWaitTitle(), settings->PlWaitText(), window,
-                                                         [&] { return GetTickCount() - start > 3000; }, 10000);
+        vm::InstallProgressAlert().WaitShowingPleaseWait(
+            settings->PlWaitTitle(), settings->PlWaitText(), window, [&] { return GetTickCount() - start > 3000; },
+            10000);
       }
       return 0;
     case WM_DESTROY:

@@ -90,8 +90,8 @@ TEST(DetailsTabsTest, PendingSectionsAreTextAndShortened) {
   ASSERT_EQ(Captions(tabs), (std::vector<std::string>{"general", "call stack", "cpu regs", "disasm", "error details"}));
   // One thread: its 64-bit address and a function name with blanks read as one row.
   ASSERT_TRUE(tabs[1].IsTable());
-  EXPECT_EQ(tabs[1].Rows.at(1), (TRow{"00007ff6a1b21234", "+014", "veilmark.exe", "", "", "",
-                                       "(anonymous namespace)::Crash(int, char)"}));
+  EXPECT_EQ(tabs[1].Rows.at(1),
+            (TRow{"00007ff6a1b21234", "+014", "veilmark.exe", "", "", "", "(anonymous namespace)::Crash(int, char)"}));
   for (int i : {2, 3}) {
     EXPECT_FALSE(tabs[i].IsTable()) << tabs[i].Caption;
     EXPECT_EQ(tabs[i].Text, ">> will be calculated soon");
@@ -101,9 +101,10 @@ TEST(DetailsTabsTest, PendingSectionsAreTextAndShortened) {
 }
 
 TEST(DetailsTabsTest, SecondSectionNotAThreadKeepsOneStack) {
-  std::string report = "a : b\r\n\r\nmain thread ($10):\r\n00401234 +0 m.exe  f\r\n\r\nmodules:\r\n"
-                       "00400000 0005e000 1.0.0.0 C:\\Program Files\\Veilmark\\veilmark.exe\r\n"
-                       "7c800000 000f6000 5.1.2600 C:\\WINDOWS\\system32\\kernel32.dll";
+  std::string report =
+      "a : b\r\n\r\nmain thread ($10):\r\n00401234 +0 m.exe  f\r\n\r\nmodules:\r\n"
+      "00400000 0005e000 1.0.0.0 C:\\Program Files\\Veilmark\\veilmark.exe\r\n"
+      "7c800000 000f6000 5.1.2600 C:\\WINDOWS\\system32\\kernel32.dll";
   std::vector<TDetailsTab> tabs = DetailsTabs(report);
   ASSERT_EQ(Captions(tabs), (std::vector<std::string>{"general", "call stack", "modules"}));
   ASSERT_TRUE(tabs[2].IsTable());
@@ -118,22 +119,28 @@ struct TSectionCase {
 
 TEST(DetailsTabsTest, SectionReaders) {
   const TSectionCase cases[] = {
-      {"cpu regs", "EAX=00000000 EBX = 0012ff40\r\nEIP: 00401234",
-       {}},  // a colon is no pair: text
-      {"cpu regs", "EAX=00000000 EBX = 0012ff40\r\nEIP =00401234",
+      {"cpu regs", "EAX=00000000 EBX = 0012ff40\r\nEIP: 00401234", {}},  // a colon is no pair: text
+      {"cpu regs",
+       "EAX=00000000 EBX = 0012ff40\r\nEIP =00401234",
        {{"EAX", "00000000"}, {"EBX", "0012ff40"}, {"EIP", "00401234"}}},
-      {"disasm", "00401230  55        push ebp\r\n00401231  8bec      mov ebp, esp\r\n>>00401234  8b00 mov eax, [eax]",
+      {"disasm",
+       "00401230  55        push ebp\r\n00401231  8bec      mov ebp, esp\r\n>>00401234  8b00 mov eax, [eax]",
        {}},  // the marked line breaks the columns
-      {"disasm", "00401230  55        push ebp\r\n00401231  8bec      mov ebp, esp",
+      {"disasm",
+       "00401230  55        push ebp\r\n00401231  8bec      mov ebp, esp",
        {{"00401230", "55", "push ebp"}, {"00401231", "8bec", "mov ebp, esp"}}},
-      {"stack dump", "0012ff40  00000000 0012ff80  ....@...\r\n0012ff48  7c816fd7 00000000  .o.|....",
+      {"stack dump",
+       "0012ff40  00000000 0012ff80  ....@...\r\n0012ff48  7c816fd7 00000000  .o.|....",
        {{"0012ff40", "00000000", "0012ff80  ....@..."}, {"0012ff48", "7c816fd7", "00000000  .o.|...."}}},
       {"modules", "one line of prose", {}},
-      {"modules", "00400000 0005e000          C:\\veilmark.exe\r\n7c800000 000f6000 5.1.2600 C:\\kernel32.dll",
+      {"modules",
+       "00400000 0005e000          C:\\veilmark.exe\r\n7c800000 000f6000 5.1.2600 C:\\kernel32.dll",
        {{"00400000", "0005e000", "", "C:\\veilmark.exe"}, {"7c800000", "000f6000", "5.1.2600", "C:\\kernel32.dll"}}},
-      {"modules", "00400000 0005e000 C:\\veilmark.exe\r\n7c800000 000f6000 5.1.2600 C:\\kernel32.dll",
+      {"modules",
+       "00400000 0005e000 C:\\veilmark.exe\r\n7c800000 000f6000 5.1.2600 C:\\kernel32.dll",
        {}},  // a missing cell that is not lined up cannot be told
-      {"processes", "$1f4c 12 MB normal veilmark.exe\r\n$0004 2 MB",
+      {"processes",
+       "$1f4c 12 MB normal veilmark.exe\r\n$0004 2 MB",
        {{"$1f4c", "12 MB", "normal", "veilmark.exe"}, {"$0004", "2 MB", "", ""}}},
       {"processes", "", {}},
       {"thread $44:", "00401234 +0 m.exe  f", {{"00401234", "+0", "m.exe", "", "", "", "f"}}},

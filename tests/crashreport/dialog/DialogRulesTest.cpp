@@ -1,6 +1,6 @@
-#include "crashreport/dialog/DialogRules.h"
-
 #include <gtest/gtest.h>
+
+#include "crashreport/dialog/DialogRules.h"
 
 namespace vm::dialog {
 namespace {
@@ -69,7 +69,7 @@ TEST(DialogRules, ClosingTheWindow) {
       {B::Send, kShipped, true, B::Continue},
       {B::Restart, kShipped, true, B::Restart},
       {B::Close, kShipped, true, B::Close},
-      {B::Send, kShipped, false, B::Close},  // continue cannot: close exists
+      {B::Send, kShipped, false, B::Close},                // continue cannot: close exists
       {B::Continue, Set({B::Continue}), false, B::Close},  // continue that cannot go on closes
       {B::Send, Set({B::Send, B::Restart}), true, B::Restart},
       {B::Send, Set({B::Send, B::Continue, B::Restart}), false, B::Restart},

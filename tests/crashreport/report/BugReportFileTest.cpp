@@ -7,12 +7,12 @@
 #include <sstream>
 
 #include "BugReportFileTestSupport.h"
-#include "tests/crashreport/common/FakeCrashSystem.h"
 #include "base/FileIO.h"
 #include "crashreport/report/BugReportFile.h"
 #include "crashreport/report/BugReportReader.h"
 #include "crashreport/report/ReportText.h"
 #include "crashreport/settings/CrashSettingsStream.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
 
 namespace vm {
 namespace {
@@ -39,8 +39,7 @@ std::string Report(const TReportSpec& s) {
   h.Put("exception number", "1");
   if (!s.Class.empty()) h.Put("exception class", s.Class);
   h.Put("exception message", s.Class.empty() ? "The application seems to be frozen." : "boom");
-  sections.Put("main thread ($1a2c):",
-               "00401234 +14 veilmark.exe Unit 10 +1 Main" + std::string(s.Padding, 'x'));
+  sections.Put("main thread ($1a2c):", "00401234 +14 veilmark.exe Unit 10 +1 Main" + std::string(s.Padding, 'x'));
   return ComposeReportText(h, sections);
 }
 
@@ -98,17 +97,14 @@ TEST(BugReportFileRules, DuplicatesMergeByTheTable) {
   }
   // A report still waiting for its checksums is never the one merged into, either.
   std::string pending = MergeBugReport("", Report({.Crc = "will be calculated soon"}), rules);
-  EXPECT_EQ(
-      SplitBugReportFile(MergeBugReport(pending, Report({.Crc = "will be calculated soon"}), rules)).size(),
-      2u);
+  EXPECT_EQ(SplitBugReportFile(MergeBugReport(pending, Report({.Crc = "will be calculated soon"}), rules)).size(), 2u);
 }
 
 TEST(BugReportFileRules, FreezesAreKeyedByTheirOwnSetting) {
   const TReportSpec freeze{.Class = ""};
   const TReportSpec later{.Crc = "$11111111, $22222222, $99999999", .Class = ""};
   std::string file = MergeBugReport("", Report(freeze), {});
-  EXPECT_EQ(SplitBugReportFile(MergeBugReport(file, Report(later), {})).size(), 2u)
-      << "all three compared by default";
+  EXPECT_EQ(SplitBugReportFile(MergeBugReport(file, Report(later), {})).size(), 2u) << "all three compared by default";
   std::string merged = MergeBugReport(file, Report(later), {.DupFreezeDef = 1});
   EXPECT_EQ(SplitBugReportFile(merged).size(), 1u) << "20 characters compared";
   EXPECT_EQ(Count(merged, 0), "2");
@@ -119,9 +115,8 @@ TEST(BugReportFileRules, FreezesAreKeyedByTheirOwnSetting) {
 
 TEST(BugReportFileRules, TheSearchGoesBackPastReportsOfOtherOrigin) {
   std::string file;
-  for (const TReportSpec& s :
-       {TReportSpec{.Stamp = "1"}, TReportSpec{.Executable = "other.exe", .Stamp = "2"},
-        TReportSpec{.Crc = "$44444444, $22222222, $33333333", .Stamp = "3"}})
+  for (const TReportSpec& s : {TReportSpec{.Stamp = "1"}, TReportSpec{.Executable = "other.exe", .Stamp = "2"},
+                               TReportSpec{.Crc = "$44444444, $22222222, $33333333", .Stamp = "3"}})
     file = MergeBugReport(file, Report(s), {});
   ASSERT_EQ(Stamps(file), (std::vector<std::string>{"1ms", "2ms", "3ms"}));
   std::string merged = MergeBugReport(file, Report({.Stamp = "4"}), {});
@@ -149,8 +144,7 @@ TEST(BugReportFileRules, SizeLimitDropsTheOldestReportsAtTheFirstBoundaryBelowTh
   // After the 5th boundary 70000 bytes remain, the first figure below 75000.
   EXPECT_EQ(result, file.substr(50000) + fresh + "\r\n\r\n");
   EXPECT_EQ(MergeBugReport(file, fresh, {.BugRepFileSize = 0}), file + fresh + "\r\n\r\n") << "no limit";
-  EXPECT_EQ(MergeBugReport(file, fresh, {.BugRepFileSize = 120000}), file + fresh + "\r\n\r\n")
-      << "not larger";
+  EXPECT_EQ(MergeBugReport(file, fresh, {.BugRepFileSize = 120000}), file + fresh + "\r\n\r\n") << "not larger";
   // One report bigger than three quarters of the limit: no boundary qualifies, nothing is dropped.
   std::string big = Report({.Padding = 90000}) + "\r\n\r\n";
   EXPECT_EQ(MergeBugReport(big, fresh, {.BugRepFileSize = 1000}), big + fresh + "\r\n\r\n");
@@ -166,16 +160,13 @@ TEST(BugReportFileRules, ReplacingAndDamagedEnds) {
 TEST(BugReportFileRules, ThePathFollowsTheSettings) {
   test::TFakeCrashSystem system;
   system.Modules[0x400000] = {"C:\\Programs\\Veilmark\\veilmark.exe", std::nullopt, "1.0.0.0", {}};
-  EXPECT_EQ(ResolveBugRepFilePath("bugreport.txt", "C:\\Programs\\Veilmark"),
-            "C:\\Programs\\Veilmark\\bugreport.txt");
+  EXPECT_EQ(ResolveBugRepFilePath("bugreport.txt", "C:\\Programs\\Veilmark"), "C:\\Programs\\Veilmark\\bugreport.txt");
   EXPECT_EQ(ResolveBugRepFilePath("logs\\b.txt", "C:\\P\\"), "C:\\P\\logs\\b.txt");
   EXPECT_EQ(ResolveBugRepFilePath("D:\\b.txt", "C:\\P"), "D:\\b.txt");
   EXPECT_EQ(ResolveBugRepFilePath("\\\\server\\share\\b.txt", "C:\\P"), "\\\\server\\share\\b.txt");
   EXPECT_EQ(ResolveBugRepFilePath("b.txt", "/tmp/x"), "/tmp/x/b.txt");
-  system.Modules[0x400000].Resource = TSettingsStreamWriter()
-                                          .Bool("Enabled", true)
-                                          .Text("BugRepFile", "reports\\%appname%-%date%.txt")
-                                          .Finish();
+  system.Modules[0x400000].Resource =
+      TSettingsStreamWriter().Bool("Enabled", true).Text("BugRepFile", "reports\\%appname%-%date%.txt").Finish();
   TICrashSettings settings(0x400000);
   EXPECT_EQ(BugRepFilePath(settings, "C:\\P"), "C:\\P\\reports\\veilmark.exe-2026-01-05.txt");
   TBugRepFileRules rules = BugRepFileRules(settings);
@@ -186,7 +177,7 @@ TEST(BugReportFileRules, ThePathFollowsTheSettings) {
 }
 
 class BugReportFileSave : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
           ("vm-bugrep-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -204,9 +195,7 @@ TEST_F(BugReportFileSave, CreatesFoldersAndMergesOnDisk) {
   std::string file = ReadFileDenyWrite(path);
   EXPECT_EQ(Stamps(file), (std::vector<std::string>{"2ms"}));
   EXPECT_EQ(Count(file, 0), "2");
-  EXPECT_EQ(
-      std::distance(std::filesystem::directory_iterator(dir / "a/b"), std::filesystem::directory_iterator()),
-      1)
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "a/b"), std::filesystem::directory_iterator()), 1)
       << "no temporary file is left behind";
 }
 
@@ -216,8 +205,7 @@ TEST_F(BugReportFileSave, AFailedSaveLeavesTheOldFileWhole) {
   const std::string before = ReadFileDenyWrite(path);
   // The temporary file beside it cannot be made: its name is taken by a folder.
   std::filesystem::create_directories(path + ".vmnew" + std::to_string(test::TestProcessId()));
-  EXPECT_EQ(SaveBugReport(path, Report({.Crc = "$99999999, $22222222, $33333333"}), {}),
-            TSaveResult::NotWritten);
+  EXPECT_EQ(SaveBugReport(path, Report({.Crc = "$99999999, $22222222, $33333333"}), {}), TSaveResult::NotWritten);
   EXPECT_EQ(ReadFileDenyWrite(path), before);
 }
 

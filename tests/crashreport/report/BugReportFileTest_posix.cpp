@@ -49,8 +49,7 @@ TEST(BugReportFilePosix, AWriteThatFailsMidwayLeavesTheOldFileWhole) {
   // The new content needs some 103000 bytes; the writes stop at 50000.
   EXPECT_EQ(SaveWithWriteLimit(path, report, 50000), int(TSaveResult::NotWritten));
   EXPECT_EQ(ReadFileDenyWrite(path), old);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
   EXPECT_EQ(SaveWithWriteLimit(path, report, 1 << 20), int(TSaveResult::Saved));
   EXPECT_EQ(ReadFileDenyWrite(path), old + report + "\r\n\r\n");
   std::filesystem::remove_all(dir);

@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (total > size) std::abort();
   // The merge runs on the same bytes when a damaged file is on disk.
-  std::string merged = vm::MergeBugReport(
-      file, "date/time : 1\r\ncallstack crc : $00000000, $00000000, $00000000", vm::TBugRepFileRules{});
+  std::string merged = vm::MergeBugReport(file, "date/time : 1\r\ncallstack crc : $00000000, $00000000, $00000000",
+                                          vm::TBugRepFileRules{});
   if (merged.size() > size + 200) std::abort();
   return 0;
 }

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
-#include "tests/crashreport/common/ReportFixtures.h"
 #include "crashreport/report/BugReportReader.h"
 #include "crashreport/report/CrashException.h"
 #include "crashreport/settings/CrashSettingsStream.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
+#include "tests/crashreport/common/ReportFixtures.h"
 
 namespace vm {
 namespace {
@@ -26,7 +26,7 @@ std::string ReadData(const std::string& name) {
 }
 
 class CrashExceptionTest : public ::testing::Test {
- protected:
+protected:
   void UseRecord(const TSettingsStreamWriter& w) { system.Modules[kExe].Resource = w.Finish(); }
   std::unique_ptr<TICrashException> Record(TExceptionFacts facts = FixtureExceptionFacts()) {
     TICrashSettings settings(kExe);
@@ -133,11 +133,9 @@ TEST_F(CrashExceptionTest, SectionsWaitForTheirStacksAndTheChecksumsFollowTheSta
   r->BuildSections(FixtureThreads());
   std::string before = r->BugReport();
   EXPECT_NE(before.find("callstack crc     : will be calculated soon"), std::string::npos) << before;
-  EXPECT_NE(
-      before.find(
-          "main thread ($1a2c):\r\n00401234 +14 veilmark.exe FormVeilmark  210 +12 TFormVeilmark.ChangeID"
-          "\r\n>> stack will be calculated soon"),
-      std::string::npos)
+  EXPECT_NE(before.find("main thread ($1a2c):\r\n00401234 +14 veilmark.exe FormVeilmark  210 +12 TFormVeilmark.ChangeID"
+                        "\r\n>> stack will be calculated soon"),
+            std::string::npos)
       << before;
   EXPECT_EQ(before.find("$4000"), std::string::npos) << "the reporter's own threads are not listed";
   EXPECT_FALSE(r->Completed());
@@ -165,8 +163,7 @@ TEST_F(CrashExceptionTest, OnlyTheListedThreadsWithoutListThreads) {
   EXPECT_EQ(r->ReportedThreads()[0].Id, kWorkerThread);
   EXPECT_EQ(r->ReportedThreads()[1].Id, kMainThread);
   r->SetThreadNotAccessible(1);
-  EXPECT_EQ(r->Sections().Value(1), ">> stack not accessible")
-      << "only the crashed thread names the location";
+  EXPECT_EQ(r->Sections().Value(1), ">> stack not accessible") << "only the crashed thread names the location";
   r->SetThreadNotAccessible(0);
   EXPECT_EQ(r->Sections().Value(0),
             ">> stack not accessible, exception location: \r\n"
@@ -177,8 +174,7 @@ TEST_F(CrashExceptionTest, TheCacheFollowsChangesAndCallbacksRunOutsideTheLock) 
   auto r = Record();
   int changes = 0, completions = 0;
   std::string seenAtCompletion;
-  int changed =
-      r->RegisterCallback(TICrashException::TCallbackKind::Changed, [&](TICrashException&) { ++changes; });
+  int changed = r->RegisterCallback(TICrashException::TCallbackKind::Changed, [&](TICrashException&) { ++changes; });
   r->RegisterCallback(TICrashException::TCallbackKind::Completed, [&](TICrashException& x) {
     ++completions;
     seenAtCompletion = x.BugReport();  // would deadlock if run under the lock

@@ -47,7 +47,8 @@ TEST(PendingReportFormat, RoundTripsEveryState) {
   const std::string length = std::to_string(Report("1").size());
   const std::string head =
       "Zentrapix pending report\r\nprogram: C:\\Tools\\veilmark.exe\r\nprocess: $1a2c 134000000000000000\r\n"
-            "bug-report file: C:\\b.txt\r\nstate: none\r\nreport: " + length + " $";
+      "bug-report file: C:\\b.txt\r\nstate: none\r\nreport: " +
+      length + " $";
   EXPECT_EQ(EncodePendingReport(Pending("C:\\b.txt")).substr(0, head.size()), head);
 }
 
@@ -105,8 +106,9 @@ protected:
   std::string Read(const std::string& name) const { return ReadFileDenyWrite(At(name)); }
   TPendingFold Fold(const TPendingReport& p, bool running = false) {
     WriteFileCreate(At("pending-1a2c.txt"), EncodePendingReport(p));
-    return FoldPendingReport(At("pending-1a2c.txt"), "c:\\tools\\VEILMARK.EXE",
-                             [&](const TPendingReport&) { return running; }, TBugRepFileRules());
+    return FoldPendingReport(
+        At("pending-1a2c.txt"), "c:\\tools\\VEILMARK.EXE", [&](const TPendingReport&) { return running; },
+        TBugRepFileRules());
   }
   std::filesystem::path dir;
 };
@@ -132,8 +134,8 @@ TEST_F(PendingReportFold, SavedSentDamagedOrForeignFilesAddNothing) {
   EXPECT_FALSE(FileExists(At("bugreport.txt")));
 
   WriteFileCreate(At("pending-1a2c.txt"), "Zentrapix pending report\r\nprogram: ");
-  EXPECT_EQ(FoldPendingReport(At("pending-1a2c.txt"), "x", [](const TPendingReport&) { return false; },
-                              TBugRepFileRules()),
+  EXPECT_EQ(FoldPendingReport(
+                At("pending-1a2c.txt"), "x", [](const TPendingReport&) { return false; }, TBugRepFileRules()),
             TPendingFold::Removed);
   EXPECT_FALSE(FileExists(At("pending-1a2c.txt")));
 

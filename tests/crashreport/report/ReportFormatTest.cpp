@@ -2,9 +2,9 @@
 // stack lines under each option, the checksums, and the report text's layout rules.
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/ReportFixtures.h"
 #include "crashreport/report/ReportFormat.h"
 #include "crashreport/report/ReportText.h"
+#include "tests/crashreport/common/ReportFixtures.h"
 
 namespace vm {
 namespace {
@@ -70,8 +70,7 @@ TEST(ReportFormat, MessagesAndTitles) {
   t.Suspended = true;
   t.Priority = -2;
   EXPECT_EQ(ThreadSectionTitle(t), "thread $abc: <suspended> <priority:-2>");
-  for (const char* hidden : {"-", "AntiFreezeThread", "HandleExceptionThread"})
-    EXPECT_TRUE(IsHiddenThreadName(hidden));
+  for (const char* hidden : {"-", "AntiFreezeThread", "HandleExceptionThread"}) EXPECT_TRUE(IsHiddenThreadName(hidden));
   EXPECT_FALSE(IsHiddenThreadName("main thread"));
 }
 

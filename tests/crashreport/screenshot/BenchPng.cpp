@@ -6,13 +6,13 @@
 #include <benchmark/benchmark.h>
 #include <libimagequant.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
-#include <zlib.h>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <new>
 
@@ -32,7 +32,8 @@ void* operator new(std::size_t size) {
   *block = size;
   const std::size_t now = gHeapNow += size;
   std::size_t peak = gHeapPeak;
-  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {}
+  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
+  }
   return reinterpret_cast<char*>(block) + 16;
 }
 void operator delete(void* p) noexcept {
@@ -100,7 +101,8 @@ TPipelineResult VeilmarkGrey16() {
   r.Ms.Write = MsSince(t);  // mapping and writing go row by row together
   for (std::uint8_t level : kGreyLevels) r.Palette.push_back(MakePixel(level, level, level));
   for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) r.Indices.push_back(std::uint8_t(GreyLevelIndex(GreyValue(Picture().Pixel(x, y)))));
+    for (int x = 0; x < kWidth; ++x)
+      r.Indices.push_back(std::uint8_t(GreyLevelIndex(GreyValue(Picture().Pixel(x, y)))));
   return r;
 }
 
@@ -159,7 +161,8 @@ double PsnrOf(const TPipelineResult& r) {
   for (int y = 0; y < kHeight; ++y)
     for (int x = 0; x < kWidth; ++x) {
       const TPixel p = Picture().Pixel(x, y), q = r.Palette[r.Indices[std::size_t(y) * kWidth + std::size_t(x)]];
-      const double dr = double(RedOf(p)) - RedOf(q), dg = double(GreenOf(p)) - GreenOf(q), db = double(BlueOf(p)) - BlueOf(q);
+      const double dr = double(RedOf(p)) - RedOf(q), dg = double(GreenOf(p)) - GreenOf(q),
+                   db = double(BlueOf(p)) - BlueOf(q);
       sum += dr * dr + dg * dg + db * db;
     }
   return test::Psnr(sum / (3.0 * kWidth * kHeight));
@@ -252,8 +255,8 @@ int main(int argc, char** argv) {
   std::printf("heap above the picture: 256 colours %.2f x, 16 greys %.2f x its pixel bytes (%.1f MB)\n",
               HeapFactor([] { EncodeColour256(Picture()); }), HeapFactor([] { EncodeGrey16(Picture()); }),
               double(Picture().PixelBytes()) / 1048576.0);
-  std::printf("bench png: veilmark %.1f %zu %.2f peer %.1f %zu %.2f\n", colour.Ms.Total(), colour.Png.size(), colourPsnr,
-              peer.Ms.Total(), peer.Png.size(), peerPsnr);
+  std::printf("bench png: veilmark %.1f %zu %.2f peer %.1f %zu %.2f\n", colour.Ms.Total(), colour.Png.size(),
+              colourPsnr, peer.Ms.Total(), peer.Png.size(), peerPsnr);
   benchmark::Shutdown();
   return 0;
 }

@@ -47,11 +47,13 @@ TDecodedPng DecodePng(const std::string& bytes) {
   png_colorp palette = nullptr;
   int count = 0;
   if (png_get_PLTE(png, info, &palette, &count))
-    for (int i = 0; i < count; ++i) result.Palette.push_back(MakePixel(palette[i].red, palette[i].green, palette[i].blue));
+    for (int i = 0; i < count; ++i)
+      result.Palette.push_back(MakePixel(palette[i].red, palette[i].green, palette[i].blue));
   png_set_packing(png);  // one byte per index, whatever the bit depth
   png_read_update_info(png, info);
   result.Indices.assign(std::size_t(result.Width) * std::size_t(result.Height), 0);
-  for (int y = 0; y < result.Height; ++y) rows.push_back(result.Indices.data() + std::size_t(y) * std::size_t(result.Width));
+  for (int y = 0; y < result.Height; ++y)
+    rows.push_back(result.Indices.data() + std::size_t(y) * std::size_t(result.Width));
   png_read_image(png, rows.data());
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);

@@ -19,17 +19,19 @@ struct TBmpSpec {
   unsigned Bits = 24;
   std::uint32_t Compression = 0;
   std::uint32_t ColoursUsed = 0;
-  std::vector<std::uint32_t> Masks{};  // after a 40-byte header, or inside a larger one
+  std::vector<std::uint32_t> Masks{};    // after a 40-byte header, or inside a larger one
   std::vector<std::uint32_t> Palette{};  // 0x00RRGGBB
-  std::string Pixels{};                // rows as stored, padding included
+  std::string Pixels{};                  // rows as stored, padding included
 
   std::string Bytes() const {
     std::string header;
     if (HeaderSize == 12) {
-      PutU32(header, 12), PutU16(header, unsigned(Width)), PutU16(header, unsigned(Height)), PutU16(header, 1), PutU16(header, Bits);
+      PutU32(header, 12), PutU16(header, unsigned(Width)), PutU16(header, unsigned(Height)), PutU16(header, 1),
+          PutU16(header, Bits);
     } else {
       PutU32(header, HeaderSize), PutU32(header, std::uint32_t(Width)), PutU32(header, std::uint32_t(Height));
-      PutU16(header, 1), PutU16(header, Bits), PutU32(header, Compression), PutU32(header, std::uint32_t(Pixels.size()));
+      PutU16(header, 1), PutU16(header, Bits), PutU32(header, Compression),
+          PutU32(header, std::uint32_t(Pixels.size()));
       PutU32(header, 2835), PutU32(header, 2835), PutU32(header, ColoursUsed), PutU32(header, 0);
       for (std::uint32_t m : Masks) PutU32(header, m);
       if (header.size() < HeaderSize && HeaderSize > 40) header.resize(HeaderSize, '\0');
@@ -94,25 +96,57 @@ TEST(BmpLoad, KindsOtherProgramsWrite) {
       {"24 bits, bottom-up, rows padded to 4 bytes",
        {.Pixels = Raw({0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0})},
        {blue, white, red, green}},
-      {"24 bits, top-down", {.Height = -2, .Pixels = Raw({0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0})},
+      {"24 bits, top-down",
+       {.Height = -2, .Pixels = Raw({0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0})},
        {red, green, blue, white}},
-      {"32 bits, fourth byte ignored", {.Width = 1, .Bits = 32, .Pixels = Raw({1, 2, 3, 99, 4, 5, 6, 77})},
+      {"32 bits, fourth byte ignored",
+       {.Width = 1, .Bits = 32, .Pixels = Raw({1, 2, 3, 99, 4, 5, 6, 77})},
        {MakePixel(6, 5, 4), MakePixel(3, 2, 1)}},
       {"8 bits with a short palette; an index past it reads black",
-       {.Width = 3, .Bits = 8, .ColoursUsed = 2, .Palette = {0xFF0000, 0x00FF00}, .Pixels = Raw({1, 0, 1, 0, 0, 9, 1, 0})},
+       {.Width = 3,
+        .Bits = 8,
+        .ColoursUsed = 2,
+        .Palette = {0xFF0000, 0x00FF00},
+        .Pixels = Raw({1, 0, 1, 0, 0, 9, 1, 0})},
        {red, black, green, green, red, green}},
-      {"4 bits, high nibble first", {.Width = 3, .Height = 1, .Bits = 4, .ColoursUsed = 4, .Palette = {0, 0xFF0000, 0x00FF00, 0x0000FF}, .Pixels = Raw({0x12, 0x30, 0, 0})},
+      {"4 bits, high nibble first",
+       {.Width = 3,
+        .Height = 1,
+        .Bits = 4,
+        .ColoursUsed = 4,
+        .Palette = {0, 0xFF0000, 0x00FF00, 0x0000FF},
+        .Pixels = Raw({0x12, 0x30, 0, 0})},
        {red, green, blue}},
-      {"1 bit, high bit first", {.Width = 10, .Height = 1, .Bits = 1, .Palette = {0x000000, 0xFFFFFF}, .Pixels = Raw({0xA0, 0x40, 0, 0})},
+      {"1 bit, high bit first",
+       {.Width = 10, .Height = 1, .Bits = 1, .Palette = {0x000000, 0xFFFFFF}, .Pixels = Raw({0xA0, 0x40, 0, 0})},
        {white, black, white, black, black, black, black, black, black, white}},
-      {"16 bits, 5-5-5 by default", {.Width = 2, .Height = 1, .Bits = 16, .Pixels = Raw({0x00, 0x7C, 0x1F, 0x00})},
+      {"16 bits, 5-5-5 by default",
+       {.Width = 2, .Height = 1, .Bits = 16, .Pixels = Raw({0x00, 0x7C, 0x1F, 0x00})},
        {red, blue}},
-      {"16 bits, 5-6-5 bit fields", {.Width = 2, .Height = 1, .Bits = 16, .Compression = 3, .Masks = {0xF800, 0x07E0, 0x001F}, .Pixels = Raw({0xE0, 0x07, 0x00, 0xF8})},
+      {"16 bits, 5-6-5 bit fields",
+       {.Width = 2,
+        .Height = 1,
+        .Bits = 16,
+        .Compression = 3,
+        .Masks = {0xF800, 0x07E0, 0x001F},
+        .Pixels = Raw({0xE0, 0x07, 0x00, 0xF8})},
        {green, red}},
       {"32 bits, bit fields in a 108-byte header",
-       {.HeaderSize = 108, .Width = 1, .Height = 1, .Bits = 32, .Compression = 3, .Masks = {0x0000FF00, 0x00FF0000, 0xFF000000}, .Pixels = Raw({0, 10, 20, 30})},
+       {.HeaderSize = 108,
+        .Width = 1,
+        .Height = 1,
+        .Bits = 32,
+        .Compression = 3,
+        .Masks = {0x0000FF00, 0x00FF0000, 0xFF000000},
+        .Pixels = Raw({0, 10, 20, 30})},
        {MakePixel(10, 20, 30)}},
-      {"core header with 3-byte palette entries", {.HeaderSize = 12, .Width = 2, .Height = 1, .Bits = 1, .Palette = {0x0000FF, 0xFFFFFF}, .Pixels = Raw({0x40, 0, 0, 0})},
+      {"core header with 3-byte palette entries",
+       {.HeaderSize = 12,
+        .Width = 2,
+        .Height = 1,
+        .Bits = 1,
+        .Palette = {0x0000FF, 0xFFFFFF},
+        .Pixels = Raw({0x40, 0, 0, 0})},
        {blue, white}},
   };
   for (const auto& c : cases) {
@@ -146,12 +180,18 @@ TEST(BmpLoad, RefusesWhatItCannotRead) {
       {"run-length compression", TBmpSpec{.Bits = 8, .Compression = 1, .Pixels = std::string(8, '\0')}.Bytes(),
        "Bitmap compression 1 is not supported"},
       {"zero width", TBmpSpec{.Width = 0}.Bytes(), invalid},
-      {"huge sides, little data", TBmpSpec{.Width = 30000, .Height = 30000, .Pixels = std::string(64, '\0')}.Bytes(), invalid},
-      {"side over the bound", TBmpSpec{.Width = 40000, .Height = 1, .Pixels = std::string(120000, '\0')}.Bytes(), invalid},
-      {"more palette entries than the depth allows", TBmpSpec{.Width = 1, .Height = 1, .Bits = 1, .ColoursUsed = 3, .Palette = {0, 0, 0}, .Pixels = Raw({0, 0, 0, 0})}.Bytes(), invalid},
+      {"huge sides, little data", TBmpSpec{.Width = 30000, .Height = 30000, .Pixels = std::string(64, '\0')}.Bytes(),
+       invalid},
+      {"side over the bound", TBmpSpec{.Width = 40000, .Height = 1, .Pixels = std::string(120000, '\0')}.Bytes(),
+       invalid},
+      {"more palette entries than the depth allows",
+       TBmpSpec{.Width = 1, .Height = 1, .Bits = 1, .ColoursUsed = 3, .Palette = {0, 0, 0}, .Pixels = Raw({0, 0, 0, 0})}
+           .Bytes(),
+       invalid},
       {"palette past the end", TBmpSpec{.Width = 1, .Height = 1, .Bits = 8, .ColoursUsed = 200}.Bytes(), invalid},
       {"12 bits a pixel", TBmpSpec{.Bits = 12, .Pixels = std::string(16, '\0')}.Bytes(), invalid},
-      {"bit fields at 24 bits", TBmpSpec{.Compression = 3, .Masks = {1, 2, 4}, .Pixels = std::string(16, '\0')}.Bytes(), invalid},
+      {"bit fields at 24 bits", TBmpSpec{.Compression = 3, .Masks = {1, 2, 4}, .Pixels = std::string(16, '\0')}.Bytes(),
+       invalid},
       {"unknown header size", TBmpSpec{.HeaderSize = 20}.Bytes(), invalid},
   };
   for (const auto& c : cases) {

@@ -10,6 +10,7 @@
 // current one), so it is the headline; it may include file pages mapped on first use of GDI,
 // which makes it an upper bound for the private memory used.
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <chrono>
@@ -71,7 +72,7 @@ int Measure(int depth) {
   windowClass.lpszClassName = "VmScreenshotMemory";
   RegisterClassA(&windowClass);
   const HWND window = CreateWindowExA(0, windowClass.lpszClassName, "screenshot memory", WS_POPUP, 50, 50, kWidth,
-                                     kHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+                                      kHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
   if (!window) return std::fprintf(stderr, "screenshot_memory: no window\n"), 1;
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
@@ -105,15 +106,17 @@ int Measure(int depth) {
   const double endAbove = Above(end.PagefileUsage, start.PagefileUsage);
   std::printf("memory png%d: picture %.0f peak-above-start %.0f ratio %.2f end-above-start %.0f end-ratio %.2f\n",
               depth, picture, peak, peak / picture, endAbove, endAbove / picture);
-  std::printf("  png %zu bytes; working set start %.0f (its peak so far %.0f), peak above start after capture "
-              "%.0f, after encoding %.0f; pagefile above start after capture %+.0f, holding picture and png %+.0f, "
-              "at the end %+.0f; peak pagefile before %.0f after %.0f; private %.0f\n",
-              pngBytes, double(start.WorkingSetSize), double(start.PeakWorkingSetSize),
-              Above(captured.PeakWorkingSetSize, start.WorkingSetSize), peak,
-              Above(captured.PagefileUsage, start.PagefileUsage), Above(held.PagefileUsage, start.PagefileUsage),
-              endAbove, double(start.PeakPagefileUsage), double(end.PeakPagefileUsage), double(end.PrivateUsage));
+  std::printf(
+      "  png %zu bytes; working set start %.0f (its peak so far %.0f), peak above start after capture "
+      "%.0f, after encoding %.0f; pagefile above start after capture %+.0f, holding picture and png %+.0f, "
+      "at the end %+.0f; peak pagefile before %.0f after %.0f; private %.0f\n",
+      pngBytes, double(start.WorkingSetSize), double(start.PeakWorkingSetSize),
+      Above(captured.PeakWorkingSetSize, start.WorkingSetSize), peak,
+      Above(captured.PagefileUsage, start.PagefileUsage), Above(held.PagefileUsage, start.PagefileUsage), endAbove,
+      double(start.PeakPagefileUsage), double(end.PeakPagefileUsage), double(end.PrivateUsage));
   std::printf("  after %d more runs: pagefile above start %+.0f, peak working set above start %.0f\n", kRepeats,
-              Above(repeated.PagefileUsage, start.PagefileUsage), Above(repeated.PeakWorkingSetSize, start.WorkingSetSize));
+              Above(repeated.PagefileUsage, start.PagefileUsage),
+              Above(repeated.PeakWorkingSetSize, start.WorkingSetSize));
   std::fflush(stdout);
   return 0;
 }

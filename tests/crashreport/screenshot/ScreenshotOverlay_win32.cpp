@@ -27,8 +27,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   windowClass.hbrBackground = CreateSolidBrush(RGB(255, 0, 0));
   windowClass.lpszClassName = "VmScreenshotOverlay";
   if (!RegisterClassA(&windowClass)) return 1;
-  const HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "VmScreenshotOverlay",
-                                      "overlay", WS_POPUP, left, top, width, height, nullptr, nullptr, instance, nullptr);
+  const HWND window =
+      CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "VmScreenshotOverlay", "overlay", WS_POPUP,
+                      left, top, width, height, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
   UpdateWindow(window);

@@ -63,9 +63,15 @@ TEST(PngMode, FromScrShotDepth) {
     int Depth;
     K Kind;
     std::uint32_t Limit;
-  } const rows[] = {{0, K::None, 0},          {-3, K::None, 0},          {4, K::Grey16, 0},
-                    {8, K::Colour256, 0},     {1, K::Colour256, 0},      {51200, K::Colour256, 51200},
-                    {102400, K::Colour256, 102400}, {204800, K::Colour256, 204800}, {307200, K::Colour256, 307200},
+  } const rows[] = {{0, K::None, 0},
+                    {-3, K::None, 0},
+                    {4, K::Grey16, 0},
+                    {8, K::Colour256, 0},
+                    {1, K::Colour256, 0},
+                    {51200, K::Colour256, 51200},
+                    {102400, K::Colour256, 102400},
+                    {204800, K::Colour256, 204800},
+                    {307200, K::Colour256, 307200},
                     {51201, K::Colour256, 0}};
   for (const auto& row : rows) {
     const TPngMode mode = PngModeFromDepth(row.Depth);
@@ -83,7 +89,9 @@ TEST(PngGrey16, DecodesToTheNearestLevels) {
     EXPECT_EQ(png.BitDepth, 4);
     EXPECT_EQ(png.ColourType, 3);
     ASSERT_EQ(png.Palette.size(), 16u);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(png.Palette[std::size_t(i)], MakePixel(kGreyLevels[std::size_t(i)], kGreyLevels[std::size_t(i)], kGreyLevels[std::size_t(i)]));
+    for (int i = 0; i < 16; ++i)
+      EXPECT_EQ(png.Palette[std::size_t(i)],
+                MakePixel(kGreyLevels[std::size_t(i)], kGreyLevels[std::size_t(i)], kGreyLevels[std::size_t(i)]));
     ASSERT_EQ(png.Width, width);
     ASSERT_EQ(png.Height, 5);
     for (int y = 0; y < 5; ++y)

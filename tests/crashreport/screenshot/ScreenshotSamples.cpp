@@ -13,7 +13,9 @@ void FillRect(TINVBitmap& p, int left, int top, int right, int bottom, TPixel co
 }
 
 TPixel Blend(TPixel a, TPixel b, int weight256) {
-  const auto mix = [&](unsigned ca, unsigned cb) { return (ca * unsigned(256 - weight256) + cb * unsigned(weight256)) / 256; };
+  const auto mix = [&](unsigned ca, unsigned cb) {
+    return (ca * unsigned(256 - weight256) + cb * unsigned(weight256)) / 256;
+  };
   return MakePixel(mix(RedOf(a), RedOf(b)), mix(GreenOf(a), GreenOf(b)), mix(BlueOf(a), BlueOf(b)));
 }
 
@@ -25,8 +27,10 @@ void DrawGlyph(TINVBitmap& p, int left, int top, TPixel ink, TRandom& random) {
       const int x = left + gx, y = top + gy;
       if (x >= p.Width() || y >= p.Height()) continue;
       const bool stroke = (gx == 0 || gx == 4 || gy == 0 || gy == 3 || gy == 6) && ((shape >> (gx * 7 + gy) % 32) & 1);
-      if (stroke) p.SetPixel(x, y, ink);
-      else if ((shape >> ((gx + gy) % 32)) & 1 && (gx + gy) % 3 == 0) p.SetPixel(x, y, Blend(p.Pixel(x, y), ink, 96));
+      if (stroke)
+        p.SetPixel(x, y, ink);
+      else if ((shape >> ((gx + gy) % 32)) & 1 && (gx + gy) % 3 == 0)
+        p.SetPixel(x, y, Blend(p.Pixel(x, y), ink, 96));
     }
 }
 
@@ -39,16 +43,19 @@ TINVBitmap ScreenLikePicture(int width, int height, std::uint32_t seed) {
   // Windows: a frame, a title bar, a tool bar, a client area with text.
   for (int w = 0; w < 4; ++w) {
     const int left = random.Below(std::max(1, width / 2)), top = random.Below(std::max(1, height / 2));
-    const int right = left + width / 3 + random.Below(std::max(1, width / 3)), bottom = top + height / 3 + random.Below(std::max(1, height / 3));
+    const int right = left + width / 3 + random.Below(std::max(1, width / 3)),
+              bottom = top + height / 3 + random.Below(std::max(1, height / 3));
     FillRect(p, left, top, right, bottom, MakePixel(212, 208, 200));
     for (int x = left; x < right && x < width; ++x)  // title bar gradient
-      FillRect(p, x, top, x + 1, top + 18, Blend(MakePixel(10, 36, 106), MakePixel(166, 202, 240), (x - left) * 256 / std::max(1, right - left)));
+      FillRect(p, x, top, x + 1, top + 18,
+               Blend(MakePixel(10, 36, 106), MakePixel(166, 202, 240), (x - left) * 256 / std::max(1, right - left)));
     FillRect(p, left + 3, top + 44, right - 3, bottom - 3, MakePixel(255, 255, 255));
     const TPixel inks[] = {MakePixel(0, 0, 0), MakePixel(0, 0, 128), MakePixel(128, 0, 0)};
     for (int y = top + 48; y + 8 < bottom - 3; y += 11)
       for (int x = left + 6; x + 6 < right - 3; x += 6)
         if (random.Below(8)) DrawGlyph(p, x, y, inks[random.Below(3)], random);
-    for (int x = left + 4; x + 20 < right; x += 24) FillRect(p, x, top + 22, x + 20, top + 40, MakePixel(192, 192, 192));
+    for (int x = left + 4; x + 20 < right; x += 24)
+      FillRect(p, x, top + 22, x + 20, top + 40, MakePixel(192, 192, 192));
   }
   // The photo: smooth colour waves with grain, in one corner.
   const int photoLeft = width * 5 / 8, photoTop = height / 2;
@@ -100,7 +107,8 @@ double MeanSquaredError(const TINVBitmap& picture, const std::vector<TPixel>& pa
       auto found = nearest.find(p);
       if (found == nearest.end()) found = nearest.emplace(p, NearestIndex(palette, p)).first;
       const TPixel q = palette[std::size_t(found->second)];
-      const double dr = double(RedOf(p)) - RedOf(q), dg = double(GreenOf(p)) - GreenOf(q), db = double(BlueOf(p)) - BlueOf(q);
+      const double dr = double(RedOf(p)) - RedOf(q), dg = double(GreenOf(p)) - GreenOf(q),
+                   db = double(BlueOf(p)) - BlueOf(q);
       sum += dr * dr + dg * dg + db * db;
     }
   return sum / (3.0 * picture.Width() * picture.Height());

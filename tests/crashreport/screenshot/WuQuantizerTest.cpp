@@ -29,7 +29,8 @@ std::vector<TPixel> MedianCutPalette(const TINVBitmap& picture, std::size_t colo
       if (channel(*hi, c) - channel(*lo, c) > widestRange) widestRange = channel(*hi, c) - channel(*lo, c), widest = c;
     }
     if (widestRange == 0 || largest->size() < 2) break;
-    std::sort(largest->begin(), largest->end(), [&](TPixel a, TPixel b) { return channel(a, widest) < channel(b, widest); });
+    std::sort(largest->begin(), largest->end(),
+              [&](TPixel a, TPixel b) { return channel(a, widest) < channel(b, widest); });
     std::vector<TPixel> upper(largest->begin() + std::ptrdiff_t(largest->size() / 2), largest->end());
     largest->resize(largest->size() / 2);
     boxes.push_back(std::move(upper));
@@ -71,7 +72,8 @@ TEST(WuPalette, OneEntryPerColourWhenTheyFit) {
   EXPECT_EQ(WuPalette(one), std::vector<TPixel>{MakePixel(1, 2, 3)});
   // 256 colours in 256 different histogram cells: each its own box, so the palette is exact.
   std::vector<TPixel> colours;
-  for (unsigned i = 0; i < 256; ++i) colours.push_back(MakePixel((i & 7) * 32 + 5, ((i >> 3) & 7) * 32 + 9, (i >> 6) * 64 + 1));
+  for (unsigned i = 0; i < 256; ++i)
+    colours.push_back(MakePixel((i & 7) * 32 + 5, ((i >> 3) & 7) * 32 + 9, (i >> 6) * 64 + 1));
   const TINVBitmap picture = test::PictureOfColours(64, 64, colours, 2);
   const std::vector<TPixel> palette = WuPalette(picture);
   EXPECT_EQ(std::set<TPixel>(palette.begin(), palette.end()), std::set<TPixel>(colours.begin(), colours.end()));

@@ -2,10 +2,10 @@
 // form cache.
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
 #include "base/Text.h"
 #include "crashreport/settings/CrashSettingsAssistants.h"
 #include "crashreport/settings/CrashSettingsFilters.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
 
 namespace vm {
 namespace {
@@ -130,15 +130,15 @@ TEST_F(CrashFiltersTest, AssistantDefinitions) {
 
 TEST(CrashFormCache, FilledByItemNameAndCopiedBack) {
   TICrashFields cache;
-  FillFormCache(cache, {{"ContactName", false, "Ann", false}, {"ContactMail", false, "", false},
-                        {"AgreeCheck", true, "", true}});
+  FillFormCache(
+      cache, {{"ContactName", false, "Ann", false}, {"ContactMail", false, "", false}, {"AgreeCheck", true, "", true}});
   FillFormCache(cache, {{"contactname", false, "Anne", false}, {"CopyMe", true, "", false}});
   EXPECT_EQ(cache.Values("ContactName"), "Anne");
   EXPECT_EQ(cache.Values("AgreeCheck"), "+");
   EXPECT_EQ(cache.Values("CopyMe"), "-");
 
-  std::vector<TFormItem> page = {{"ContactName", false, "", false}, {"AgreeCheck", true, "", false},
-                                 {"ContactMail", false, "old", false}};
+  std::vector<TFormItem> page = {
+      {"ContactName", false, "", false}, {"AgreeCheck", true, "", false}, {"ContactMail", false, "old", false}};
   EXPECT_TRUE(PrefillFromFormCache(cache, page)) << "every item cached, an empty one too";
   EXPECT_EQ(page[0].Text, "Anne");
   EXPECT_TRUE(page[1].Checked);

@@ -2,9 +2,9 @@
 // expansion that every text read of the settings object goes through.
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsPlaceholders.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
 
 namespace vm {
 namespace {
@@ -18,8 +18,14 @@ TPlaceholderValues Values(int* folderCalls = nullptr) {
   v.ExceptMsg = "Access violation";
   v.BugReport = "report %date% 100%";
   v.Now = {2026, 1, 5, 9, 7, 3, 45};
-  v.UserAppData = [folderCalls] { if (folderCalls) ++*folderCalls; return std::string("C:\\Users\\u\\AppData\\Roaming"); };
-  v.CommonAppData = [folderCalls] { if (folderCalls) ++*folderCalls; return std::string("C:\\ProgramData"); };
+  v.UserAppData = [folderCalls] {
+    if (folderCalls) ++*folderCalls;
+    return std::string("C:\\Users\\u\\AppData\\Roaming");
+  };
+  v.CommonAppData = [folderCalls] {
+    if (folderCalls) ++*folderCalls;
+    return std::string("C:\\ProgramData");
+  };
   return v;
 }
 
@@ -68,12 +74,14 @@ TEST(CrashSettingsPlaceholders, FoldersAreAskedOnlyWhenNamed) {
 
 TEST(CrashSettingsPlaceholders, SettingsTextsAreExpanded) {
   test::TFakeCrashSystem system;
-  system.Modules[system.Exe] = {"C:\\P\\veilmark.exe", TSettingsStreamWriter()
-                                                           .Text("TitleBar", "%appname%")
-                                                           .Text("MailSubj", "%EXCEPTMSG% at %datetime%")
-                                                           .Text("BugRepFile", "%commonappdata%\\r.txt")
-                                                           .Finish(),
-                                "3.1.0.0", {}};
+  system.Modules[system.Exe] = {"C:\\P\\veilmark.exe",
+                                TSettingsStreamWriter()
+                                    .Text("TitleBar", "%appname%")
+                                    .Text("MailSubj", "%EXCEPTMSG% at %datetime%")
+                                    .Text("BugRepFile", "%commonappdata%\\r.txt")
+                                    .Finish(),
+                                "3.1.0.0",
+                                {}};
   TICrashSettings s(system.Exe);
   EXPECT_EQ(s.TitleBar(), "veilmark.exe");
   EXPECT_EQ(s.MailSubj(), "%exceptMsg% at 2026-01-05, 09:07:03, 45ms");

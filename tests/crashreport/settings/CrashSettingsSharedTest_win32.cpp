@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
 #include "base/Handles_win32.h"
 #include "crashreport/settings/CrashSettings.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
 
 namespace vm {
 namespace {

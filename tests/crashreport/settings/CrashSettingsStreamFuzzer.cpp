@@ -16,9 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TCrashProperty& p = parse.Properties[i];
     if (p.Name.empty()) return 0;  // a zero-length name is the end mark; it cannot be parsed
     switch (p.Kind) {
-      case TPropertyKind::Boolean: writer.Bool(p.Name, p.BoolValue); break;
-      case TPropertyKind::Integer: writer.Int(p.Name, p.IntValue); break;
-      case TPropertyKind::Text: writer.Text(p.Name, p.TextValue); break;
+      case TPropertyKind::Boolean:
+        writer.Bool(p.Name, p.BoolValue);
+        break;
+      case TPropertyKind::Integer:
+        writer.Int(p.Name, p.IntValue);
+        break;
+      case TPropertyKind::Text:
+        writer.Text(p.Name, p.TextValue);
+        break;
     }
   }
   TSettingsParse again = ParseSettingsStream(writer.Finish());

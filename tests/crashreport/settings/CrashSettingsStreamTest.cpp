@@ -29,8 +29,8 @@ TEST(CrashSettingsStream, EveryValueTypeParses) {
                           .Text("Empty", "")
                           .Finish();
   // The writer picks the shortest forms: check the type bytes it wrote, so the table covers them all.
-  for (auto [name, type] : {std::pair{"I8", 2}, {"I16", 3}, {"I32", 4}, {"Short", 6}, {"No", 8}, {"Yes", 9},
-                            {"Long", 12}, {"Wide", 18}}) {
+  for (auto [name, type] :
+       {std::pair{"I8", 2}, {"I16", 3}, {"I32", 4}, {"Short", 6}, {"No", 8}, {"Yes", 9}, {"Long", 12}, {"Wide", 18}}) {
     size_t at = bytes.find(std::string(1, char(std::string(name).size())) + name);
     ASSERT_NE(at, std::string::npos) << name;
     EXPECT_EQ(std::uint8_t(bytes[at + 1 + std::string(name).size()]), type) << name;
@@ -41,11 +41,16 @@ TEST(CrashSettingsStream, EveryValueTypeParses) {
   EXPECT_FALSE(parse.Truncated);
   EXPECT_EQ(SettingsStreamError(parse), "");
   std::vector<P> expected = {
-      {"I8", kInt, false, -5, ""},          {"I16", kInt, false, -1234, ""},
-      {"I32", kInt, false, 100000, ""},     {"IMin", kInt, false, INT32_MIN, ""},
-      {"Short", kText, false, 0, "bug report"}, {"No", kBool, false, 0, ""},
-      {"Yes", kBool, true, 0, ""},          {"Long", kText, false, 0, longText},
-      {"Wide", kText, false, 0, "Caf\xe9 ok"}, {"Empty", kText, false, 0, ""},
+      {"I8", kInt, false, -5, ""},
+      {"I16", kInt, false, -1234, ""},
+      {"I32", kInt, false, 100000, ""},
+      {"IMin", kInt, false, INT32_MIN, ""},
+      {"Short", kText, false, 0, "bug report"},
+      {"No", kBool, false, 0, ""},
+      {"Yes", kBool, true, 0, ""},
+      {"Long", kText, false, 0, longText},
+      {"Wide", kText, false, 0, "Caf\xe9 ok"},
+      {"Empty", kText, false, 0, ""},
   };
   ASSERT_EQ(parse.Properties.Count(), int(expected.size()));
   for (int i = 0; i < parse.Properties.Count(); ++i) EXPECT_EQ(parse.Properties[i], expected[size_t(i)]) << i;
@@ -105,13 +110,25 @@ TEST(CrashSettingsStream, TruncatedDataKeepsCompleteProperties) {
   std::string good = TSettingsStreamWriter().Int("Kept", 7).Unfinished();
   const std::pair<const char*, std::string> rows[] = {
       {"no end mark", good},
-      {"name cut", good + "\x05" "Ab"},
-      {"no type byte", good + "\x02" "Ab"},
-      {"int32 cut", good + "\x01" "A\x04\x01\x02"},
-      {"short text cut", good + "\x01" "A\x06\x05" "ab"},
-      {"long text length past the end", good + "\x01" "A\x0c\xff\xff\xff\xff" "abc"},
-      {"wide count past the end", good + "\x01" "A\x12\xff\xff\xff\x7f" "a\0b\0"},
-      {"odd byte of a wide unit", good + std::string("\x01" "A\x12\x01\x00\x00\x00" "a", 8)},
+      {"name cut", good + "\x05"
+                          "Ab"},
+      {"no type byte", good + "\x02"
+                              "Ab"},
+      {"int32 cut", good + "\x01"
+                           "A\x04\x01\x02"},
+      {"short text cut", good + "\x01"
+                                "A\x06\x05"
+                                "ab"},
+      {"long text length past the end", good + "\x01"
+                                               "A\x0c\xff\xff\xff\xff"
+                                               "abc"},
+      {"wide count past the end", good + "\x01"
+                                         "A\x12\xff\xff\xff\x7f"
+                                         "a\0b\0"},
+      {"odd byte of a wide unit", good + std::string("\x01"
+                                                     "A\x12\x01\x00\x00\x00"
+                                                     "a",
+                                                     8)},
   };
   for (const auto& [why, bytes] : rows) {
     TSettingsParse parse = ParseSettingsStream(bytes);

@@ -3,10 +3,10 @@
 // the choice of the settings for a module.
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/FakeCrashSystem.h"
 #include "crashreport/settings/CrashSettings.h"
 #include "crashreport/settings/CrashSettingsDefaults.h"
 #include "crashreport/settings/CrashSettingsModules.h"
+#include "tests/crashreport/common/FakeCrashSystem.h"
 
 namespace vm {
 namespace {
@@ -43,13 +43,14 @@ TEST_F(CrashSettingsTest, DefaultsCoverEveryKnownKeyWithTheRequiredValues) {
 }
 
 TEST_F(CrashSettingsTest, RecordWinsOverDefaultsAndReadsOfAnotherKindAreEmpty) {
-  Give(kExe, TSettingsStreamWriter().Bool("Enabled", true).Int("AutoDelay", 5).Text("MailFrom", "a@b").Text("Odd", "7"));
+  Give(kExe,
+       TSettingsStreamWriter().Bool("Enabled", true).Int("AutoDelay", 5).Text("MailFrom", "a@b").Text("Odd", "7"));
   TICrashSettings s(kExe);
   EXPECT_TRUE(s.Valid());
   EXPECT_TRUE(s.Enabled());
   EXPECT_EQ(s.AutoDelay(), 5);
   EXPECT_EQ(s.MailFrom(), "a@b");
-  EXPECT_EQ(s.ReadInt("Odd"), 0);        // a text read as an integer
+  EXPECT_EQ(s.ReadInt("Odd"), 0);         // a text read as an integer
   EXPECT_FALSE(s.ReadBool("AutoDelay"));  // an integer read as a boolean
   EXPECT_EQ(s.ReadText("Enabled"), "");
   EXPECT_EQ(s.ReadText("enabled"), "") << "names match exactly";
@@ -155,8 +156,11 @@ TEST_F(CrashSettingsTest, SettingsForModuleSkipsDeferringAndInvalidModules) {
 }
 
 TEST_F(CrashSettingsTest, VersionTextsForThePlaceholders) {
-  Give(kExe, TSettingsStreamWriter().Bool("Enabled", true).Text("TitleBar", "%appname% %appversion% / %modname% %modversion%"));
-  Give(kDll, TSettingsStreamWriter().Int("VersionVar", 0x1234).Text("TitleBar", "%modname% %modversion% (%appversion%)"));
+  Give(kExe, TSettingsStreamWriter()
+                 .Bool("Enabled", true)
+                 .Text("TitleBar", "%appname% %appversion% / %modname% %modversion%"));
+  Give(kDll,
+       TSettingsStreamWriter().Int("VersionVar", 0x1234).Text("TitleBar", "%modname% %modversion% (%appversion%)"));
   system.Modules[kDll].Texts[0x1234] = "2.0 beta";
   EXPECT_EQ(TICrashSettings(kExe).TitleBar(), "veilmark.exe 1.2.3.4 / veilmark.exe 1.2.3.4");
   TICrashSettings dll(kDll);

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crashreport/common/ShippedRecord.h"
 #include "crashreport/settings/CrashSettings.h"
+#include "tests/crashreport/common/ShippedRecord.h"
 
 #ifdef VM_VEILMARK_EXE
 namespace vm {

@@ -3,6 +3,7 @@
 // process ends), prints "ready", and ends when its standard input closes.
 //   chromestandin.exe LOCKFILE
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cstdio>
