@@ -10,7 +10,7 @@ WINTEST := $(if $(filter x86_64,$(WINE_ARCH)),build/windows-x64,build/windows)
 # The other Windows build: only its program is built, for the import check of both.
 WINOTHER := $(if $(filter x86_64,$(WINE_ARCH)),build/windows,build/windows-x64)
 
-.PHONY: all setup host windows test check-test-pointers test-host test-windows test-i686 asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist reproducible-check clean
+.PHONY: all setup host windows test check-test-pointers check-format test-host test-windows test-i686 asan fuzz fuzz-long bench bench-regex bench-png bench-reportserver reportserver run dist reproducible-check clean
 
 all: host windows
 
@@ -38,7 +38,7 @@ windows: $(WINTEST)/build.ninja $(WINOTHER)/build.ninja
 asan: build/host-asan/build.ninja
 	cmake --build build/host-asan -j $(JOBS)
 
-# The test pointers at the top of the sources first (quick), then the host tests under the
+# The test pointers and the sources' layout first (quick), then the host tests under the
 # sanitizers, a short fuzz run, then the Windows and end-to-end tests under Wine (those that
 # open windows one at a time, the others beside them). Each line is a stage: the time of each
 # closes the output, or follows the first stage that fails.
@@ -47,6 +47,7 @@ test:
 	@$(STAGE) --start
 	@$(STAGE) setup $(MAKE) --no-print-directory setup
 	@$(STAGE) "test pointers" $(MAKE) --no-print-directory check-test-pointers
+	@$(STAGE) "format" tools/check-format
 	@$(STAGE) "build host (ASan)" $(MAKE) --no-print-directory asan
 	@$(STAGE) "build Windows" $(MAKE) --no-print-directory windows
 	@$(STAGE) "build fuzzers" $(MAKE) --no-print-directory fuzz-build
@@ -58,6 +59,9 @@ test:
 # Every "Tests:" pointer at the top of a source file names files that exist.
 check-test-pointers:
 	tools/check-test-pointers
+# Every C++ source laid out as .clang-format says; `tools/check-format --fix` lays them out.
+check-format: setup
+	tools/check-format
 
 test-host: asan
 	ctest --test-dir build/host-asan --output-on-failure -j $(JOBS)
