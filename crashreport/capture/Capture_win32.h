@@ -102,8 +102,8 @@ std::vector<TThreadFacts> CaptureThreads(DWORD crashedId, const CONTEXT* crashed
                                          const std::vector<DWORD>& skip, bool allThreads);
 
 // ---- what survives a handling that cannot end as planned (Survival_win32.cpp) ----
-// "%TEMP%\<program>.Zentrapix"; cleared at the start of every report, pending files aside.
-std::string TempFolder();
+// The reporter's temporary folder (ReporterTempFolder) is cleared at the start of every
+// report, pending files aside.
 void ClearTempFolder();
 // The stall watchdog, made at install; armed for each hand-over with the thread that
 // composes the report. StalledMs: how long that thread has made no progress.

@@ -19,6 +19,7 @@
 #include "crashreport/CrashReporter.h"
 #include "crashreport/capture/Capture_win32.h"
 #include "crashreport/capture/ReportFlow.h"
+#include "crashreport/delivery/DeliverySystem.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/dialog/Assistant_win32.h"
 #include "crashreport/dialog/Clipboard_win32.h"
@@ -67,7 +68,7 @@ std::optional<TINVBitmap> TakeScreenshotFor(const ICrashSettings& settings) {
   auto picture = TakeScreenshot(settings.ScrShotAppOnly());
   TPngMode mode = PngModeFromDepth(settings.ScrShotDepth());
   if (!picture || mode.Kind == TPngMode::TKind::None) return std::nullopt;
-  std::string folder = TempFolder();
+  std::string folder = ReporterTempFolder();
   CreateFolder(folder);
   const std::string file = folder + "\\screenShot.png";
   try {

@@ -16,6 +16,7 @@
 #include "base/Text.h"
 #include "crashreport/CrashReporter.h"
 #include "crashreport/capture/Capture_win32.h"
+#include "crashreport/delivery/DeliverySystem.h"
 #include "crashreport/report/PendingReport.h"
 #include "crashreport/report/ReportText.h"
 
@@ -61,7 +62,7 @@ void WritePending() {
   pending.Saved = State.Saved;
   pending.Sent = State.Sent;
   pending.Report = State.Composed;
-  std::string folder = TempFolder();
+  std::string folder = ReporterTempFolder();
   CreateFolder(folder);
   State.PendingPath = folder + "\\" + PendingFileName(GetCurrentProcessId());
   try {
@@ -125,15 +126,8 @@ DWORD WINAPI WatchdogMain(LPVOID) {
 
 }  // namespace
 
-std::string TempFolder() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  std::string name = FileNameOf(ProgramPath());
-  return std::string(temp) + name.substr(0, name.find_last_of('.')) + ".Zentrapix";
-}
-
 void ClearTempFolder() {
-  std::string folder = TempFolder();
+  std::string folder = ReporterTempFolder();
   WIN32_FIND_DATAA found;
   HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
   if (find != INVALID_HANDLE_VALUE) {
@@ -245,7 +239,7 @@ void SaveIncompleteReport(const std::string& why) {
 }
 
 void FoldPendingReports(const TBugRepFileRules& rules) {
-  std::string folder = TempFolder(), program = ProgramPath();
+  std::string folder = ReporterTempFolder(), program = ProgramPath();
   auto running = [](const TPendingReport& p) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.ProcessId);
     if (!process) return false;

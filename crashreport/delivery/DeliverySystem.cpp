@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "base/FileIO.h"
+
 namespace vm {
 
 namespace {
@@ -14,6 +16,13 @@ IDeliverySystem& DeliverySystem() {
 }
 
 IDeliverySystem* SetDeliverySystem(IDeliverySystem* system) { return installed.exchange(system); }
+
+std::string ReporterFolderName(const std::string& programPath) {
+  std::string name = FileNameOf(programPath);
+  if (name.empty()) name = "program";
+  if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  return name + ".Zentrapix";
+}
 
 }  // namespace vm
 

@@ -43,6 +43,12 @@ public:
   virtual std::uintptr_t NativeHandle() const = 0;
 };
 
+// The reporter's own folder in the user's temporary folder, "<program>.Zentrapix", without a
+// trailing separator and not created here: the screenshot, a send's copies of the files it
+// attaches and the pending-report files live in it. ReporterFolderName is its last part.
+std::string ReporterTempFolder();
+std::string ReporterFolderName(const std::string& programPath);
+
 class IDeliverySystem {
 public:
   virtual ~IDeliverySystem() = default;

@@ -47,14 +47,19 @@ private:
   std::shared_ptr<TState> FState;
 };
 
+}  // namespace
+
+std::string ReporterTempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + ReporterFolderName(ProgramPath());
+}
+
+namespace {
+
 class TPosixDeliverySystem : public IDeliverySystem {
 public:
   std::string TempFolder() override {
-    std::string name = FileNameOf(ProgramPath());
-    if (name.empty()) name = "program";
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + ".Zentrapix";
+    std::string folder = ReporterTempFolder();
     CreateFolder(folder);
     return folder + "/";
   }

@@ -68,14 +68,20 @@ private:
   KernelHandle FHandle;
 };
 
+}  // namespace
+
+std::string ReporterTempFolder() {
+  char temp[MAX_PATH] = {};
+  DWORD n = GetTempPathA(MAX_PATH, temp);
+  return std::string(temp, n < MAX_PATH ? n : 0) + ReporterFolderName(ProgramPath());
+}
+
+namespace {
+
 class TWin32DeliverySystem : public IDeliverySystem {
 public:
   std::string TempFolder() override {
-    char temp[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, temp);
-    std::string name = FileNameOf(ProgramPath());
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    std::string folder = std::string(temp, n) + name + ".Zentrapix";
+    std::string folder = ReporterTempFolder();
     CreateFolder(folder);
     return folder + "\\";
   }

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "base/FileIO.h"
+#include "crashreport/delivery/DeliverySystem.h"
 #include "crashreport/delivery/ReportDelivery.h"
 #include "crashreport/report/BugReportFile.h"
 #include "tests/crashreport/common/FakeCrashSystem.h"
@@ -127,6 +128,19 @@ protected:
   std::unique_ptr<TRecordingSystem> system;
   TRecord record;
 };
+
+// The capture side keeps pending reports where a send puts its copies: one name for both.
+TEST(ReporterFolder, NamedAfterTheProgramWithoutItsExtension) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:\\Program Files\\Veilmark\\veilmark.exe", "veilmark.Zentrapix"},
+      {"/opt/tools/crash.matrix.exe", "crash.matrix.Zentrapix"},
+      {"C:\\tools\\noextension", "noextension.Zentrapix"},
+      {"C:\\tools\\.exe", ".exe.Zentrapix"},  // a leading dot is no extension
+      {"", "program.Zentrapix"},
+  };
+  for (const auto& [program, folder] : cases) EXPECT_EQ(ReporterFolderName(program), folder) << program;
+  EXPECT_EQ(FileNameOf(ReporterTempFolder()), ReporterFolderName(ProgramPath()));
+}
 
 TEST_F(ReportDeliveryTest, TextsAndFieldsFromTheSettings) {
   EXPECT_EQ(ExceptionMessageOf(kReport), "Access violation at address 00401234. Read of address 00000000.");
