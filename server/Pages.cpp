@@ -121,21 +121,6 @@ std::string AsUtf8(const std::string& bytes) {
   return out;
 }
 
-std::string UrlEncoded(const std::string& text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
-      out += char(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
 constexpr std::pair<TStateFilter, const char*> kStateNames[] = {{TStateFilter::Open, "open"},
                                                                 {TStateFilter::Regressed, "regressed"},
                                                                 {TStateFilter::Resolved, "resolved"},
@@ -171,6 +156,21 @@ std::string FilterForm(const TGroupQuery& q) {
 std::string GroupTitle(const TGroupRow& g) { return g.ExceptionClass.empty() ? "(freeze)" : g.ExceptionClass; }
 
 }  // namespace
+
+std::string UrlEncoded(const std::string& text, std::string_view keep) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || keep.find(char(c)) != std::string_view::npos) {
+      out += char(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
 
 std::string HtmlEscape(const std::string& text) {
   std::string out;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/ReportStore.h"
@@ -17,6 +18,8 @@ struct TViewer {
 };
 
 std::string HtmlEscape(const std::string& text);
+// Percent-encodes all but letters, digits, "-_." and the characters in `keep`.
+std::string UrlEncoded(const std::string& text, std::string_view keep = "");
 
 // The list's state filter in links and forms: "open", "regressed", "resolved", "ignored", "all".
 const char* StateFilterName(TStateFilter state);

@@ -55,14 +55,6 @@ constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7301442017)";
 // case. LATIN1 maps every byte to one character, so any bytes convert.
 std::string Folded(const std::string& column) { return "convert_from(" + column + ", 'LATIN1')"; }
 
-const char* StateName(TGroupState state) {
-  return state == TGroupState::Resolved ? "resolved" : state == TGroupState::Ignored ? "ignored" : "open";
-}
-
-TGroupState StateOf(const std::string& name) {
-  return name == "resolved" ? TGroupState::Resolved : name == "ignored" ? TGroupState::Ignored : TGroupState::Open;
-}
-
 // The WHERE clause of a group query; its values are appended to `params` as $1, $2, ...
 std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
   std::string where;
@@ -71,22 +63,7 @@ std::string FilterSql(const TGroupQuery& q, std::vector<TPgValue>& params) {
     params.push_back(std::move(value));
     return Placeholder(params.size());
   };
-  switch (q.State) {
-    case TStateFilter::Open:
-      add("g.state = 'open'");
-      break;
-    case TStateFilter::Regressed:
-      add("g.state = 'open' AND g.regressed");
-      break;
-    case TStateFilter::Resolved:
-      add("g.state = 'resolved'");
-      break;
-    case TStateFilter::Ignored:
-      add("g.state = 'ignored'");
-      break;
-    case TStateFilter::All:
-      break;
-  }
+  if (const char* state = StateCondition(q.State)) add(state);
   if (!q.Executable.empty()) add("lower(" + Folded("g.executable") + ") = lower(" + Folded(param(q.Executable)) + ")");
   if (!q.Version.empty())
     add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = " + param(q.Version) + ")");

@@ -4,7 +4,6 @@
 #include <openssl/crypto.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <regex>
@@ -52,21 +51,6 @@ std::string LocalPath(const std::string& next) {
   for (char c : next)
     if (static_cast<unsigned char>(c) < 0x20) return "/groups";
   return next;
-}
-
-std::string UrlEncoded(const std::string& text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.') {
-      out += char(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
 }
 
 // Who sent the request and how, as the intake found out (it alone faces the network).
@@ -293,7 +277,7 @@ std::optional<TViewer> TReportServer::Account(const httplib::Request& req, httpl
   const std::string key = SessionKey(req);
   if (!key.empty())
     if (auto session = FStore.Session(key, std::time(nullptr))) return TViewer{session->Account, session->FormToken};
-  res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target), 302);
+  res.set_redirect("/login?next=" + UrlEncoded(req.target.empty() ? req.path : req.target, "/"), 302);
   return std::nullopt;
 }
 

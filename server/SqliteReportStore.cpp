@@ -103,14 +103,6 @@ const char* const kUpgradeSteps[] = {
 };
 static_assert(std::size(kUpgradeSteps) == TSqliteReportStore::kSchemaVersion);
 
-const char* StateName(TGroupState state) {
-  return state == TGroupState::Resolved ? "resolved" : state == TGroupState::Ignored ? "ignored" : "open";
-}
-
-TGroupState StateOf(const std::string& name) {
-  return name == "resolved" ? TGroupState::Resolved : name == "ignored" ? TGroupState::Ignored : TGroupState::Open;
-}
-
 constexpr const char* kGroupColumns =
     "g.id, g.exception_class, g.exception_message, g.executable, g.first_seen, g.last_seen, g.reports, g.computers, "
     "g.claimed, g.state, g.regressed, g.resolved_in";
@@ -136,22 +128,7 @@ TGroupRow GroupFrom(TStatement& s) {
 std::string FilterSql(const TGroupQuery& q) {
   std::string where;
   auto add = [&](const char* condition) { where += (where.empty() ? " WHERE " : " AND ") + std::string(condition); };
-  switch (q.State) {
-    case TStateFilter::Open:
-      add("g.state = 'open'");
-      break;
-    case TStateFilter::Regressed:
-      add("g.state = 'open' AND g.regressed");
-      break;
-    case TStateFilter::Resolved:
-      add("g.state = 'resolved'");
-      break;
-    case TStateFilter::Ignored:
-      add("g.state = 'ignored'");
-      break;
-    case TStateFilter::All:
-      break;
-  }
+  if (const char* state = StateCondition(q.State)) add(state);
   if (!q.Executable.empty()) add("g.executable = ? COLLATE NOCASE");
   if (!q.Version.empty()) add("EXISTS (SELECT 1 FROM group_versions v WHERE v.group_id = g.id AND v.version = ?)");
   if (!q.Search.empty())
