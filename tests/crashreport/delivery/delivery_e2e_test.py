@@ -19,6 +19,7 @@ import unittest
 import zlib
 
 HERE = pathlib.Path(__file__).resolve().parent
+SERVERS = HERE.parent / "common" / "servers"
 sys.path.insert(0, str(HERE.parents[1] / "e2e"))
 import harness  # noqa: E402
 
@@ -61,6 +62,16 @@ def decode_bmp(data):
     return width, abs(height), rows
 
 
+def start_upload_server(folder, *options):
+    """The tests' upload server keeping its requests in `folder`; returns it and its port."""
+    server = subprocess.Popen([sys.executable, str(SERVERS / "upload_server.py"), "--dir", str(folder), *options])
+    for _ in range(200):
+        if (folder / "port").exists():
+            break
+        time.sleep(0.05)
+    return server, (folder / "port").read_text()
+
+
 def type_contact_address(driver, page, address):
     """Into the contact page's address edit (its second), as typing does: the page checks the
     address on each change and opens Continue once it is valid."""
@@ -80,13 +91,8 @@ class FaultingProgramUploads(harness.E2ETest):
             server_dir, out_dir = pathlib.Path(tmp, "server"), pathlib.Path(tmp, "out")
             server_dir.mkdir()
             out_dir.mkdir()
-            server = subprocess.Popen([sys.executable, str(HERE.parent / "common" / "servers" / "upload_server.py"), "--dir", str(server_dir)])
+            server, port = start_upload_server(server_dir)
             try:
-                for _ in range(200):
-                    if (server_dir / "port").exists():
-                        break
-                    time.sleep(0.05)
-                port = (server_dir / "port").read_text()
                 windows_out = "Z:" + str(out_dir).replace("/", "\\") + "\\"
                 proc = subprocess.Popen([harness.WINE_RUN, DEMO, port, windows_out])
                 self.addCleanup(lambda: proc.poll() is None and proc.kill())
@@ -134,13 +140,8 @@ class FaultingProgramUploads(harness.E2ETest):
             server_dir.mkdir()
             out_dir.mkdir()
             harness.reg_delete(r"HKCU\Software\Kelvorn\ContactForm")
-            server = subprocess.Popen([sys.executable, str(HERE.parent / "common" / "servers" / "upload_server.py"), "--dir", str(server_dir)])
+            server, port = start_upload_server(server_dir)
             try:
-                for _ in range(200):
-                    if (server_dir / "port").exists():
-                        break
-                    time.sleep(0.05)
-                port = (server_dir / "port").read_text()
                 windows_out = "Z:" + str(out_dir).replace("/", "\\") + "\\"
                 proc = subprocess.Popen([harness.WINE_RUN, DEMO, port, windows_out, "manual"])
                 self.addCleanup(lambda: proc.poll() is None and proc.kill())

@@ -19,6 +19,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1] / "e2e"))
 import harness  # noqa: E402
 
+sys.path.insert(0, str(HERE.parent / "delivery"))
+from delivery_e2e_test import start_upload_server  # noqa: E402
+
 DEMO = sys.argv[1]
 GOLDEN = (HERE.parent / "report" / "data" / "golden_report.txt").read_bytes().replace(b"@NUMBER@", b"7")
 
@@ -59,14 +62,8 @@ class DetailsViewAndProgressBox(harness.E2ETest):
         (self.tmp / "first.txt").write_bytes(pending(GOLDEN))
         (self.tmp / "newer.txt").write_bytes(GOLDEN)
         # The answer waits three seconds: time to find the progress box and photograph it.
-        self.server = subprocess.Popen([sys.executable, str(HERE.parent / "common" / "servers" / "upload_server.py"),
-                                        "--dir", str(self.server_dir), "--delay", "3"])
+        self.server, port = start_upload_server(self.server_dir, "--delay", "3")
         self.addCleanup(self.stop_server)
-        for _ in range(200):
-            if (self.server_dir / "port").exists():
-                break
-            time.sleep(0.05)
-        port = (self.server_dir / "port").read_text()
         win = lambda p: "Z:" + str(p).replace("/", "\\")  # noqa: E731
         self.proc = subprocess.Popen([harness.WINE_RUN, DEMO, port, win(self.tmp) + "\\",
                                       win(self.tmp / "first.txt"), win(self.tmp / "newer.txt")])
